@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets everything up from nothing and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+cd "${FERNHOP_BUILD_DIR:-build}"
+ctest --output-on-failure -j2 --timeout 600
