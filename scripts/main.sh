@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 dir=${1:-$PWD/src}
-./"${FERNHOP_BUILD_DIR:-build}"/fernhop --scan "$dir"
+./"${FERNHOP_BUILD_DIR:-build}"/src/fernhop --scan "$dir"

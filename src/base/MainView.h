@@ -1,0 +1,79 @@
+#pragma once
+// The one narrow interface through which the core talks to a screen: the Qt window, the batch
+// front end and the tests' recorder implement it. Every call returns at once except the prompts,
+// which answer synchronously as a modal dialog would.
+#include <string>
+
+class SiteTree;
+struct SiteNode;
+
+// Controls whose enabled state or caption the core changes.
+enum class Control {
+    connectBtn,
+    compareBtn,
+    updateBtn,
+    stopBtn,
+    changeLocalBtn,
+    refreshRemoteBtn,
+    refreshLocalBtn,
+    nickNameCombo,
+    remoteDirEdit,
+};
+
+// Text fields the core writes.
+enum class TextSlot {
+    statusPanel0,   // server while connected
+    statusPanel1,   // server system type while connected
+    localDirLabel,
+    remoteDirEdit,
+    directionCaption, // "&Upload" / "&Download" on updateBtn
+    windowTitle,
+    progressPercent,
+    fileNameLabel,
+    fileSizeLabel,
+    transferredLabel,
+    transferModeLabel,
+    kpsLabel,
+    timeRemainLabel,
+};
+
+// Event sounds, numbered as in the settings file.
+enum class SoundEvent { Start = 1, Connect, Refresh, Compare, Transferred, Disconnect, Exit, Error };
+
+enum class PromptAnswer { Yes = 0, No = 1, Cancel = 2 };
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    // Status line (status bar panel 2 and the transfer panel's extra status label).
+    virtual void ShowStatusText(const std::string &text) = 0;
+    // One line of the FTP log memo, already masked.
+    virtual void AppendLogLine(const std::string &text) = 0;
+    virtual void ClearLog() {}
+
+    virtual void SetEnabled(Control control, bool enabled) = 0;
+    virtual void SetText(TextSlot slot, const std::string &text) = 0;
+
+    // Progress panel.
+    virtual void ShowProgressPanel(bool visible) = 0;
+    virtual void SetProgressBar(int percent) = 0;
+    virtual void ShowFileLabels(bool visible) { (void)visible; }
+
+    // Tree display: keep a node about half-way down the view; show or collapse a node.
+    virtual void KeepInView(SiteTree &tree, SiteNode *node) = 0;
+    virtual void MakeVisible(SiteTree &tree, SiteNode *node) { (void)tree; (void)node; }
+
+    // Modal questions. AskUser is the yes/no/cancel prompt; Confirm a Yes/No message box.
+    virtual PromptAnswer AskUser(const std::string &caption, const std::string &text) = 0;
+    virtual bool Confirm(const std::string &text) = 0;
+    virtual void Message(const std::string &text) = 0;
+    // Input dialog: returns false when the user cancels; `text` holds the edited text.
+    virtual bool InputQuery(const std::string &caption, const std::string &prompt, std::string &text) = 0;
+    // Folder chooser: returns false when the user cancels.
+    virtual bool ChooseFolder(const std::string &start, std::string &chosen) = 0;
+
+    virtual void PlaySound(SoundEvent event, const std::string &file) = 0;
+    virtual void Beep() {}
+    virtual void CloseWindow() {}
+};

@@ -1,0 +1,57 @@
+#pragma once
+// One file or directory entry of either site tree.
+#include "base/DateTime.h"
+
+#include <cstdint>
+#include <string>
+
+enum TEntryKind : uint8_t { ekUnset = 0, ekDirectory = 1, ekFile = 2 };
+
+enum TEntryAction : uint8_t {
+    actUnset = 0,
+    actNone = 1,
+    actDeleteFile = 2,
+    actNewFile = 3,
+    actRefresh = 4,
+    actCreateDir = 5,
+    actRemoveDir = 6,
+};
+
+enum TEntryIcon : int32_t {
+    iconNone = -1,
+    iconDir = 1,
+    iconCreateDir = 2,
+    iconNewFile = 3,
+    iconNewer = 4,
+    iconSizeDiffers = 5,
+    iconDelete = 6,
+    iconFile = 7,
+    iconSame = 8,
+    iconDirIgnored = 9,
+    iconFileIgnored = 10,
+    iconAlert = 12,
+    iconFailed = 13,
+    iconUpload = 14,
+    iconDownload = 15,
+};
+
+struct TDetail {
+    TEntryKind kind = ekUnset;
+    uint8_t visited = 0;
+    TEntryAction action = actUnset;
+    TEntryAction compareAction = actUnset;
+    // Set by the listing walk on a remote directory whose CWD or LIST failed: its contents are
+    // unknown, so nothing on the other side may be deleted because of it.
+    bool notListed = false;
+    int32_t compareIcon = iconNone;
+    std::string name = "unknown";
+    std::string directory;
+    int64_t size = 0; // 64-bit: files of 2 GB and more keep their true size
+    TDateTime modified = 0;
+
+    // directory + "/" + name: the entry's path relative to the site's top directory.
+    std::string Path() const { return directory + "/" + name; }
+};
+
+const char *KindText(TEntryKind kind); // "unknown", "DIRECTORY", "FILE"
+const char *IconName(int32_t icon); // "Dir", "CreateDir", ... as words for text output

@@ -1,0 +1,187 @@
+#include "site/IgnoreLists.h"
+
+#include "base/MainView.h"
+#include "base/Text.h"
+#include "site/SiteTree.h"
+
+#include <algorithm>
+
+int IgnoreList::Add(const std::string &text)
+{
+    auto pos = std::upper_bound(items_.begin(), items_.end(), text,
+                                [](const std::string &a, const std::string &b) { return CompareNoCaseAZ(a, b) < 0; });
+    size_t index = size_t(pos - items_.begin());
+    items_.insert(pos, text);
+    lowered_.insert(lowered_.begin() + long(index), Cut255(LowerAZ(text)));
+    selected_.insert(selected_.begin() + long(index), false);
+    return int(index);
+}
+
+void IgnoreList::SetItems(std::vector<std::string> items)
+{
+    items_ = std::move(items);
+    lowered_.clear();
+    for (const std::string &item : items_)
+        lowered_.push_back(Cut255(LowerAZ(item)));
+    selected_.assign(items_.size(), false);
+}
+
+void IgnoreList::Replace(int index, const std::string &text)
+{
+    if (index < 0 || index >= Count())
+        return;
+    items_[size_t(index)] = text;
+    lowered_[size_t(index)] = Cut255(LowerAZ(text));
+}
+
+void IgnoreList::Clear()
+{
+    SetItems({});
+}
+
+void IgnoreList::SetSelected(int index, bool selected)
+{
+    if (index >= 0 && index < Count())
+        selected_[size_t(index)] = selected;
+}
+
+bool IgnoreList::IsSelected(int index) const
+{
+    return index >= 0 && index < Count() && selected_[size_t(index)];
+}
+
+int IgnoreList::FirstSelected() const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (selected_[size_t(i)])
+            return i;
+    return -1;
+}
+
+void IgnoreList::RemoveSelected()
+{
+    for (int i = Count() - 1; i >= 0; --i) {
+        if (selected_[size_t(i)]) {
+            items_.erase(items_.begin() + i);
+            lowered_.erase(lowered_.begin() + i);
+            selected_.erase(selected_.begin() + i);
+        }
+    }
+}
+
+IgnoreList &IgnoreLists::List(IgnoreListKind kind)
+{
+    switch (kind) {
+    case IgnoreListKind::Lead: return lead;
+    case IgnoreListKind::Extensions: return extensions;
+    default: return names;
+    }
+}
+
+namespace {
+
+void MarkIgnored(SiteTree *tree, SiteNode *node, int32_t icon)
+{
+    TDetail &d = node->detail;
+    d.visited = 1;
+    d.action = actNone;
+    d.compareAction = actNone;
+    d.compareIcon = icon;
+    node->icon = icon;
+    if (tree)
+        tree->NotifyChanged(node);
+}
+
+bool MatchesExtension(const IgnoreList &list, const std::string &n)
+{
+    for (const std::string &item : list.Lowered())
+        if (EndsWith(n, item))
+            return true;
+    return false;
+}
+
+bool MatchesLead(const IgnoreList &list, const std::string &d, const std::string &n)
+{
+    for (const std::string &item : list.Lowered()) {
+        if (StartsWith(n, item) || StartsWith(d, item) || d.find("/" + item) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+bool MatchesName(const IgnoreList &list, const std::string &d, const std::string &n)
+{
+    std::string full = Cut255(d + "/" + n);
+    for (const std::string &item : list.Lowered()) {
+        if (full == item)
+            return true;
+        if (full.size() > item.size() && StartsWith(full, item) && full[item.size()] == '/')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IgnoreTest(const IgnoreLists &lists, const std::string &directory, const std::string &name, bool mark,
+                SiteTree *tree, SiteNode *node, TEntryKind kind)
+{
+    if (lists.names.Count() == 0 && lists.lead.Count() == 0 && lists.extensions.Count() == 0)
+        return false;
+    const std::string d = LowerAZ(directory);
+    const std::string n = LowerAZ(name);
+    const bool marking = mark && node;
+
+    if (kind == ekFile && MatchesExtension(lists.extensions, n)) {
+        if (marking)
+            MarkIgnored(tree, node, iconFileIgnored);
+        return true;
+    }
+    if (MatchesLead(lists.lead, d, n) || MatchesName(lists.names, d, n)) {
+        if (marking)
+            MarkIgnored(tree, node, kind == ekDirectory ? iconDirIgnored : iconFileIgnored);
+        return true;
+    }
+    return false;
+}
+
+void DropOnNames(IgnoreLists &lists, const TDetail &entry)
+{
+    lists.names.Add(entry.Path());
+}
+
+void DropOnLead(IgnoreLists &lists, MainView &view, const TDetail &entry)
+{
+    std::string text = entry.name;
+    if (view.InputQuery("Ignore Leading Text", "Edit the text as needed:", text))
+        lists.lead.Add(text);
+}
+
+void DropOnExtensions(IgnoreLists &lists, MainView &view, const TDetail &entry)
+{
+    if (entry.kind == ekDirectory) {
+        view.Message("You dropped a directory. Only files with extensions can be dropped into this box.");
+        return;
+    }
+    size_t dot = entry.name.rfind('.');
+    if (dot == std::string::npos) {
+        view.Message("The file you dropped has no extension.");
+        return;
+    }
+    lists.extensions.Add(entry.name.substr(dot));
+}
+
+void EditLeadItem(IgnoreLists &lists, MainView &view)
+{
+    int index = lists.lead.FirstSelected();
+    if (index < 0)
+        return;
+    std::string text = lists.lead.Items()[size_t(index)];
+    if (view.InputQuery("Ignore Leading Text", "Chk the text as needed:", text))
+        lists.lead.Replace(index, text);
+}
+
+void DeleteSelectedIgnoreItems(IgnoreLists &lists)
+{
+    lists.List(lists.lastClicked).RemoveSelected();
+}

@@ -1,0 +1,98 @@
+#pragma once
+// What the main window owns for the site subsystem: the two trees, the ignore lists and filters,
+// the stop and busy flags, the counters the compare fills, and the links to options and screen.
+// The transfer layer's workspace builds on it.
+#include "base/DateTime.h"
+#include "base/MainView.h"
+#include "config/Options.h"
+#include "site/IgnoreLists.h"
+#include "site/NameFilters.h"
+#include "site/SiteTree.h"
+
+#include <functional>
+#include <string>
+
+// The current site's fields the site logic reads; the site profile list provides them.
+class CurrentSite {
+public:
+    virtual ~CurrentSite() = default;
+    virtual bool Download() const = 0;
+    virtual TDateTime SavedPcTime() const = 0;
+    virtual TDateTime SavedServerTime() const = 0;
+    virtual std::string LocalDirectory() const = 0;
+    // Stores a new local directory in the current profile.
+    virtual void SetLocalDirectory(const std::string &path) = 0;
+};
+
+// A site with fixed fields, used until a profile list is attached (and by tests).
+class FixedSite : public CurrentSite {
+public:
+    bool download = false;
+    TDateTime savedPcTime = 0;
+    TDateTime savedServerTime = 0;
+    std::string localDirectory;
+
+    bool Download() const override { return download; }
+    TDateTime SavedPcTime() const override { return savedPcTime; }
+    TDateTime SavedServerTime() const override { return savedServerTime; }
+    std::string LocalDirectory() const override { return localDirectory; }
+    void SetLocalDirectory(const std::string &path) override { localDirectory = path; }
+};
+
+struct RunCounters {
+    int deleteTotal = 0, deleteRemain = 0;
+    int createTotal = 0, createRemain = 0;
+    int transferTotal = 0, transferRemain = 0;
+};
+
+class SiteModel {
+public:
+    SiteModel(Options &options, MainView &view);
+    virtual ~SiteModel() = default;
+
+    Options &options;
+    MainView &view;
+
+    SiteTree localTree{1};
+    SiteTree remoteTree{2};
+    IgnoreLists ignore;
+    ExtensionTable extensions;
+
+    // The local top directory as shown by localDirLabel.
+    std::string localTopDirectory;
+    // Relative directory of the listing or scan in progress.
+    std::string currentRelativeDirectory;
+
+    bool stopLoops = false;
+    bool stopRequested = false;
+    bool localLoading = false;
+    bool remoteListing = false;
+    RunCounters counters;
+
+    // Today's date, taken once when the program starts.
+    int currentYear = 0, currentMonth = 0, currentDay = 0;
+
+    void SetSite(CurrentSite *site) { site_ = site ? site : &noSite_; }
+    CurrentSite &Site() const { return *site_; }
+
+    // Hooks filled by the layers above.
+    std::function<bool()> isConnected;          // a logged-in FTP session exists
+    std::function<void()> keepAliveIfConnected; // NOOP while a long compare runs
+    std::function<void(const std::string &)> traceLine; // debug trace file, when tracing
+    std::function<void()> saveListingCache;    // the remote tree into the site's cache file
+    std::function<bool()> loadListingCache;    // the cache file into the remote tree
+
+    void ShowStatus(const std::string &text);
+    void LogLine(const std::string &text);
+    void PlayEventSound(SoundEvent event);
+    void Yield();
+
+    void AllButtonsOff();
+    void MainButtonsOn();
+
+    bool Connected() const { return isConnected && isConnected(); }
+
+private:
+    CurrentSite *site_;
+    FixedSite noSite_;
+};

@@ -1,0 +1,157 @@
+#include "site/TreeEntries.h"
+
+#include "base/Text.h"
+
+#include <string_view>
+#include <vector>
+
+TDetail FilteredCopy(const SiteModel &model, const TDetail &entry)
+{
+    TDetail copy;
+    copy.kind = entry.kind;
+    copy.name = entry.kind == ekDirectory ? DirectoryFilter(model.options, entry.name)
+                                          : FileNameFilter(model.options, model.extensions, entry.name);
+    copy.directory = DirectoryFilter(model.options, entry.directory);
+    copy.size = entry.size;
+    copy.modified = entry.modified;
+    return copy;
+}
+
+namespace {
+
+void ExpandOrCollapse(SiteModel &model, SiteTree &tree, SiteNode *node)
+{
+    if (model.options.expandTree) {
+        for (SiteNode *p = node->Parent(); p && !p->expanded; p = p->Parent()) {
+            p->expanded = true;
+            tree.NotifyChanged(p);
+        }
+        model.view.MakeVisible(tree, node);
+    } else if (node->expanded) {
+        node->expanded = false;
+        tree.NotifyChanged(node);
+    }
+}
+
+void SetKindIcon(SiteNode *node)
+{
+    node->icon = node->detail.kind == ekDirectory ? iconDir : iconFile;
+}
+
+std::vector<std::string_view> SplitKey(std::string_view key)
+{
+    std::vector<std::string_view> parts;
+    if (!key.empty() && key.front() == '/')
+        key.remove_prefix(1);
+    while (!key.empty()) {
+        size_t slash = key.find('/');
+        std::string_view part = key.substr(0, slash);
+        if (part.empty())
+            break;
+        parts.push_back(part);
+        if (slash == std::string_view::npos)
+            break;
+        key.remove_prefix(slash + 1);
+    }
+    return parts;
+}
+
+SiteNode *FindChild(SiteTree &tree, SiteNode *parent, std::string_view loweredName)
+{
+    int n = tree.ChildCount(parent);
+    for (int i = 0; i < n; ++i) {
+        SiteNode *child = tree.Child(parent, i);
+        if (child->detail.name.size() == loweredName.size() && LowerAZ(child->detail.name) == loweredName)
+            return child;
+    }
+    return nullptr;
+}
+
+// Directories before files, then the lower-cased name in byte order.
+std::string OrderText(TEntryKind kind, std::string_view name)
+{
+    std::string text(1, kind == ekDirectory ? 'D' : 'F');
+    text += LowerAZ(name);
+    return text;
+}
+
+} // namespace
+
+SiteNode *AddChildEntry(SiteModel &model, SiteTree &tree, SiteNode *parent, const TDetail &entry)
+{
+    SiteNode *node = tree.Append(parent, FilteredCopy(model, entry));
+    SetKindIcon(node);
+    node->detail.compareIcon = node->icon;
+    ExpandOrCollapse(model, tree, node);
+    return node;
+}
+
+SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry)
+{
+    TDetail copy = FilteredCopy(model, entry);
+    const std::string key = LowerAZ(copy.directory + "/" + copy.name);
+    const std::vector<std::string_view> parts = SplitKey(key);
+
+    SiteNode *deepest = nullptr;
+    size_t found = 0;
+    for (std::string_view part : parts) {
+        SiteNode *match = FindChild(tree, deepest, part);
+        if (!match)
+            break;
+        deepest = match;
+        ++found;
+    }
+    const bool lastFound = !parts.empty() && found == parts.size();
+
+    if (lastFound && !deepest->HasChildren()) {
+        SetKindIcon(deepest);
+        deepest->detail.modified = copy.modified;
+        deepest->detail.size = copy.size;
+        tree.NotifyChanged(deepest);
+        ExpandOrCollapse(model, tree, deepest);
+        return deepest;
+    }
+
+    // New node among the children of the deepest found directory (or beside a found node that has
+    // children), placed before the first sibling whose order text is greater.
+    SiteNode *parent = lastFound ? deepest->Parent() : deepest;
+    const std::string newText = OrderText(copy.kind, parts.empty() ? std::string_view() : parts.back());
+    int row = tree.ChildCount(parent);
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        const TDetail &sibling = tree.Child(parent, i)->detail;
+        if (OrderText(sibling.kind, sibling.name) > newText) {
+            row = i;
+            break;
+        }
+    }
+    SiteNode *node = tree.Insert(parent, row, std::move(copy));
+    SetKindIcon(node);
+    node->detail.compareIcon = node->icon;
+    ExpandOrCollapse(model, tree, node);
+    return node;
+}
+
+void ClearTree(SiteModel &model, SiteTree &tree)
+{
+    const bool announce = tree.Count() > 500;
+    if (announce) {
+        model.LogLine(tree.Tag() == 1 ? "Please wait. Fernhop is clearing the PC tree list from memory..."
+                                      : "Please wait. Fernhop is clearing the FTP tree list from memory...");
+        model.Yield();
+    }
+    tree.Clear();
+    if (announce)
+        model.LogLine("...list cleared.");
+}
+
+void ClearVisited(SiteTree &tree)
+{
+    for (SiteNode *node = tree.First(); node; node = tree.Next(node))
+        node->detail.visited = 0;
+}
+
+void KeepInView(SiteModel &model, SiteTree &tree, SiteNode *node, bool skip)
+{
+    if (!skip && node)
+        model.view.KeepInView(tree, node);
+}

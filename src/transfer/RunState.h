@@ -1,0 +1,36 @@
+#pragma once
+// The run state of the transfer sequencer; the counters live in the site model beside it because
+// the compare fills them.
+#include <cstdint>
+#include <string>
+
+struct SiteNode;
+
+enum TOperation : uint8_t {
+    opIdle = 0,
+    opListing = 2,
+    opTransferFile = 5,
+    opDownloadRun = 6,
+    opUploadRun = 7,
+    opAfterLogin = 8,
+    opConnecting = 9,
+    opListingDirectory = 12,
+    opCreateDirectory = 13,
+    opDeleteNow = 14,
+};
+
+struct RunState {
+    TOperation currentOperation = opIdle;
+    SiteNode *transferNode = nullptr;
+    bool deletePhaseDone = false;
+    bool createPhaseDone = false;
+    bool transferPhaseDone = false;
+    bool transferCanceled = false;
+    bool ftpErrorSeen = false;
+    bool uploading = false;
+    bool downloading = false;
+    bool promptOpen = false;
+    uint8_t afterCommand = 0; // 1 next upload after SITE CHMOD, 2 post-login steps
+    std::string remoteTopPath;
+    std::string currentFileName;
+};
