@@ -63,6 +63,8 @@ public:
     // Relative directory of the listing or scan in progress.
     std::string currentRelativeDirectory;
 
+    // Trace mode (the version label toggles it): extra "DEBUG:" lines go to the FTP log.
+    bool debugTrace = false;
     bool stopLoops = false;
     bool stopRequested = false;
     bool localLoading = false;
