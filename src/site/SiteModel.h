@@ -70,6 +70,8 @@ public:
     bool localLoading = false;
     bool remoteListing = false;
     RunCounters counters;
+    // The progress bar's position, so that an unchanged percentage is not sent to the view again.
+    int progressPosition = 0;
 
     // Today's date, taken once when the program starts.
     int currentYear = 0, currentMonth = 0, currentDay = 0;
