@@ -24,6 +24,8 @@ void SiteModel::LogLine(const std::string &text)
     for (char c : text)
         if (c != '\r' && c != '\n')
             line += c;
+    if (line.empty())
+        return;
     if (StartsWith(line, "PASS"))
         line = "PASS *****";
     view.AppendLogLine(line);
