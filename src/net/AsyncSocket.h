@@ -1,0 +1,157 @@
+#pragma once
+// TAsyncSocket: one TCP socket in the message-driven style. Every socket is non-blocking; every
+// completion (lookup done, connected, data arrived, room to send, connection offered, peer closed)
+// arrives later as a posted message on the GUI thread and is turned into an event. Readiness is
+// watched with QSocketNotifier; a notice is posted only when it is selected and, as with Winsock,
+// a read or accept notice is not repeated until Receive or Accept has been called.
+#include "net/PostedMessage.h"
+
+#include <QObject>
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class HostLookup;
+class QSocketNotifier;
+
+// Notice codes (low word of a socket notice), the Winsock FD_* values.
+enum TSocketNotice : int {
+    fdRead = 1,
+    fdWrite = 2,
+    fdOob = 4,
+    fdAccept = 8,
+    fdConnect = 16,
+    fdClose = 32,
+};
+
+class TAsyncSocket : public QObject {
+public:
+    using TSocketEvent = std::function<void(TAsyncSocket *Sender)>;
+    using TMessageEvent = std::function<void(TMessage &message)>;
+
+    explicit TAsyncSocket(QObject *owner = nullptr);
+    ~TAsyncSocket() override;
+    TAsyncSocket(const TAsyncSocket &) = delete;
+    TAsyncSocket &operator=(const TAsyncSocket &) = delete;
+
+    // Socket library life cycle. There is nothing to load on this platform; both succeed and
+    // describe the platform's sockets.
+    bool LoadWinsock(const std::string &libraryName);
+    bool StartWinsock();
+    void StopWinsock();
+    void UnloadWinsock();
+    bool LibraryLoaded() const { return libraryLoaded_; }
+    bool WinsockStarted() const { return winsockStarted_; }
+    const std::string &WinsockDescription() const { return winsockDescription_; }
+    const std::string &WinsockSystemStatus() const { return winsockSystemStatus_; }
+    int WinsockMaxSockets() const { return winsockMaxSockets_; }
+
+    // The peer. A dotted IPv4 text goes to Address, anything else to HostName (looked up by
+    // name); an empty text leaves both alone.
+    void SetHost(const std::string &text);
+    const std::string &Host() const { return host_; }
+    std::string Address;  // dotted IPv4 address of the peer
+    std::string HostName; // host name still to be looked up
+    uint16_t Port = 0;
+
+    // Address record (the sockaddr used by ConnectSocket, Listen and Accept).
+    void SetAddress(const std::string &dotted); // an invalid text gives 255.255.255.255
+    void SetPort(uint16_t port);
+    void UseResolvedAddress();
+    std::string GetAddressString() const;
+
+    void CreateSocket();
+    void ResolveHost(const std::string &name);
+    void ConnectSocket();
+    void Listen();
+    void Accept(TAsyncSocket &listener);
+    void Close(); // no notice arrives for the closed socket afterwards; a second Close is harmless
+
+    // Result: bytes moved. 0 with LastError 0 means "try again later" (would block); 0 with
+    // LastError unchanged after a Receive means the peer closed; otherwise LastError says why.
+    int Send(const void *buffer, int length);
+    int SendUrgent(const void *buffer, int length);
+    int Receive(void *buffer, int length);
+
+    std::string GetLocalAddress();
+    uint16_t GetLocalPort();
+    void StartTimeOut(int seconds);
+
+    uint16_t LastError() const { return lastError_; } // Winsock number, 0 = none
+    bool SocketConnected() const { return socketConnected_; }
+    bool HasSocket() const { return socket_ >= 0; }
+
+    int TimeOutConnect = 0; // seconds allowed for a connection; 0 = no limit
+    int TimeOutArp = 0;     // seconds allowed for a name lookup; 0 = no limit
+
+    TMessageEvent OnMessage; // every message above 1025 (the owner's own messages)
+    TSocketEvent OnResolved;
+    TSocketEvent OnConnected;
+    TSocketEvent OnClosed;
+    TSocketEvent OnTimeOut;
+    TSocketEvent OnDataAvailable;
+    TSocketEvent OnSendReady;
+    TSocketEvent OnAccepted;
+
+protected:
+    // Called when a lookup ends, also when it failed (LastError holds the lookup error).
+    virtual void HostResolved();
+    void SetLastError(uint16_t number) { lastError_ = number; }
+    void PostMessage(unsigned msg, uintptr_t wParam = 0, intptr_t lParam = 0);
+
+    bool event(QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    enum class Phase { none, created, connecting, listening, connected };
+
+    void WindowProc(TMessage &msg, uint64_t tag, uint32_t address);
+    void LookupDone(const TMessage &msg, uint64_t handle, uint32_t address);
+    void SocketNotice(const TMessage &msg, uint64_t generation);
+    void Raise(const TSocketEvent &handler);
+
+    void WatchReadable(bool on);
+    void WatchWritable(bool on);
+    void ReadinessRead();
+    void ReadinessWrite();
+    void PostNotice(int notice, int error);
+    void AdoptHandle(int fd, Phase phase);
+    void ReleaseHandle(); // closes the handle quietly: no LastError, no notice
+    void CancelLookup();
+    void KillTimeOut();
+    int SendWithFlags(const void *buffer, int length, int flags);
+
+    int socket_ = -1;
+    Phase phase_ = Phase::none;
+    int selectMask_ = 0;
+    bool peerClosed_ = false;      // end of stream or a reset was seen; stop watching reads
+    uint64_t generation_ = 1;      // tags notices so that those of a closed handle are dropped
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
+    sockaddr_in addressRecord_{};
+    bool socketConnected_ = false;
+
+    bool libraryLoaded_ = false;
+    bool winsockStarted_ = false;
+    std::string winsockDescription_;
+    std::string winsockSystemStatus_;
+    int winsockMaxSockets_ = 0;
+
+    std::unique_ptr<HostLookup> lookup_;
+    uint64_t lookupHandle_ = 0; // 0 when no lookup is pending
+    uint64_t lastLookupHandle_ = 0;
+    uint32_t resolvedAddress_ = 0; // network byte order
+
+    int countdown_ = 0;
+    int timerId_ = 0;
+
+    std::string host_;
+    uint16_t lastError_ = 0;
+};
+
+// True for a valid dotted-quad IPv4 text such as "192.168.1.5".
+bool IsDottedIPv4(const std::string &text);
