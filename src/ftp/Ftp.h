@@ -1,0 +1,230 @@
+#pragma once
+// TFtpClient: the FTP protocol engine. The inherited socket is the control connection. Every
+// operation returns at once: it sends the first command of its chain and records a reply state;
+// each complete reply line then drives the chain on (FtpStateTable.cpp) until the operation's
+// completion is posted and raised as events from the event loop, never from inside the call.
+//
+// Use: assign the events, set FtpServer, FtpPort, UserName, UserPassword (and InitialDirectory),
+// call Connect; OnLoggedIn follows (then read Success). One operation at a time: each one ends
+// with OnFtpReady and its own event. A session ends with OnFtpQuit, after which the owner calls
+// Reset. Failures arrive as OnFtpError codes (FtpErrors.h).
+#include "base/DateTime.h"
+#include "ftp/FtpErrors.h"
+#include "ftp/FtpTypes.h"
+#include "net/AsyncSocket.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TFtpClient;
+
+using TFtpNotifyEvent = std::function<void(TFtpClient *Sender)>;
+using TFtpInfoEvent = std::function<void(TFtpClient *Sender, FtpInfo info, const std::string &addinfo)>;
+using TFtpErrorEvent = std::function<void(TFtpClient *Sender, FtpError error, const std::string &addinfo)>;
+using TFtpInfoNeededEvent = std::function<void(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value)>;
+using TFtpCheckFileSentEvent = std::function<void(TFtpClient *Sender, TDateTime time, bool error)>;
+
+constexpr unsigned kMsgFtpQuit = WM_USER + 2;  // 1026
+constexpr unsigned kMsgFtpReady = WM_USER + 4; // 1028: completion
+
+class TFtpClient : public TAsyncSocket {
+public:
+    explicit TFtpClient(QObject *owner = nullptr);
+    ~TFtpClient() override;
+
+    // ---- properties ------------------------------------------------------------------------
+    // The server as a name or a dotted address (a dotted address is never looked up).
+    void SetFtpServer(const std::string &server) { SetHost(server); }
+    const std::string &FtpServer() const { return Host(); }
+    void SetFtpPort(uint16_t port) { Port = port; } // 0 becomes 21 at Connect
+    uint16_t FtpPort() const { return Port; }
+    std::string UserName;    // asked for through OnFtpNeedInfo when empty
+    std::string UserPassword;
+    std::string UserAccount;
+    std::string LocalFile;
+    std::string RemoteFile;
+    TTransferType TransferMode = BinaryTransfer;
+    std::string InitialDirectory; // entered after login; also set by ChangeDirectory
+    TFtpServerType ServerType = ftpDefault;
+    std::string Version() const { return "Fernhop Ftp 4.0"; }
+    void SetWinsockStarted(bool on); // true starts the socket library, false unloads it
+    // Trace mode: every change of the reply state is reported as fiTrace "-> Reply state a -> b".
+    bool TraceMode = false;
+
+    // ---- state read by the owner -----------------------------------------------------------
+    bool Success() const { return success_; }
+    bool Connected() const { return connected_; }
+    bool Busy() const { return busy_; }
+    // Latched by a fatal socket error: nothing is sent or read until Reset (or the owner) clears it.
+    bool Closing() const { return closing_; }
+    void SetClosing(bool on) { closing_ = on; }
+    // A quit message is queued; a second one is not posted while this is set.
+    bool QuitPending() const { return quitPending_; }
+    void ClearQuitPending() { quitPending_ = false; }
+    FtpError LastErrorCode() const { return lastErrorCode_; }
+    uint16_t SocketErrorNumber() const { return socketErrorNumber_; }
+    const std::string &DataErrorContext() const { return dataErrorContext_; }
+    int64_t BytesTransferred() const { return bytesTransferred_; }
+    const std::vector<std::string> &Listing() const { return listing_; }
+    const std::string &SystemType() const { return systemType_; }
+    int ReplyState() const { return replyState_; }
+
+    // ---- events ----------------------------------------------------------------------------
+    TFtpInfoEvent OnFtpInfo;
+    TFtpErrorEvent OnFtpError; // addinfo is always "Error"
+    TFtpInfoNeededEvent OnFtpNeedInfo;
+    TFtpNotifyEvent OnFtpReady; // every completion, before the operation's own event
+    TFtpNotifyEvent OnLoggedIn;
+    TFtpNotifyEvent OnDirectoryChanged;
+    TFtpNotifyEvent OnDirectoryCreated;
+    TFtpNotifyEvent OnDirectoryDeleted;
+    TFtpNotifyEvent OnFileDeleted;
+    TFtpNotifyEvent OnFileReceived;
+    TFtpNotifyEvent OnFileStored;
+    TFtpNotifyEvent OnListingDone;
+    TFtpNotifyEvent OnCommandIssued;
+    TFtpCheckFileSentEvent OnCheckFileSent;
+    TFtpNotifyEvent OnFtpQuit;
+
+    // ---- operations ------------------------------------------------------------------------
+    void Connect();
+    void ChangeDirectory(const std::string &directory);
+    void MakeDirectory(const std::string &directory);
+    void RemoveDirectory(const std::string &directory);
+    void DeleteFile(const std::string &name);
+    void SendCommand(const std::string &line); // the line as given, e.g. "SITE CHMOD 755 a.html"
+    // NOOP to keep an idle session alive. Does nothing at all unless connected, logged in and
+    // idle, so it may be called at any moment.
+    void KeepAlive();
+    void Quit();
+    void Disconnect(FtpError code); // ends the session at once with OnFtpError(code), OnFtpQuit
+    void Reset();                   // back to unconnected, no event
+
+protected:
+    void HostResolved() override;
+
+private:
+    // Reply states, numbered as in the state table; 100 (and any number without a row) ignores
+    // replies.
+    enum ReplyStateNumber : int {
+        stGreeting = 0,
+        stUser = 1,
+        stPass = 2,
+        stAcct = 3,
+        stSyst = 5,
+        stInitialCwd = 6,
+        // Data connection rows: listing 7-16, download 20-27, upload and check file 30-38.
+        stListPwd = 7,
+        stListType = 8,
+        stListPort = 10,
+        stList = 12,
+        stListPasvPwd = 15,
+        stListPasv = 16,
+        stGetType = 20,
+        stGetPort = 21,
+        stRetr = 22,
+        stGetPasvType = 25,
+        stGetPasv = 26,
+        stRetrPasv = 27,
+        stPutType = 30,
+        stPutPort = 31,
+        stStor = 32,
+        stPutPasvType = 35,
+        stPutPasv = 36,
+        stStorPasv = 37,
+        stCheckPasv = 38,
+        stSimpleCommand = 50, // CWD, MKD, RMD, DELE
+        stRawCommand = 51,
+        stQuit = 60,
+        stNoop = 90,
+        stIdle = 100,
+    };
+
+    enum TPendingEvent : int {
+        peNone,
+        peLoggedIn,
+        peDirectoryChanged,
+        peDirectoryCreated,
+        peDirectoryDeleted,
+        peFileDeleted,
+        peFileReceived,
+        peFileStored,
+        peListingDone,
+        peCommandIssued,
+        peCheckFileSent,
+    };
+
+    // FtpClient.cpp: preamble, simple operations, reporting
+    bool BeginOperation(bool setsSuccess, bool setsPending, TPendingEvent pending);
+    void StartSimpleCommand(const std::string &command, TPendingEvent pending);
+    void RaiseInfo(FtpInfo info, const std::string &addinfo);
+    void RaiseError(FtpError code);
+    void ReportError(FtpError code); // non-fatal: Success false and OnFtpError, nothing closed
+    void FailCommand();              // fiCommandFailed and Success false
+    void AskFor(TFtpInfoNeeded need, std::string &value);
+
+    // FtpSession.cpp: connection life, errors, completion and quit messages
+    void ControlConnected();
+    void ControlClosed();
+    bool SocketErrorCheck(); // true when an error ended the session
+    void CloseDataSockets();
+    void PostCompletion();
+    void PostQuit();
+    void HandleMessage(TMessage &msg);
+    void ProcessCompletion();
+    void RaisePendingEvent();
+    void ProcessQuit();
+
+    // FtpReplyReader.cpp: the wire
+    void SendLine(const std::string &text);
+    void SendInState(const std::string &command, int state);
+    void ReadControl();
+    void HandleReplyLine(const std::string &line);
+
+    // FtpStateTable.cpp: the reply dispatcher and one function per state or group of states
+    void SetReplyState(int state);
+    void DispatchReply(const std::string &line);
+    void GreetingReply(char replyClass);
+    void LoginReply(char replyClass);
+    void LoginRefused();
+    void SendSyst();
+    void SystReply(const std::string &line);
+    void LoginComplete();
+    void InitialCwdReply(char replyClass);
+    void SimpleCommandReply(char replyClass);
+    void RawCommandReply(char replyClass);
+    void QuitReply(char replyClass);
+    void NoopReply();
+
+    TAsyncSocket DataSocket;     // active mode: the listener; passive mode: the data connection
+    TAsyncSocket AcceptedSocket; // active mode: the connection accepted from DataSocket
+
+    bool success_ = false;
+    bool connected_ = false;
+    bool busy_ = false;
+    bool closing_ = false;
+    bool quitPending_ = false;
+    FtpError lastErrorCode_ = feNone;
+    uint16_t socketErrorNumber_ = 0;
+    std::string dataErrorContext_;
+    int64_t bytesTransferred_ = 0;
+    std::vector<std::string> listing_;
+    std::string systemType_;
+
+    int replyState_ = stIdle;
+    bool multiLine_ = false;
+    std::string multiLineCode_;
+    std::string receiveCarry_;
+    bool inHandler_ = false;
+    TPendingEvent pending_ = peNone;
+
+    // Transfer completion and check-file outcome, shared with the data side.
+    bool dataSideFinished_ = false;
+    bool controlSideFinished_ = false;
+    bool checkMode_ = false;
+    bool checkFinished_ = false;
+    bool checkFailed_ = false;
+    bool aborting_ = false;
+};

@@ -1,0 +1,128 @@
+// TFtpClient: construction, the common preamble of the operations, the simple operations and
+// the reporting helpers.
+#include "ftp/Ftp.h"
+
+TFtpClient::TFtpClient(QObject *owner) : TAsyncSocket(owner)
+{
+    Port = 21;
+    OnMessage = [this](TMessage &msg) { HandleMessage(msg); };
+    DataSocket.StartWinsock();
+    AcceptedSocket.StartWinsock();
+}
+
+TFtpClient::~TFtpClient()
+{
+    CloseDataSockets();
+    Close();
+}
+
+void TFtpClient::SetWinsockStarted(bool on)
+{
+    if (on)
+        StartWinsock();
+    else
+        UnloadWinsock();
+}
+
+// The preamble every command operation runs. Success and the pending event change before the
+// checks, so a refused call still changes them (owners rely on reading them afterwards).
+bool TFtpClient::BeginOperation(bool setsSuccess, bool setsPending, TPendingEvent pending)
+{
+    if (setsSuccess)
+        success_ = true;
+    if (setsPending)
+        pending_ = pending;
+    if (!connected_) {
+        RaiseInfo(fiNotConnected, "");
+        return false;
+    }
+    if (busy_) {
+        RaiseInfo(fiBusy, "");
+        return false;
+    }
+    lastErrorCode_ = feNone;
+    busy_ = true;
+    return true;
+}
+
+void TFtpClient::StartSimpleCommand(const std::string &command, TPendingEvent pending)
+{
+    if (BeginOperation(true, true, pending))
+        SendInState(command, stSimpleCommand);
+}
+
+void TFtpClient::ChangeDirectory(const std::string &directory)
+{
+    if (!BeginOperation(true, true, peDirectoryChanged))
+        return;
+    InitialDirectory = directory;
+    SendInState("CWD " + directory, stSimpleCommand);
+}
+
+void TFtpClient::MakeDirectory(const std::string &directory)
+{
+    StartSimpleCommand("MKD " + directory, peDirectoryCreated);
+}
+
+void TFtpClient::RemoveDirectory(const std::string &directory)
+{
+    StartSimpleCommand("RMD " + directory, peDirectoryDeleted);
+}
+
+void TFtpClient::DeleteFile(const std::string &name) { StartSimpleCommand("DELE " + name, peFileDeleted); }
+
+void TFtpClient::SendCommand(const std::string &line)
+{
+    if (BeginOperation(true, true, peCommandIssued))
+        SendInState(line, stRawCommand);
+}
+
+void TFtpClient::KeepAlive()
+{
+    // Called by long local loops at any moment: outside an idle, logged-in session a NOOP would
+    // break into a login or steal a running operation's completion, so it does nothing then.
+    if (!connected_ || busy_ || closing_ || replyState_ != stIdle)
+        return;
+    if (BeginOperation(false, true, peNone))
+        SendInState("NOOP", stNoop);
+}
+
+void TFtpClient::Quit()
+{
+    if (BeginOperation(false, false, peNone))
+        SendInState("QUIT", stQuit);
+}
+
+void TFtpClient::RaiseInfo(FtpInfo info, const std::string &addinfo)
+{
+    TFtpInfoEvent handler = OnFtpInfo;
+    if (handler)
+        handler(this, info, addinfo);
+}
+
+void TFtpClient::RaiseError(FtpError code)
+{
+    TFtpErrorEvent handler = OnFtpError;
+    if (handler)
+        handler(this, code, "Error");
+}
+
+void TFtpClient::ReportError(FtpError code)
+{
+    success_ = false;
+    lastErrorCode_ = code;
+    RaiseError(code);
+}
+
+void TFtpClient::FailCommand()
+{
+    RaiseInfo(fiCommandFailed, "");
+    success_ = false;
+}
+
+void TFtpClient::AskFor(TFtpInfoNeeded need, std::string &value)
+{
+    TFtpInfoNeededEvent handler = OnFtpNeedInfo;
+    if (handler)
+        handler(this, need, value);
+}

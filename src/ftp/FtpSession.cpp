@@ -1,0 +1,214 @@
+// TFtpClient: the life of a session. Connecting, the end of a session (Disconnect, the server's
+// close, the socket error check), Reset, and the completion (1028) and quit (1026) messages,
+// which are always posted so that the owner's handlers run from the event loop.
+#include "ftp/Ftp.h"
+
+#include "ftp/FtpErrors.h"
+
+void TFtpClient::Connect()
+{
+    if (busy_) {
+        RaiseInfo(fiBusy, "");
+        return;
+    }
+    OnTimeOut = [this](TAsyncSocket *) { Disconnect(feConnectionTimeout); };
+    lastErrorCode_ = feNone;
+    success_ = true;
+    if (!StartWinsock()) {
+        ReportError(feWinsockNotInitialised);
+        return;
+    }
+    if (FtpServer().empty()) {
+        std::string server;
+        AskFor(needServer, server);
+        if (server.empty()) {
+            ReportError(feNoServer);
+            return;
+        }
+        SetFtpServer(server);
+    }
+    if (Port == 0)
+        Port = 21;
+    multiLine_ = false;
+    multiLineCode_.clear();
+    SetReplyState(stGreeting);
+
+    OnConnected = [this](TAsyncSocket *) { ControlConnected(); };
+    OnDataAvailable = [this](TAsyncSocket *) { ReadControl(); };
+    OnClosed = [this](TAsyncSocket *) { ControlClosed(); };
+
+    CreateSocket();
+    if (SocketErrorCheck())
+        return;
+    // A known address (given dotted, or found by an earlier lookup) is used without a lookup.
+    if (!Address.empty()) {
+        SetAddress(Address);
+        SetPort(Port);
+        ConnectSocket();
+        SocketErrorCheck();
+    } else {
+        RaiseInfo(fiResolving, HostName);
+        ResolveHost(HostName);
+        SocketErrorCheck();
+    }
+}
+
+void TFtpClient::HostResolved()
+{
+    if (SocketErrorCheck()) // a failed lookup ends here with feAddressResolution
+        return;
+    UseResolvedAddress();
+    SetPort(Port);
+    Address = GetAddressString();
+    RaiseInfo(fiConnecting, Address);
+    ConnectSocket();
+    SocketErrorCheck();
+}
+
+void TFtpClient::ControlConnected()
+{
+    if (LastError() != 0) {
+        SocketErrorCheck();
+        return;
+    }
+    SetReplyState(stGreeting);
+    RaiseInfo(fiConnected, Address);
+    connected_ = true;
+    receiveCarry_.clear();
+    inHandler_ = false;
+}
+
+void TFtpClient::ControlClosed()
+{
+    RaiseInfo(fiNotConnected, "Disconnected");
+    PostCompletion();
+    PostQuit();
+    connected_ = false;
+}
+
+// After socket calls on the control connection. A Winsock error ends the session: OnFtpError
+// with the mapped code, and Closing stays latched until Reset.
+bool TFtpClient::SocketErrorCheck()
+{
+    if (closing_)
+        return false;
+    uint16_t number = LastError();
+    if (number == 0) {
+        lastErrorCode_ = feNone;
+        return false;
+    }
+    if (IsInternalWinsockError(number))
+        socketErrorNumber_ = number;
+    Disconnect(FtpErrorFromWinsock(number));
+    closing_ = true;
+    CloseDataSockets();
+    Close();
+    PostQuit();
+    return true;
+}
+
+void TFtpClient::Disconnect(FtpError code)
+{
+    if (closing_)
+        return;
+    CloseDataSockets();
+    Close();
+    connected_ = false;
+    success_ = false;
+    lastErrorCode_ = code;
+    RaiseError(code);
+    PostQuit();
+}
+
+void TFtpClient::Reset()
+{
+    CloseDataSockets();
+    Close();
+    connected_ = false;
+    success_ = false;
+    aborting_ = false;
+    busy_ = false;
+    closing_ = false;
+    lastErrorCode_ = feNone;
+}
+
+void TFtpClient::CloseDataSockets()
+{
+    DataSocket.Close();
+    AcceptedSocket.Close();
+}
+
+void TFtpClient::PostCompletion() { PostMessage(kMsgFtpReady); }
+
+void TFtpClient::PostQuit()
+{
+    // One end of a session posts one quit: a fatal socket error both disconnects and shuts
+    // down, and the owner must not run its end-of-session steps twice.
+    if (quitPending_)
+        return;
+    quitPending_ = true;
+    PostMessage(kMsgFtpQuit);
+}
+
+void TFtpClient::HandleMessage(TMessage &msg)
+{
+    if (msg.Msg == kMsgFtpReady)
+        ProcessCompletion();
+    else if (msg.Msg == kMsgFtpQuit)
+        ProcessQuit();
+}
+
+void TFtpClient::ProcessCompletion()
+{
+    busy_ = false;
+    TFtpNotifyEvent ready = OnFtpReady;
+    if (ready)
+        ready(this);
+    if (aborting_) {
+        CloseDataSockets();
+        aborting_ = false;
+    }
+    RaisePendingEvent();
+    RaiseInfo(fiReady, "");
+}
+
+void TFtpClient::RaisePendingEvent()
+{
+    if (pending_ == peCheckFileSent) {
+        if (!checkFinished_)
+            return; // stays pending until the check file's outcome is known
+        pending_ = peNone;
+        TFtpCheckFileSentEvent handler = OnCheckFileSent;
+        if (handler)
+            handler(this, Now(), checkFailed_);
+        return;
+    }
+    // Cleared before raising, so that the handler may start the next operation.
+    TPendingEvent event = pending_;
+    pending_ = peNone;
+    TFtpNotifyEvent handler;
+    switch (event) {
+    case peNone: return;
+    case peLoggedIn: handler = OnLoggedIn; break;
+    case peDirectoryChanged: handler = OnDirectoryChanged; break;
+    case peDirectoryCreated: handler = OnDirectoryCreated; break;
+    case peDirectoryDeleted: handler = OnDirectoryDeleted; break;
+    case peFileDeleted: handler = OnFileDeleted; break;
+    case peFileReceived: handler = OnFileReceived; break;
+    case peFileStored: handler = OnFileStored; break;
+    case peListingDone: handler = OnListingDone; break;
+    case peCommandIssued: handler = OnCommandIssued; break;
+    case peCheckFileSent: return;
+    }
+    if (handler)
+        handler(this);
+}
+
+void TFtpClient::ProcessQuit()
+{
+    busy_ = false;
+    quitPending_ = false;
+    TFtpNotifyEvent handler = OnFtpQuit;
+    if (handler)
+        handler(this);
+}

@@ -1,0 +1,143 @@
+// TFtpClient: the reply state table. Each final reply line is dispatched on the reply state;
+// only the reply class (the first character) decides. SetReplyState is the one place where the
+// state changes.
+#include "ftp/Ftp.h"
+
+#include "ftp/FtpServerType.h"
+
+void TFtpClient::SetReplyState(int state)
+{
+    if (TraceMode && state != replyState_)
+        RaiseInfo(fiTrace, "-> Reply state " + std::to_string(replyState_) + " -> " + std::to_string(state));
+    replyState_ = state;
+}
+
+void TFtpClient::DispatchReply(const std::string &line)
+{
+    const char replyClass = line[0];
+    switch (replyState_) {
+    case stGreeting: GreetingReply(replyClass); break;
+    case stUser:
+    case stPass:
+    case stAcct: LoginReply(replyClass); break;
+    case stSyst: SystReply(line); break;
+    case stInitialCwd: InitialCwdReply(replyClass); break;
+    // The data connection rows (7-38) slot in here.
+    case stSimpleCommand: SimpleCommandReply(replyClass); break;
+    case stRawCommand: RawCommandReply(replyClass); break;
+    case stQuit: QuitReply(replyClass); break;
+    case stNoop: NoopReply(); break;
+    default: break; // idle, and every state without a row, ignores replies
+    }
+}
+
+// 0: the server's greeting.
+void TFtpClient::GreetingReply(char replyClass)
+{
+    if (replyClass != '2') {
+        Disconnect(feServerDown);
+        return;
+    }
+    if (UserName.empty())
+        AskFor(needUserName, UserName);
+    SendInState("USER " + UserName, stUser);
+}
+
+// 1 USER, 2 PASS, 3 ACCT. 2xx is logged in; 3xx asks for the next credential (ACCT only after
+// PASS); anything else is a refused login.
+void TFtpClient::LoginReply(char replyClass)
+{
+    if (replyClass == '2') {
+        SendSyst();
+        return;
+    }
+    if (replyClass == '3' && replyState_ == stUser) {
+        if (UserPassword.empty())
+            AskFor(needPassword, UserPassword);
+        SendInState("PASS " + UserPassword, stPass);
+        return;
+    }
+    if (replyClass == '3' && replyState_ == stPass) {
+        if (UserAccount.empty())
+            AskFor(needAccount, UserAccount);
+        SendInState("ACCT " + UserAccount, stAcct);
+        return;
+    }
+    LoginRefused();
+}
+
+void TFtpClient::LoginRefused()
+{
+    // Reported, not fatal: the QUIT makes the server close, which ends the session.
+    ReportError(feAccessDenied);
+    SendInState("QUIT", stQuit);
+}
+
+void TFtpClient::SendSyst() { SendInState("SYST", stSyst); }
+
+// 5: SYST. Whatever the answer, the login completes (after the initial CWD, if any).
+void TFtpClient::SystReply(const std::string &line)
+{
+    pending_ = peLoggedIn;
+    if (line[0] == '5') {
+        ServerType = ftpDefault;
+    } else {
+        systemType_ = SystemTypeOfReply(line);
+        ServerType = DetectServerType(systemType_);
+    }
+    if (!InitialDirectory.empty()) {
+        SendInState("CWD " + InitialDirectory, stInitialCwd);
+        return;
+    }
+    LoginComplete();
+}
+
+void TFtpClient::LoginComplete()
+{
+    RaiseInfo(fiLoggedIn, "Logged in");
+    SetReplyState(stIdle);
+    PostCompletion();
+}
+
+// 6: CWD to the initial directory. A refusal is reported, the login completes anyway.
+void TFtpClient::InitialCwdReply(char replyClass)
+{
+    if (replyClass != '2')
+        RaiseInfo(fiCommandFailed, "");
+    LoginComplete();
+}
+
+// 50: CWD, MKD, RMD, DELE.
+void TFtpClient::SimpleCommandReply(char replyClass)
+{
+    if (replyClass != '2')
+        FailCommand();
+    SetReplyState(stIdle);
+    PostCompletion();
+}
+
+// 51: a raw command line.
+void TFtpClient::RawCommandReply(char replyClass)
+{
+    if (replyClass != '2') {
+        RaiseInfo(fiCommandRejected, "");
+        success_ = false;
+    }
+    SetReplyState(stIdle);
+    PostCompletion();
+}
+
+// 60: QUIT. The server's close ends the session; a refusal ends it here.
+void TFtpClient::QuitReply(char replyClass)
+{
+    if (replyClass != '2')
+        Disconnect(feNone);
+    SetReplyState(stIdle);
+}
+
+// 90: NOOP.
+void TFtpClient::NoopReply()
+{
+    SetReplyState(stIdle);
+    PostCompletion();
+}

@@ -1,0 +1,50 @@
+#pragma once
+// Small enumerations of the FTP client's interface. Ordinals are fixed.
+
+// What OnFtpInfo reports (8 and 15-18 are not used).
+enum FtpInfo : int {
+    fiConnected = 0,
+    fiNotConnected = 1,
+    fiResolving = 2,
+    fiConnecting = 3,
+    fiReplyText = 4,
+    fiCommandSent = 5,
+    fiBusy = 6,
+    fiProgress = 7,
+    fiTransferDone = 9,
+    fiListingReady = 10,
+    fiLoggedIn = 11,
+    fiFileSize = 12,
+    fiCommandFailed = 13,
+    fiListingLine = 14,
+    fiReady = 19,
+    fiCommandRejected = 20,
+    fiTrace = 21,
+};
+
+// Server type learnt from the SYST reply after login.
+enum TFtpServerType : int {
+    ftpDefault = 0,
+    ftpAutoDetect,
+    ftpUNIX,
+    ftpULTRIX,
+    ftpU5000,
+    ftpSINTFTPD,
+    ftpVmsMultinet,
+    ftpVmsUcx,
+    ftpMVS,
+    ftpMacFtpd,
+    ftpClix,
+    ftpQVT,
+    ftpNCSA,
+    ftpChameleon,
+    ftpVM,
+    ftpVMVPS,
+    ftpWINDOWS, // 16
+};
+
+// "TYPE I" or "TYPE A" on the wire; the bytes of a file are never converted.
+enum TTransferType : int { BinaryTransfer = 0, AsciiTransfer = 1 };
+
+// The value OnFtpNeedInfo asks the owner for.
+enum TFtpInfoNeeded : int { needServer = 0, needUserName = 1, needPassword = 2, needAccount = 3 };

@@ -1,0 +1,199 @@
+// The login chain against the scripted server: greeting, USER, PASS, ACCT, SYST, initial CWD.
+#include "ftp/ScriptedFtpFixture.h"
+
+TEST_F(ScriptedFtp, MultiLineGreetingIsHandledOnceOnItsLastLine)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("", R"(["220-Welcome.", "230 inner line starting with digits",
+        "220-still inside", "500 another inner line", "220 Ready."])")));
+    ASSERT_TRUE(ConnectAndWait());
+
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST"}));
+    EXPECT_EQ(recorder.sent, (Lines{"USER joe", "PASS secret", "SYST"}));
+    EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", "fiLoggedIn Logged in", "OnFtpReady",
+                                      "OnLoggedIn ok", "fiReady"}));
+    EXPECT_EQ(client.ServerType, ftpUNIX);
+    EXPECT_EQ(client.SystemType(), "UNIX TYPE: L8");
+    EXPECT_TRUE(client.Connected());
+    EXPECT_FALSE(client.Busy());
+    EXPECT_EQ(client.ReplyState(), 100);
+}
+
+TEST_F(ScriptedFtp, ShortReplyIsFinalAndUser230SkipsPass)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^USER ", "reply": "230"})")));
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "SYST"}));
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+}
+
+TEST_F(ScriptedFtp, ReplyArrivingInPiecesIsJoined)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(
+        R"({"match": "^PASS ", "chunks": ["23", "0 Logged", " in.\r\n215 UNIX"], "delay_ms": 30},
+           {"match": "^SYST$", "raw": " Type: L8\r\n"})")));
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+    EXPECT_EQ(client.SystemType(), "UNIX TYPE: L8");
+}
+
+TEST_F(ScriptedFtp, GreetingOfClass1EndsTheSessionAsServerDown)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("", R"(["120 Ready in 5 minutes.", "220 Ready."])")));
+    client.Connect();
+    ASSERT_TRUE(WaitForQuit());
+    RunFor(100);
+    EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", ErrorEvent(feServerDown), "OnFtpQuit"}));
+    EXPECT_TRUE(recorder.sent.empty()); // the 220 behind the 120 is not read any more
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(client.LastErrorCode(), feServerDown);
+}
+
+TEST_F(ScriptedFtp, Reply332ToUserGivesPassAndToPassGivesAcct)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"(
+        {"match": "^USER ", "reply": "332 Need account for login."},
+        {"match": "^PASS ", "reply": "332 Need account for login."},
+        {"match": "^ACCT ", "reply": "230 Logged in."})")));
+    recorder.answers[needAccount] = "acct9";
+    recorder.AnswerNeeds(client);
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "ACCT acct9", "SYST"}));
+    EXPECT_EQ(recorder.needs, (std::vector<TFtpInfoNeeded>{needAccount}));
+    EXPECT_EQ(client.UserAccount, "acct9");
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+}
+
+TEST_F(ScriptedFtp, ReplyOtherThan2xxToAcctIsARefusedLogin)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"(
+        {"match": "^PASS ", "reply": "332 Need account for login."},
+        {"match": "^ACCT ", "reply": "332 Still no."})")));
+    client.UserAccount = "acct";
+    client.Connect();
+    ASSERT_TRUE(WaitForQuit());
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "ACCT acct", "QUIT"}));
+    EXPECT_TRUE(recorder.Has(ErrorEvent(feAccessDenied)));
+}
+
+TEST_F(ScriptedFtp, MissingUserAndPasswordAreAskedFor)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("")));
+    client.UserName.clear();
+    client.UserPassword.clear();
+    recorder.answers[needUserName] = "bob";
+    recorder.answers[needPassword] = "pw2";
+    recorder.AnswerNeeds(client);
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(server->commands(), (Lines{"USER bob", "PASS pw2", "SYST"}));
+    EXPECT_EQ(recorder.needs, (std::vector<TFtpInfoNeeded>{needUserName, needPassword}));
+    EXPECT_EQ(client.UserName, "bob");
+}
+
+TEST_F(ScriptedFtp, EmptyUserWithoutHandlerSendsABareUser)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^USER", "reply": "530 Who?"})")));
+    client.UserName.clear();
+    client.Connect();
+    ASSERT_TRUE(WaitForQuit());
+    EXPECT_EQ(server->commands(), (Lines{"USER ", "QUIT"}));
+}
+
+TEST_F(ScriptedFtp, RefusedPasswordReportsAccessDeniedThenQuits)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^PASS ", "reply": "530 Login incorrect."})")));
+    client.Connect();
+    ASSERT_TRUE(WaitForQuit());
+    RunFor(100);
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "QUIT"}));
+    EXPECT_EQ(recorder.From(ErrorEvent(feAccessDenied)),
+              (Lines{ErrorEvent(feAccessDenied), "fiNotConnected Disconnected", "OnFtpReady", "fiReady",
+                     "OnFtpQuit"}));
+    EXPECT_EQ(recorder.errorTexts, (Lines{"Error"}));
+    EXPECT_FALSE(recorder.Has("OnLoggedIn ok"));
+    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.Success());
+}
+
+TEST_F(ScriptedFtp, LineBreakInTheUserNameIsNeverSent)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("")));
+    client.UserName = "joe\r\nDELE index.html";
+    client.Connect();
+    ASSERT_TRUE(WaitForQuit());
+    EXPECT_EQ(server->commands(), (Lines{"QUIT"}));
+    EXPECT_TRUE(recorder.Has(ErrorEvent(feAccessDenied)));
+}
+
+TEST_F(ScriptedFtp, RefusedSystKeepsTheDefaultType)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^SYST$", "reply": "502 SYST not implemented."})")));
+    client.ServerType = ftpVM;
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+    EXPECT_EQ(client.ServerType, ftpDefault);
+    EXPECT_EQ(client.SystemType(), "");
+}
+
+TEST_F(ScriptedFtp, InitialDirectoryIsEnteredAfterSyst)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^CWD ", "reply": "250 OK."})")));
+    client.InitialDirectory = "/www";
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST", "CWD /www"}));
+    EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", "fiLoggedIn Logged in", "OnFtpReady",
+                                      "OnLoggedIn ok", "fiReady"}));
+}
+
+TEST_F(ScriptedFtp, RefusedInitialDirectoryStillCompletesTheLogin)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^CWD ", "reply": "550 No such directory."})")));
+    client.InitialDirectory = "/missing";
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", "fiCommandFailed", "fiLoggedIn Logged in",
+                                      "OnFtpReady", "OnLoggedIn ok", "fiReady"}));
+}
+
+TEST_F(ScriptedFtp, TraceModeReportsEveryStateChangeByNumber)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("")));
+    client.TraceMode = true;
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(recorder.traces, (Lines{"-> Reply state 100 -> 0", "-> Reply state 0 -> 1",
+                                      "-> Reply state 1 -> 2", "-> Reply state 2 -> 5",
+                                      "-> Reply state 5 -> 100"}));
+}
+
+TEST_F(ScriptedFtp, LookupIsReusedByTheNextConnect)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("")));
+    client.SetFtpServer("localhost");
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_TRUE(recorder.Has("fiResolving localhost"));
+    EXPECT_TRUE(recorder.Has("fiConnecting 127.0.0.1"));
+    EXPECT_EQ(client.Address, "127.0.0.1");
+
+    client.Quit();
+    ASSERT_TRUE(WaitForQuit());
+    client.Reset();
+    recorder.Clear();
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(recorder.events.front(), "fiConnected 127.0.0.1"); // no second lookup
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+    EXPECT_EQ(server->connectionCount(), 2);
+}
+
+TEST_F(ScriptedFtp, LongReplyLineBelowTheLimitIsAccepted)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("", "\"220 " + std::string(60000, 'x') + "\"")));
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+}
+
+TEST_F(ScriptedFtp, EndlessReplyLineEndsTheSessionAsProtocolError)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("", R"({"raw": "220 Ready", "action": "grow"})")));
+    client.Connect();
+    ASSERT_TRUE(WaitForQuit());
+    EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", ErrorEvent(feProtocolError), "OnFtpQuit"}));
+    EXPECT_FALSE(client.Connected());
+}
