@@ -1,0 +1,415 @@
+#include "site/Compare.h"
+
+#include "base/Text.h"
+#include "site/IgnoreLists.h"
+#include "site/Marking.h"
+#include "site/Progress.h"
+#include "site/TreeEntries.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+constexpr double kOneMinute = 1.0 / 1440.0;
+// Entry times come in whole minutes and the clock offset in seconds, so two times closer than a
+// millisecond are the same time; the rest is rounding noise of the offset arithmetic.
+constexpr double kSameTime = 1e-8;
+// A keep-alive goes out after this many master entries.
+constexpr int kKeepAliveEvery = 500;
+
+inline char LowerChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+}
+
+// Character k of directory + "/" + name.
+inline char KeyChar(const TDetail &d, size_t k)
+{
+    const size_t dirLength = d.directory.size();
+    if (k < dirLength)
+        return d.directory[k];
+    return k == dirLength ? '/' : d.name[k - dirLength - 1];
+}
+
+// Whether two entries have the same lower-cased directory + "/" + name, without building either.
+bool SameKey(const TDetail &a, const TDetail &b)
+{
+    const size_t length = a.directory.size() + a.name.size();
+    if (length != b.directory.size() + b.name.size())
+        return false;
+    if (a.directory.size() == b.directory.size())
+        return EqualsNoCaseAZ(a.name, b.name) && EqualsNoCaseAZ(a.directory, b.directory);
+    for (size_t k = 0; k <= length; ++k)
+        if (LowerChar(KeyChar(a, k)) != LowerChar(KeyChar(b, k)))
+            return false;
+    return true;
+}
+
+void BuildKey(const TDetail &d, std::string &key)
+{
+    key.assign(d.directory);
+    key += '/';
+    key += d.name;
+    for (char &c : key)
+        c = LowerChar(c);
+}
+
+// Finds a master entry's partner: the first unvisited slave node, in tree order, with the same
+// key. During a compare `visited` only goes from 0 to 1 and every node before the scan start is
+// visited, so the first unvisited match from the scan start onward is the first one anywhere.
+// Trees in the same order find it at once; other orders fall back to an index of the slave keys,
+// built on first need, so that a different order costs no more than one pass either.
+class PartnerFinder {
+public:
+    explicit PartnerFinder(SiteTree &slave) : slave_(slave), scanStart_(slave.First()) {}
+
+    // The first unvisited slave node at or after the scan start, which moves over visited nodes.
+    SiteNode *FirstUnvisited()
+    {
+        SiteNode *node = scanStart_;
+        while (node && node->detail.visited) {
+            scanStart_ = node;
+            node = slave_.Next(node);
+        }
+        return node;
+    }
+
+    SiteNode *Find(SiteNode *from, const TDetail &master)
+    {
+        SiteNode *node = from;
+        for (int step = 0; node && step < kNearby; ++step, node = slave_.Next(node))
+            if (!node->detail.visited && SameKey(node->detail, master))
+                return node;
+        return node ? FindIndexed(master) : nullptr;
+    }
+
+private:
+    // How far the plain scan looks before it asks the index.
+    static constexpr int kNearby = 64;
+
+    struct Chain {
+        int head = -1; // first slot not yet known to be visited
+        int tail = -1;
+    };
+    struct Slot {
+        SiteNode *node;
+        int next;
+    };
+
+    void BuildIndex()
+    {
+        indexed_ = true;
+        index_.reserve(size_t(slave_.Count()));
+        slots_.reserve(size_t(slave_.Count()));
+        for (SiteNode *node = slave_.First(); node; node = slave_.Next(node)) {
+            BuildKey(node->detail, key_);
+            Chain &chain = index_[key_];
+            const int slot = int(slots_.size());
+            slots_.push_back({node, -1});
+            if (chain.tail >= 0)
+                slots_[size_t(chain.tail)].next = slot;
+            else
+                chain.head = slot;
+            chain.tail = slot;
+        }
+    }
+
+    SiteNode *FindIndexed(const TDetail &master)
+    {
+        if (!indexed_)
+            BuildIndex();
+        BuildKey(master, key_);
+        auto it = index_.find(key_);
+        if (it == index_.end())
+            return nullptr;
+        int &head = it->second.head;
+        while (head >= 0 && slots_[size_t(head)].node->detail.visited)
+            head = slots_[size_t(head)].next;
+        return head >= 0 ? slots_[size_t(head)].node : nullptr;
+    }
+
+    SiteTree &slave_;
+    SiteNode *scanStart_;
+    bool indexed_ = false;
+    std::unordered_map<std::string, Chain> index_;
+    std::vector<Slot> slots_;
+    std::string key_;
+};
+
+std::string FixedEight(TDateTime value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.8f", value);
+    return text;
+}
+
+class CompareRun {
+public:
+    CompareRun(SiteModel &model, SiteTree &master, SiteTree &slave)
+        : model_(model), master_(master), slave_(slave), masterIsRemote_(&master == &model.remoteTree)
+    {
+    }
+
+    bool Run();
+
+private:
+    void WorkOutOffset();
+    bool InCurrentYear(TDateTime t) const { return t >= yearStart_ && t < yearEnd_; }
+    void Mark(SiteTree &tree, SiteNode *node, TEntryAction action, int32_t icon)
+    {
+        SetAction(tree, node, action, action, icon, &master_);
+    }
+    void WalkMaster();
+    void PairEntries(SiteNode *m, SiteNode *p);
+    void MarkMissingOnSlave(SiteNode *m);
+    void MarkSlaveLeftovers();
+    SiteNode *UnlistedRoot(SiteNode *p) const;
+    void KeepBelowUnlisted(SiteNode *p, SiteNode *root);
+    void KeepServerAwake();
+    void TracePair(const TDetail &m, const TDetail &p);
+
+    SiteModel &model_;
+    SiteTree &master_;
+    SiteTree &slave_;
+    const bool masterIsRemote_;
+    double offset_ = 0;
+    TDateTime yearStart_ = 0, yearEnd_ = 0;
+    int keepAliveCount_ = 0;
+    // Slave partners of master directories the listing walk could not list.
+    std::unordered_set<const SiteNode *> unlistedPartners_;
+    std::vector<const SiteNode *> reportedRoots_;
+};
+
+bool CompareRun::Run()
+{
+    RunCounters &counters = model_.counters;
+    counters.deleteTotal = counters.createTotal = counters.transferTotal = 0;
+    keepAliveCount_ = 0;
+
+    ShowProgress(model_);
+    model_.AllButtonsOff();
+    model_.view.SetEnabled(Control::stopBtn, true);
+    ClearVisited(master_);
+    ClearVisited(slave_);
+    model_.ShowStatus("Comparing: " + std::to_string(model_.localTree.Count()) + " Local and " +
+                      std::to_string(model_.remoteTree.Count()) + " Remote Files");
+    WorkOutOffset();
+    const int year = CurrentYear();
+    yearStart_ = EncodeDate(year, 1, 1);
+    yearEnd_ = EncodeDate(year + 1, 1, 1);
+
+    model_.stopLoops = false;
+    WalkMaster();
+    if (!model_.stopLoops)
+        MarkSlaveLeftovers();
+
+    const bool stopped = model_.stopLoops;
+    if (stopped) {
+        SetProgress(model_, 0);
+        model_.ShowStatus("Compare stopped");
+        model_.view.SetEnabled(Control::updateBtn, false);
+    } else {
+        SetProgress(model_, 100);
+        counters.deleteRemain = counters.deleteTotal;
+        counters.createRemain = counters.createTotal;
+        counters.transferRemain = counters.transferTotal;
+        const std::string summary = CompareSummary(counters);
+        model_.ShowStatus(summary);
+        model_.LogLine(" ");
+        model_.LogLine(summary);
+        model_.view.SetEnabled(Control::updateBtn, true);
+    }
+    HideProgress(model_);
+    model_.MainButtonsOn();
+    model_.PlayEventSound(SoundEvent::Compare);
+    return !stopped;
+}
+
+void CompareRun::WorkOutOffset()
+{
+    const CurrentSite &site = model_.Site();
+    const TDateTime pc = site.SavedPcTime();
+    const TDateTime server = site.SavedServerTime();
+    if (pc != 0 && server != 0 && !model_.options.timeOffset)
+        offset_ = pc - server + (masterIsRemote_ ? -kOneMinute : kOneMinute);
+    else
+        offset_ = 0;
+}
+
+void CompareRun::WalkMaster()
+{
+    PartnerFinder finder(slave_);
+    const int count = master_.Count();
+    int i = 0;
+    for (SiteNode *m = master_.First(); m && !model_.stopLoops; m = master_.Next(m), ++i) {
+        if (count > 1)
+            SetProgress(model_, int(RoundHalfEven(double(i) / double(count - 1) * 100.0)));
+
+        SiteNode *s = finder.FirstUnvisited();
+        IgnoreTest(model_.ignore, m->detail.directory, m->detail.name, true, &master_, m, m->detail.kind);
+        if (s)
+            IgnoreTest(model_.ignore, s->detail.directory, s->detail.name, true, &slave_, s, s->detail.kind);
+
+        // An ignored master entry keeps its ignore mark; its partner is left to the slave pass.
+        if (!m->detail.visited) {
+            if (SiteNode *p = finder.Find(s, m->detail)) {
+                PairEntries(m, p);
+                p->detail.visited = 1;
+            } else {
+                MarkMissingOnSlave(m);
+            }
+            KeepInView(model_, master_, m, model_.options.fastCompare);
+        }
+
+        if (i % 10 == 0)
+            model_.Yield();
+        if (model_.options.wakeup)
+            KeepServerAwake();
+    }
+}
+
+// Kinds are not compared: the master's kind decides, so a file over a directory goes by time
+// and size.
+void CompareRun::PairEntries(SiteNode *m, SiteNode *p)
+{
+    const TDetail &md = m->detail;
+    const TDetail &pd = p->detail;
+    if (model_.debugTrace)
+        TracePair(md, pd);
+    if (md.notListed)
+        unlistedPartners_.insert(p);
+
+    TDateTime tM = md.modified;
+    TDateTime tP = pd.modified;
+    // Listings give old files a date only, so the offset applies to this year's entries alone.
+    if (offset_ != 0 && InCurrentYear(tM)) {
+        if (masterIsRemote_)
+            tM += offset_;
+        else
+            tP += offset_;
+    }
+    const double later = tM - tP;
+    const bool changed = model_.options.noDateMatch ? std::fabs(later) >= kSameTime : later >= kSameTime;
+    const bool sizeDiffers = model_.options.fileSizeCheck && md.size != pd.size && md.kind != ekDirectory;
+    RunCounters &counters = model_.counters;
+
+    if (!changed && !sizeDiffers) {
+        const int32_t icon = md.kind == ekDirectory ? iconDir : iconSame;
+        Mark(master_, m, actNone, icon);
+        Mark(slave_, p, actNone, icon);
+        return;
+    }
+    if (model_.debugTrace)
+        model_.LogLine(masterIsRemote_ ? "DEBUG: remote newer than local" : "DEBUG: local newer than remote");
+    if (md.kind == ekDirectory) {
+        Mark(master_, m, actNone, iconDir);
+        Mark(slave_, p, actNone, iconDir);
+    } else if (model_.options.deleteRefresh) {
+        Mark(master_, m, actRefresh, iconNewer);
+        Mark(slave_, p, actRefresh, iconNewer);
+        ++counters.transferTotal;
+        ++counters.deleteTotal;
+    } else if (changed) {
+        Mark(master_, m, actRefresh, iconNewer);
+        Mark(slave_, p, actNone, iconNewer);
+        ++counters.transferTotal;
+    } else {
+        Mark(master_, m, actRefresh, iconSizeDiffers);
+        Mark(slave_, p, actNone, iconSizeDiffers);
+        ++counters.transferTotal;
+    }
+}
+
+void CompareRun::MarkMissingOnSlave(SiteNode *m)
+{
+    if (m->detail.kind == ekDirectory) {
+        Mark(master_, m, actCreateDir, iconCreateDir);
+        ++model_.counters.createTotal;
+    } else {
+        Mark(master_, m, actNewFile, iconNewFile);
+        ++model_.counters.transferTotal;
+    }
+}
+
+void CompareRun::MarkSlaveLeftovers()
+{
+    for (SiteNode *p = slave_.First(); p && !model_.stopLoops; p = slave_.Next(p)) {
+        IgnoreTest(model_.ignore, p->detail.directory, p->detail.name, true, &slave_, p, p->detail.kind);
+        if (p->detail.visited)
+            continue;
+        if (SiteNode *root = UnlistedRoot(p)) {
+            KeepBelowUnlisted(p, root);
+            continue;
+        }
+        if (p->detail.kind == ekDirectory)
+            Mark(slave_, p, actRemoveDir, iconDelete);
+        else
+            Mark(slave_, p, actDeleteFile, iconDelete);
+        ++model_.counters.deleteTotal;
+    }
+}
+
+// A directory whose listing failed has unknown contents: on the receiving side nothing in it
+// (nor, when it is the receiving side's own directory, the directory itself) may be deleted for
+// lack of a partner.
+SiteNode *CompareRun::UnlistedRoot(SiteNode *p) const
+{
+    for (SiteNode *node = p; node; node = node->Parent())
+        if (node->detail.notListed || unlistedPartners_.count(node))
+            return node;
+    return nullptr;
+}
+
+void CompareRun::KeepBelowUnlisted(SiteNode *p, SiteNode *root)
+{
+    Mark(slave_, p, actNone, p->detail.kind == ekDirectory ? iconDir : iconFile);
+    for (const SiteNode *reported : reportedRoots_)
+        if (reported == root)
+            return;
+    reportedRoots_.push_back(root);
+    model_.LogLine("FERNHOP: " + root->detail.Path() +
+                   " could not be listed; nothing in it is marked for deletion");
+}
+
+void CompareRun::KeepServerAwake()
+{
+    if (++keepAliveCount_ <= kKeepAliveEvery)
+        return;
+    keepAliveCount_ = 0;
+    if (!model_.Connected())
+        return;
+    model_.LogLine("FERNHOP: stopping server timeout");
+    if (model_.keepAliveIfConnected)
+        model_.keepAliveIfConnected();
+}
+
+void CompareRun::TracePair(const TDetail &m, const TDetail &p)
+{
+    model_.LogLine("BEGIN DEBUG");
+    model_.LogLine("Master Name: " + m.name);
+    model_.LogLine("MasterNode Time: " + FixedEight(m.modified));
+    model_.LogLine("Date: dd-mm-yy: " + FormatDateTime("dd-mm-yy", m.modified));
+    model_.LogLine("altNode Name: " + p.name);
+    model_.LogLine("altNode Time: " + FixedEight(p.modified));
+    model_.LogLine("Date: dd-mm-yy: " + FormatDateTime("dd-mm-yy", p.modified));
+    model_.LogLine("END DEBUG");
+}
+
+} // namespace
+
+bool Compare(SiteModel &model, SiteTree &master, SiteTree &slave)
+{
+    return CompareRun(model, master, slave).Run();
+}
+
+std::string CompareSummary(const RunCounters &counters)
+{
+    return "Compare Done - [" + std::to_string(counters.deleteTotal) + " delete , " +
+           std::to_string(counters.createTotal) + " create, " + std::to_string(counters.transferTotal) +
+           " transfer]";
+}
