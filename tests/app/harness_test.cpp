@@ -31,6 +31,26 @@ int connectLoopback(quint16 port)
     return fd;
 }
 
+// A listener for an active-mode data connection; *portCommand is the PORT command naming it.
+int listenLoopback(std::string *portCommand)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval timeout{10, 0}; // accept() gives up too, should the server never come
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, 1) != 0
+        || getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        close(fd);
+        return -1;
+    }
+    const int port = ntohs(address.sin_port);
+    *portCommand = "PORT 127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+    return fd;
+}
+
 std::string readToEnd(int fd)
 {
     std::string body;
@@ -175,17 +195,10 @@ TEST(ScriptedFtpServerHarness, ServesPassiveAndActiveData)
     EXPECT_EQ(server->uploaded("other.txt"), std::nullopt);
 
     // Active mode: the server connects to the client's listener.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
-    const int port = ntohs(address.sin_port);
-    EXPECT_EQ(control.ask("PORT 127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256)),
-              "200 PORT command ok.");
+    std::string portCommand;
+    const int listener = listenLoopback(&portCommand);
+    ASSERT_GE(listener, 0);
+    EXPECT_EQ(control.ask(portCommand), "200 PORT command ok.");
     EXPECT_EQ(control.ask("RETR bin"), "150 Opening data connection.");
     data = accept(listener, nullptr, nullptr);
     close(listener);
@@ -226,7 +239,7 @@ class RealFtpServerHarness : public ::testing::TestWithParam<RealFtpServer::Kind
 {
 };
 
-TEST_P(RealFtpServerHarness, LogsInListsStoresAndDeletes)
+TEST_P(RealFtpServerHarness, LogsInListsStoresDeletesAndRetrieves)
 {
     auto server = RealFtpServer::start(GetParam());
     ASSERT_TRUE(server);
@@ -263,6 +276,19 @@ TEST_P(RealFtpServerHarness, LogsInListsStoresAndDeletes)
     // Files the helpers made belong to the server's account, so it may delete them.
     EXPECT_EQ(control.ask("DELE readme.txt").substr(0, 3), "250");
     EXPECT_EQ(server->listTree(), (std::vector<std::string>{"docs/", "docs/new.bin"}));
+
+    // Active mode works without privileges.
+    std::string portCommand;
+    const int listener = listenLoopback(&portCommand);
+    ASSERT_GE(listener, 0);
+    EXPECT_EQ(control.ask(portCommand).substr(0, 3), "200");
+    EXPECT_EQ(control.ask("RETR new.bin").substr(0, 1), "1");
+    data = accept(listener, nullptr, nullptr);
+    close(listener);
+    ASSERT_GE(data, 0);
+    EXPECT_EQ(readToEnd(data), body);
+    close(data);
+    EXPECT_EQ(control.reply().substr(0, 3), "226");
 }
 
 TEST_P(RealFtpServerHarness, StopEndsOpenSessionsAndFreesThePort)
