@@ -38,21 +38,6 @@ protected:
 
 } // namespace
 
-TEST_F(MarkingTest, SetActionShowsTheDirectionIconOnTheMasterOnly)
-{
-    SiteNode *l = Add(model.localTree, nullptr, ekFile, "l");
-    SiteNode *r = Add(model.remoteTree, nullptr, ekFile, "r");
-    SetAction(model.localTree, l, actRefresh, actRefresh, iconSizeDiffers, &model.localTree);
-    EXPECT_EQ(l->icon, iconUpload);
-    EXPECT_EQ(l->detail.compareIcon, iconSizeDiffers);
-    SetAction(model.remoteTree, r, actRefresh, actRefresh, iconNewer, &model.remoteTree);
-    EXPECT_EQ(r->icon, iconDownload);
-    SetAction(model.remoteTree, r, actNone, actNone, iconNewer, &model.localTree);
-    EXPECT_EQ(r->icon, iconNewer);
-    SetAction(model.localTree, l, actNone, actNone, iconSame, &model.localTree);
-    EXPECT_EQ(l->icon, iconSame);
-}
-
 TEST_F(MarkingTest, DeleteAndRestoreOfADirectoryOfThreeFilesCountFour)
 {
     DirectoryOfThree(model.localTree);
@@ -130,19 +115,3 @@ TEST_F(MarkingTest, CommandsWithoutSelectionOnlyShowTheSummary)
     EXPECT_EQ(view.statuses, std::vector<std::string>(2, "Compare Done - [2 delete , 0 create, 0 transfer]"));
 }
 
-TEST_F(MarkingTest, CompareButtonFollowsTheSiteDirection)
-{
-    SiteNode *remoteOnly = Add(model.remoteTree, nullptr, ekFile, "r");
-    SiteNode *localOnly = Add(model.localTree, nullptr, ekFile, "l");
-    ASSERT_TRUE(analyseButtonClick(model));
-    EXPECT_EQ(remoteOnly->detail.action, actDeleteFile);
-    EXPECT_EQ(localOnly->detail.action, actNewFile);
-
-    site.download = true;
-    ASSERT_TRUE(analyseButtonClick(model));
-    EXPECT_EQ(remoteOnly->detail.action, actNewFile);
-    EXPECT_EQ(localOnly->detail.action, actDeleteFile);
-    EXPECT_FALSE(view.progressVisible);
-    EXPECT_FALSE(view.Enabled(Control::stopBtn));
-    EXPECT_TRUE(view.Enabled(Control::compareBtn));
-}
