@@ -63,18 +63,6 @@ TEST_F(ScriptedFtp, Reply332ToUserGivesPassAndToPassGivesAcct)
     EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
 }
 
-TEST_F(ScriptedFtp, ReplyOtherThan2xxToAcctIsARefusedLogin)
-{
-    ASSERT_NO_FATAL_FAILURE(Start(Script(R"(
-        {"match": "^PASS ", "reply": "332 Need account for login."},
-        {"match": "^ACCT ", "reply": "332 Still no."})")));
-    client.UserAccount = "acct";
-    client.Connect();
-    ASSERT_TRUE(WaitForQuit());
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "ACCT acct", "QUIT"}));
-    EXPECT_TRUE(recorder.Has(ErrorEvent(feAccessDenied)));
-}
-
 TEST_F(ScriptedFtp, MissingUserAndPasswordAreAskedFor)
 {
     ASSERT_NO_FATAL_FAILURE(Start(Script("")));

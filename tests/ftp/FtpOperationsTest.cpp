@@ -1,6 +1,11 @@
 // Operations of a logged-in session against the scripted server, and the ends of a session.
 #include "ftp/ScriptedFtpFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const char *const kCommandRules = R"(
@@ -120,24 +125,6 @@ TEST_F(ScriptedFtp, RefusedQuitEndsTheSessionWithCodeNone)
     EXPECT_EQ(client.LastErrorCode(), feNone);
 }
 
-TEST(FtpClientAlone, PropertiesStartAtTheirDefaults)
-{
-    TFtpClient client;
-    EXPECT_EQ(client.Version(), "Fernhop Ftp 4.0");
-    EXPECT_EQ(client.FtpPort(), 21);
-    EXPECT_EQ(client.FtpServer(), "");
-    EXPECT_EQ(client.TransferMode, BinaryTransfer);
-    EXPECT_EQ(client.ServerType, ftpDefault);
-    EXPECT_EQ(client.TimeOutConnect, 0);
-    EXPECT_EQ(client.TimeOutArp, 0);
-    EXPECT_FALSE(client.Connected());
-    EXPECT_FALSE(client.Busy());
-    EXPECT_FALSE(client.Closing());
-    EXPECT_EQ(client.LastErrorCode(), feNone);
-    client.SetWinsockStarted(true);
-    EXPECT_TRUE(client.WinsockStarted());
-}
-
 TEST(FtpClientAlone, OperationWhileNotConnectedIsRefusedAfterSettingSuccess)
 {
     TFtpClient client;
@@ -151,6 +138,7 @@ TEST(FtpClientAlone, OperationWhileNotConnectedIsRefusedAfterSettingSuccess)
     EXPECT_TRUE(recorder.sent.empty());
     EXPECT_TRUE(client.Success());
     EXPECT_EQ(client.InitialDirectory, "");
+    EXPECT_EQ(client.Version(), "Fernhop Ftp 4.0");
 }
 
 TEST(FtpClientAlone, ConnectWithoutServerReportsNoServer)
@@ -214,4 +202,32 @@ TEST(FtpClientAlone, HostNameStartingWithADigitIsLookedUp)
     ASSERT_TRUE(RunUntil([&] { return recorder.quits > 0; }));
     EXPECT_EQ(recorder.events.front(), "fiResolving 123-reg.invalid");
     EXPECT_TRUE(recorder.Has(ErrorEvent(feAddressResolution)));
+}
+
+TEST(FtpClientAlone, ConnectTimeOutEndsTheSession)
+{
+    // A listener with a full accept queue drops further connection attempts, so the connect
+    // notice never comes and only the time-out can end the wait.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+
+    TFtpClient client;
+    FtpRecorder recorder;
+    recorder.Attach(client);
+    client.SetFtpServer("127.0.0.1");
+    client.SetFtpPort(ntohs(address.sin_port));
+    client.TimeOutConnect = 1;
+    client.Connect();
+    EXPECT_TRUE(RunUntil([&] { return recorder.quits > 0; }));
+    EXPECT_EQ(recorder.events, (Lines{ErrorEvent(feConnectionTimeout), "OnFtpQuit"}));
+    ::close(filler);
+    ::close(listener);
 }
