@@ -95,8 +95,8 @@ public:
     void RemoveDirectory(const std::string &directory);
     void DeleteFile(const std::string &name);
     void SendCommand(const std::string &line); // the line as given, e.g. "SITE CHMOD 755 a.html"
-    // NOOP to keep an idle session alive. Does nothing at all unless connected, logged in and
-    // idle, so it may be called at any moment.
+    // NOOP to keep an idle session alive. Does nothing at all unless logged in and not busy, so
+    // it may be called at any moment.
     void KeepAlive();
     void Quit();
     void Disconnect(FtpError code); // ends the session at once with OnFtpError(code), OnFtpQuit

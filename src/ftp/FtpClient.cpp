@@ -79,9 +79,12 @@ void TFtpClient::SendCommand(const std::string &line)
 
 void TFtpClient::KeepAlive()
 {
-    // Called by long local loops at any moment: outside an idle, logged-in session a NOOP would
-    // break into a login or steal a running operation's completion, so it does nothing then.
-    if (!connected_ || busy_ || closing_ || replyState_ != stIdle)
+    // Called by long local loops at any moment: a NOOP sent during the login or after QUIT
+    // would break that chain, and one sent while busy would take over the running operation's
+    // completion, so it does nothing then. (A finished transfer may leave its own state number
+    // behind, so "idle" is not the test.)
+    bool loginOrQuitRunning = replyState_ <= stInitialCwd || replyState_ == stQuit;
+    if (!connected_ || busy_ || closing_ || loginOrQuitRunning)
         return;
     if (BeginOperation(false, true, peNone))
         SendInState("NOOP", stNoop);

@@ -77,6 +77,19 @@ TEST_F(ScriptedFtp, MissingUserAndPasswordAreAskedFor)
     EXPECT_EQ(client.UserName, "bob");
 }
 
+TEST_F(ScriptedFtp, KeepAliveDuringTheLoginSendsNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("")));
+    client.UserName.clear();
+    client.OnFtpNeedInfo = [](TFtpClient *c, TFtpInfoNeeded, std::string &value) {
+        c->KeepAlive(); // connected and not busy, but in the middle of the login
+        value = "joe";
+    };
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST"}));
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+}
+
 TEST_F(ScriptedFtp, EmptyUserWithoutHandlerSendsABareUser)
 {
     ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^USER", "reply": "530 Who?"})")));
