@@ -90,7 +90,7 @@ public:
 
 private:
     // How far the plain scan looks before it asks the index.
-    static constexpr int kNearby = 64;
+    static constexpr int kNearby = 16;
 
     struct Chain {
         int head = -1; // first slot not yet known to be visited
