@@ -1,0 +1,53 @@
+#pragma once
+// Turns the lines of one server directory listing (UNIX long form with English or French months,
+// or MS-DOS form) into entries under the tree node of the directory being listed.
+//
+// The listing walk owns one parser per run: it clears `dateError` when a run starts, sets
+// SiteModel::currentRelativeDirectory to the listed directory's path ("" for the top) before each
+// ProcessListing, reports `dateError` once when the run ends, and wires OnCheckFileListed to the
+// clock offset. Stop (SiteModel::stopRequested) ends ProcessListing between two lines.
+#include "site/SiteModel.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ListingLine {
+    skipped,   // blank, total line, no month or size, unsafe name
+    dateError, // a date that does not exist, even one day earlier
+    checkFile, // the clock check file: taken out of the listing
+    ignored,   // left out by the ignore lists (option refreshIgnore)
+    added,
+};
+
+class ListingParser {
+public:
+    explicit ListingParser(SiteModel &model) : model_(model) {}
+
+    // Set by unreadable numbers or impossible dates; the run reports it once at its end.
+    bool dateError = false;
+
+    // The clock check file was listed while the site waits for its server time (SavedPcTime set):
+    // its listed date and time become the site's SavedServerTime.
+    std::function<void(TDateTime serverTime)> OnCheckFileListed;
+
+    // Rewrites every line into a sortable form ("D" or "F", the name without spaces, the line;
+    // DOS lines in UNIX form; "." and ".." and "ls: .:" lines emptied), then sorts: directories
+    // first, each group in case-insensitive name order.
+    void NormaliseLines(std::vector<std::string> &lines) const;
+
+    // Builds one entry from a normalised line and puts it under `parent` (top level when null).
+    ListingLine ParseLine(SiteTree &tree, SiteNode *parent, std::string_view line);
+
+    // One directory's listing, lines without CR LF, into `tree` under `parent`.
+    void ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines);
+
+private:
+    // The line's entry into entry_; false with `outcome` when the line gives none.
+    bool ReadEntry(std::string_view line, ListingLine &outcome);
+    ListingLine AddEntry(SiteTree &tree, SiteNode *parent);
+
+    SiteModel &model_;
+    TDetail entry_; // reused from line to line: its strings keep their capacity
+};

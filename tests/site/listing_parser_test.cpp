@@ -1,0 +1,237 @@
+#include "support/RecordingView.h"
+#include "site/ListingFields.h"
+#include "site/ListingParser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ParserFixture : ::testing::Test {
+    Options options;
+    RecordingView view;
+    SiteModel model{options, view};
+    FixedSite site;
+    ListingParser parser{model};
+
+    void SetUp() override
+    {
+        model.SetSite(&site);
+        Today(2024, 6);
+    }
+    void Today(int year, int month)
+    {
+        model.currentYear = year;
+        model.currentMonth = month;
+        model.currentDay = 15;
+    }
+    void List(std::vector<std::string> lines, SiteNode *parent = nullptr)
+    {
+        parser.ProcessListing(model.remoteTree, parent, std::move(lines));
+    }
+    // The one entry a line gives, or nullptr.
+    const TDetail *One(const std::string &line)
+    {
+        model.remoteTree.Clear();
+        List({line});
+        return model.remoteTree.Count() == 1 ? &model.remoteTree.First()->detail : nullptr;
+    }
+    std::vector<std::string> Names()
+    {
+        std::vector<std::string> out;
+        for (SiteNode *n = model.remoteTree.First(); n; n = model.remoteTree.Next(n))
+            out.push_back(n->detail.name);
+        return out;
+    }
+};
+
+void ExpectDate(const TDetail *e, int y, int mo, int d, int h = 0, int mi = 0)
+{
+    ASSERT_NE(e, nullptr);
+    EXPECT_DOUBLE_EQ(e->modified, EncodeDate(y, mo, d) + EncodeTime(h, mi)) << e->name;
+}
+
+TEST(ListingFields, FieldsPositionsAndTokens)
+{
+    EXPECT_EQ(FieldFrom("  a  bb c", 2), "bb");
+    EXPECT_EQ(FieldFrom("  a  bb c ", 2, true), "bb c ");
+    EXPECT_EQ(FieldFrom("a b", 3), "");
+    EXPECT_EQ(FieldPosition("12-24-96  03:15PM  <DIR>  Old Stuff", 3), 26u);
+    EXPECT_EQ(FieldPosition("a b", 5), 3u);
+    // English tokens win over an earlier French one; "mai" alone is French.
+    EXPECT_EQ(MonthPosition("x avr 1 jan 2"), 7u);
+    EXPECT_EQ(MonthPosition("x mai 1"), 1u);
+    EXPECT_EQ(MonthPosition("january"), std::string_view::npos);
+    EXPECT_EQ(TailFromSize("users 0 Jan 1 2000 a"), "0 Jan 1 2000 a");
+    EXPECT_EQ(TailFromSize("users   512  Jan 1 2000 a"), "512  Jan 1 2000 a");
+    EXPECT_EQ(TailFromSize("5 Jan 1"), "5 Jan 1");
+    EXPECT_EQ(TailFromSize(" Jan 1 2000 a"), "");
+    EXPECT_EQ(Squeeze(" my  page "), "mypage");
+    int64_t v = 0;
+    EXPECT_FALSE(ReadNumber("12a", v));
+    EXPECT_EQ(v, 12);
+    EXPECT_FALSE(ReadNumber("99999999999999999999", v));
+}
+
+TEST_F(ParserFixture, UnixExampleLines)
+{
+    const TDetail *e = One("drwxr-xr-x   2 web  users   512 Jan 12  1996 images");
+    ExpectDate(e, 1996, 1, 12);
+    EXPECT_EQ(e->kind, ekDirectory);
+    EXPECT_EQ(e->size, 512);
+    EXPECT_EQ(e->name, "images");
+
+    e = One("-rw-r--r--   1 web  users  2048 Mar  3 14:07 my page.htm");
+    ExpectDate(e, 2024, 3, 3, 14, 7);
+    EXPECT_EQ(e->name, "my page.htm");
+    EXPECT_EQ(e->kind, ekFile);
+
+    e = One("lrwxrwxrwx   1 web  users    11 Feb  2 10:00 site -> public_html");
+    EXPECT_EQ(e->name, "site");
+    EXPECT_EQ(e->kind, ekFile);
+
+    e = One("-rw-r--r-- 1 u g 5000000000 Jun 1 2001 big.iso");
+    EXPECT_EQ(e->size, 5000000000LL);
+    EXPECT_FALSE(parser.dateError);
+}
+
+TEST_F(ParserFixture, TimeMeansThisYearUnlessTheMonthIsAhead)
+{
+    const std::string march = "-rw-r--r-- 1 web users 2048 Mar  3 14:07 a";
+    const std::string january = "-rw-r--r-- 1 web users 2048 Jan  5 09:00 a";
+    Today(2024, 1);
+    ExpectDate(One(march), 2023, 3, 3, 14, 7);
+    ExpectDate(One(january), 2024, 1, 5, 9, 0);
+    Today(2024, 2);
+    ExpectDate(One(march), 2023, 3, 3, 14, 7);
+    Today(2024, 3);
+    ExpectDate(One(march), 2024, 3, 3, 14, 7);
+}
+
+TEST_F(ParserFixture, DosLinesWithAmPmAndTwoDigitYears)
+{
+    const TDetail *e = One("12-24-96  03:15PM       <DIR>          Old Stuff");
+    ExpectDate(e, 1996, 12, 24);
+    EXPECT_EQ(e->kind, ekDirectory);
+    EXPECT_EQ(e->name, "Old Stuff");
+    EXPECT_EQ(e->size, 0);
+
+    ExpectDate(One("06-01-24  12:05AM   100 a.txt"), 2024, 6, 1, 0, 5);
+    ExpectDate(One("06-01-24  12:30PM   100 a.txt"), 2024, 6, 1, 12, 30);
+    ExpectDate(One("06-01-24  11:59PM   100 a.txt"), 2024, 6, 1, 23, 59);
+    ExpectDate(One("06-01-24  01:00AM   100 a.txt"), 2024, 6, 1, 1, 0);
+    e = One("03-04-05  01:00AM   1234 report jan 2005.doc");
+    ExpectDate(e, 2005, 3, 4);
+    EXPECT_EQ(e->name, "report jan 2005.doc");
+    EXPECT_EQ(e->size, 1234);
+    ExpectDate(One("01-01-70  01:00AM   1 a"), 1970, 1, 1);
+    ExpectDate(One("12-24-1996  03:15PM   7 b"), 1996, 12, 24);
+    EXPECT_EQ(One("13-01-96  01:00AM   1 a"), nullptr);
+    EXPECT_FALSE(parser.dateError);
+}
+
+TEST_F(ParserFixture, FrenchMonthsMatchTheOemBytesOnly)
+{
+    ExpectDate(One("-rw-r--r-- 1 u g 10 f\x82v 3 1997 a"), 1997, 2, 3);
+    ExpectDate(One("-rw-r--r-- 1 u g 10 AO\x96 3 1997 a"), 1997, 8, 3);
+    ExpectDate(One("-rw-r--r-- 1 u g 10 d\x82" "c 3 1997 a"), 1997, 12, 3);
+    ExpectDate(One("-rw-r--r-- 1 u g 10 mai 3 1997 a"), 1997, 5, 3);
+    EXPECT_EQ(One("-rw-r--r-- 1 u g 10 f\xc3\xa9v 3 1997 a"), nullptr); // UTF-8 e-acute
+}
+
+TEST_F(ParserFixture, UnreadableLines)
+{
+    List({"total 12", "ls: .: Permission denied", "", "drwxr-xr-x 2 u g 512 Jan 1 2000 .",
+          "drwxr-xr-x 2 u g 512 Jan 1 2000 .."});
+    EXPECT_EQ(model.remoteTree.Count(), 0);
+    EXPECT_FALSE(parser.dateError);
+
+    // A user named like a month: the fields are read from the wrong place.
+    EXPECT_EQ(One("-rw-r--r-- 1 jan staff 10 Feb 1 1997 a"), nullptr);
+    EXPECT_TRUE(parser.dateError);
+}
+
+TEST_F(ParserFixture, ImpossibleDatesRetreatOneDayOrAreSkipped)
+{
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Feb 29 1997 a"), 1997, 2, 28);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Feb 29 1996 a"), 1996, 2, 29);
+    EXPECT_FALSE(parser.dateError);
+    for (const char *line : {"-rw-r--r-- 1 u g 1 Feb 30 1997 a", "-rw-r--r-- 1 u g 1 Feb 0 1997 a",
+                             "-rw-r--r-- 1 u g 1 Feb 3 25:10 a"}) {
+        parser.dateError = false;
+        EXPECT_EQ(One(line), nullptr) << line;
+        EXPECT_TRUE(parser.dateError) << line;
+    }
+    // An unreadable size keeps what was read and raises the flag.
+    parser.dateError = false;
+    EXPECT_EQ(One("-rw-r--r-- 1 u g 12a Feb 3 1997 a")->size, 12);
+    EXPECT_TRUE(parser.dateError);
+}
+
+TEST_F(ParserFixture, HostileNamesNeverEnterTheTree)
+{
+    List({"-rw-r--r-- 1 u g 1 Jan 1 2000 ../../etc/passwd", "-rw-r--r-- 1 u g 1 Jan 1 2000 a/b",
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 ..\\x", "-rw-r--r-- 1 u g 1 Jan 1 2000 x\\y",
+          std::string("-rw-r--r-- 1 u g 1 Jan 1 2000 n\0ul", 35), "-rw-r--r-- 1 u g 1 Jan 1 2000 cr\rx",
+          "lrwxrwxrwx 1 u g 1 Jan 1 2000 -> /", "01-01-00  01:00AM   1 ../up", "01-01-00  1", "01-01-00  1 2",
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 ok"});
+    EXPECT_EQ(Names(), std::vector<std::string>{"ok"});
+}
+
+TEST_F(ParserFixture, DirectoriesFirstInCaseInsensitiveOrder)
+{
+    List({"-rw-r--r-- 1 u g 1 Jan 1 2000 B", "drwxr-xr-x 2 u g 1 Jan 1 2000 c",
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 a", "drwxr-xr-x 2 u g 1 Jan 1 2000 A",
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 b", "-rw-r--r-- 1 u g 1 Jan 1 2000 a"});
+    EXPECT_EQ(Names(), (std::vector<std::string>{"A", "c", "a", "B", "b"}));
+    EXPECT_EQ(view.LastStatus(), "Processed: 5 files. Total files: 5");
+}
+
+TEST_F(ParserFixture, CheckFileHook)
+{
+    std::vector<TDateTime> seen;
+    parser.OnCheckFileListed = [&](TDateTime t) { seen.push_back(t); };
+    const std::string line = "-rw-r--r-- 1 u g 30 Jun  3 10:41 fernhop.chk";
+    EXPECT_EQ(One(line), nullptr); // no PC time waiting: dropped, not reported
+    EXPECT_TRUE(seen.empty());
+    site.savedPcTime = 45000;
+    EXPECT_EQ(One(line), nullptr);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_DOUBLE_EQ(seen[0], EncodeDate(2024, 6, 3) + EncodeTime(10, 41));
+
+    options.fileFilter = CaseFilter::Upper;
+    const TDetail *e = One(line);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, "FERNHOP.CHK");
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(ParserFixture, FiltersDirectoryAndIgnoreLists)
+{
+    TDetail dir;
+    dir.kind = ekDirectory;
+    dir.name = "docs";
+    SiteNode *docs = model.remoteTree.Append(nullptr, dir);
+    model.currentRelativeDirectory = "/docs";
+    options.fileFilter = CaseFilter::Upper;
+    options.refreshIgnore = true;
+    model.ignore.extensions.Add(".bak");
+    model.debugTrace = true;
+    List({"drwxr-xr-x 2 u g 1 Jan 1 2000 img", "-rw-r--r-- 1 u g 1 Jan 1 2000 a.html",
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 old.bak"},
+         docs);
+    ASSERT_EQ(docs->ChildCount(), 2);
+    // The file filter leaves directory names alone: the walk must be able to enter them.
+    EXPECT_EQ(docs->Child(0)->detail.Path(), "/docs/img");
+    EXPECT_EQ(docs->Child(1)->detail.Path(), "/docs/A.HTML");
+    EXPECT_EQ(view.logLines.front(), "DEBUG: raw line: drwxr-xr-x 2 u g 1 Jan 1 2000 img");
+}
+
+TEST_F(ParserFixture, StopEndsTheListingBetweenLines)
+{
+    model.stopRequested = true;
+    List({"-rw-r--r-- 1 u g 1 Jan 1 2000 a"});
+    EXPECT_EQ(model.remoteTree.Count(), 0);
+    EXPECT_EQ(view.LastStatus(), "Processed: 1 files. Total files: 0");
+}
+
+} // namespace
