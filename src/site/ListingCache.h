@@ -1,0 +1,42 @@
+#pragma once
+// The listing cache: the remote tree of an upload site saved as a text file in the local top
+// directory when a connection ends, and read back on the next connect, so the compare can run
+// without listing the server again.
+//
+// File: four header lines (server, user, an empty password line, remote top directory, each
+// through the stored-text cipher; readers skip them), then one line per remote node in tree order:
+// indent (none at the top level, depth + 1 tabs below it), "D" or "F", the name, a tab, the date
+// "dd/mm/yyyy hh:mm:ss", a space and the size. Lines end with CR LF. The date is written with "/"
+// and ":" and read by position, so files written with other separators read back too.
+//
+// The session layer plugs the two calls into SiteModel::saveListingCache / loadListingCache with
+// the current site's CacheKey and the setup's server, user and remote directory texts.
+#include "site/SiteModel.h"
+
+#include <string>
+#include <string_view>
+
+struct ListingCacheHeader {
+    std::string server;
+    std::string user;
+    std::string remoteDirectory;
+};
+
+// The local top directory, "/", the cache key and ".fhx".
+std::string ListingCachePath(const std::string &localTopDirectory, const std::string &cacheKey);
+
+// Writes the remote tree of an upload site (nothing for a download site or an empty tree). The file
+// is replaced whole only when every line was written; a failure keeps the previous file.
+void SaveListingCache(SiteModel &model, const std::string &cacheKey, const ListingCacheHeader &header);
+
+// Reads the cache into the remote tree. False, with the tree untouched, when there is no readable
+// file or the site downloads. Lines that cannot be read are skipped, a directory with its subtree.
+bool LoadListingCache(SiteModel &model, const std::string &cacheKey);
+
+// One entry line without its line end: the depth's tabs, kind, name, tab, date, space, size.
+std::string CacheLine(int depth, const TDetail &entry);
+void AppendCacheLine(std::string &out, int depth, const TDetail &entry);
+
+// Reads one entry line. `entry.kind` is set as soon as the kind letter is read; false when the
+// name, date, time or size cannot be used.
+bool ParseCacheLine(std::string_view line, TDetail &entry);
