@@ -1,0 +1,139 @@
+// Listing parser throughput and listing cache save/load of a 100,000-entry remote tree.
+#include "site/ListingCache.h"
+#include "site/ListingParser.h"
+#include "site/TreeEntries.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class NullView : public MainView {
+public:
+    void ShowStatusText(const std::string &) override {}
+    void AppendLogLine(const std::string &) override {}
+    void SetEnabled(Control, bool) override {}
+    void SetText(TextSlot, const std::string &) override {}
+    void ShowProgressPanel(bool) override {}
+    void SetProgressBar(int) override {}
+    void KeepInView(SiteTree &, SiteNode *) override {}
+    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::Yes; }
+    bool Confirm(const std::string &) override { return true; }
+    void Message(const std::string &) override {}
+    bool InputQuery(const std::string &, const std::string &, std::string &) override { return true; }
+    bool ChooseFolder(const std::string &, std::string &) override { return false; }
+    void PlaySound(SoundEvent, const std::string &) override {}
+};
+
+struct Bench {
+    Options options;
+    NullView view;
+    SiteModel model{options, view};
+    FixedSite site;
+    Bench()
+    {
+        model.SetSite(&site);
+        model.currentYear = 2024;
+        model.currentMonth = 6;
+    }
+};
+
+// A directory as a UNIX server lists it: a tenth subdirectories, the rest files, recent files
+// with a time of day and older ones with a year.
+std::vector<std::string> UnixListing(int count)
+{
+    static const char *months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::vector<std::string> lines{"total " + std::to_string(count * 8)};
+    char line[256];
+    for (int i = 0; i < count; ++i) {
+        const bool directory = i % 10 == 0;
+        const char *month = months[i % 12];
+        char when[16];
+        if (i % 3 == 0)
+            std::snprintf(when, sizeof when, "%02d:%02d", i % 24, i % 60);
+        else
+            std::snprintf(when, sizeof when, " %d", 1995 + i % 29);
+        std::snprintf(line, sizeof line, "%s   1 webuser  webgroup %9d %s %2d %s %s%06d%s",
+                      directory ? "drwxr-xr-x" : "-rw-r--r--", directory ? 4096 : 1000 + i * 37, month,
+                      1 + i % 28, when, directory ? "folder_" : "page_", i, directory ? "" : ".html");
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
+void BM_ProcessListing(benchmark::State &state)
+{
+    Bench b;
+    ListingParser parser(b.model);
+    const std::vector<std::string> lines = UnixListing(int(state.range(0)));
+    int listed = 0;
+    for (auto _ : state) {
+        parser.ProcessListing(b.model.remoteTree, nullptr, lines);
+        if (++listed % 20 == 0) {
+            state.PauseTiming();
+            b.model.remoteTree.Clear();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(lines.size()));
+}
+BENCHMARK(BM_ProcessListing)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// 1,000 directories of 99 files each, plus the directories: 100,000 nodes.
+void BuildRemoteTree(SiteModel &model)
+{
+    TDetail e;
+    e.modified = EncodeDate(2020, 5, 17) + EncodeTime(9, 41);
+    for (int d = 0; d < 1000; ++d) {
+        e.kind = ekDirectory;
+        e.directory = "";
+        e.name = "folder_" + std::to_string(d);
+        e.size = 0;
+        SiteNode *dir = AddChildEntry(model, model.remoteTree, nullptr, e);
+        e.kind = ekFile;
+        e.directory = "/" + dir->detail.name;
+        for (int f = 0; f < 99; ++f) {
+            e.name = "page_" + std::to_string(f) + ".html";
+            e.size = 1000 + f * 37;
+            AddChildEntry(model, model.remoteTree, dir, e);
+        }
+    }
+}
+
+void BM_SaveListingCache(benchmark::State &state)
+{
+    QTemporaryDir tmp;
+    Bench b;
+    b.model.localTopDirectory = tmp.path().toStdString();
+    BuildRemoteTree(b.model);
+    for (auto _ : state)
+        SaveListingCache(b.model, "0123ABCD", {"ftp.example.org", "web", "/www"});
+    state.SetItemsProcessed(int64_t(state.iterations()) * b.model.remoteTree.Count());
+}
+BENCHMARK(BM_SaveListingCache)->Unit(benchmark::kMillisecond);
+
+void BM_LoadListingCache(benchmark::State &state)
+{
+    QTemporaryDir tmp;
+    Bench b;
+    b.model.localTopDirectory = tmp.path().toStdString();
+    BuildRemoteTree(b.model);
+    SaveListingCache(b.model, "0123ABCD", {"ftp.example.org", "web", "/www"});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LoadListingCache(b.model, "0123ABCD"));
+    state.SetItemsProcessed(int64_t(state.iterations()) * b.model.remoteTree.Count());
+}
+BENCHMARK(BM_LoadListingCache)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
