@@ -25,7 +25,7 @@ void TFtpClient::SetWinsockStarted(bool on)
 }
 
 // The preamble every command operation runs. Success and the pending event change before the
-// checks, so a refused call still changes them (owners rely on reading them afterwards).
+// checks, so a call refused as "not connected" or "busy" still changes them.
 bool TFtpClient::BeginOperation(bool setsSuccess, bool setsPending, TPendingEvent pending)
 {
     if (setsSuccess)

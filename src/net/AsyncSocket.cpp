@@ -390,9 +390,10 @@ void TAsyncSocket::SocketNotice(const TMessage &msg, uint64_t generation)
     case fdClose:
         Raise(OnClosed);
         // The handler may have closed (or even replaced) the socket itself.
-        if (generation == generation_)
+        if (generation == generation_) {
             ReleaseHandle();
-        socketConnected_ = false;
+            socketConnected_ = false;
+        }
         break;
     default: break;
     }
