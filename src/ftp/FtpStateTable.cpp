@@ -1,6 +1,6 @@
 // TFtpClient: the reply state table. Each final reply line is dispatched on the reply state;
-// only the reply class (the first character) decides. SetReplyState is the one place where the
-// state changes.
+// the reply class (the first character) decides, only the download states also look for 426.
+// SetReplyState is the one place where the state changes.
 #include "ftp/Ftp.h"
 
 #include "ftp/FtpServerType.h"
