@@ -160,7 +160,7 @@ public:
 private:
     void WorkOutOffset();
     bool InCurrentYear(TDateTime t) const { return t >= yearStart_ && t < yearEnd_; }
-    void Mark(SiteTree &tree, SiteNode *node, TEntryAction action, int32_t icon)
+    void MarkEntry(SiteTree &tree, SiteNode *node, TEntryAction action, int32_t icon)
     {
         SetAction(tree, node, action, action, icon, &master_);
     }
@@ -300,27 +300,27 @@ void CompareRun::PairEntries(SiteNode *m, SiteNode *p)
 
     if (!changed && !sizeDiffers) {
         const int32_t icon = md.kind == ekDirectory ? iconDir : iconSame;
-        Mark(master_, m, actNone, icon);
-        Mark(slave_, p, actNone, icon);
+        MarkEntry(master_, m, actNone, icon);
+        MarkEntry(slave_, p, actNone, icon);
         return;
     }
     if (model_.debugTrace)
         model_.LogLine(masterIsRemote_ ? "DEBUG: remote newer than local" : "DEBUG: local newer than remote");
     if (md.kind == ekDirectory) {
-        Mark(master_, m, actNone, iconDir);
-        Mark(slave_, p, actNone, iconDir);
+        MarkEntry(master_, m, actNone, iconDir);
+        MarkEntry(slave_, p, actNone, iconDir);
     } else if (model_.options.deleteRefresh) {
-        Mark(master_, m, actRefresh, iconNewer);
-        Mark(slave_, p, actRefresh, iconNewer);
+        MarkEntry(master_, m, actRefresh, iconNewer);
+        MarkEntry(slave_, p, actRefresh, iconNewer);
         ++counters.transferTotal;
         ++counters.deleteTotal;
     } else if (changed) {
-        Mark(master_, m, actRefresh, iconNewer);
-        Mark(slave_, p, actNone, iconNewer);
+        MarkEntry(master_, m, actRefresh, iconNewer);
+        MarkEntry(slave_, p, actNone, iconNewer);
         ++counters.transferTotal;
     } else {
-        Mark(master_, m, actRefresh, iconSizeDiffers);
-        Mark(slave_, p, actNone, iconSizeDiffers);
+        MarkEntry(master_, m, actRefresh, iconSizeDiffers);
+        MarkEntry(slave_, p, actNone, iconSizeDiffers);
         ++counters.transferTotal;
     }
 }
@@ -328,10 +328,10 @@ void CompareRun::PairEntries(SiteNode *m, SiteNode *p)
 void CompareRun::MarkMissingOnSlave(SiteNode *m)
 {
     if (m->detail.kind == ekDirectory) {
-        Mark(master_, m, actCreateDir, iconCreateDir);
+        MarkEntry(master_, m, actCreateDir, iconCreateDir);
         ++model_.counters.createTotal;
     } else {
-        Mark(master_, m, actNewFile, iconNewFile);
+        MarkEntry(master_, m, actNewFile, iconNewFile);
         ++model_.counters.transferTotal;
     }
 }
@@ -347,9 +347,9 @@ void CompareRun::MarkSlaveLeftovers()
             continue;
         }
         if (p->detail.kind == ekDirectory)
-            Mark(slave_, p, actRemoveDir, iconDelete);
+            MarkEntry(slave_, p, actRemoveDir, iconDelete);
         else
-            Mark(slave_, p, actDeleteFile, iconDelete);
+            MarkEntry(slave_, p, actDeleteFile, iconDelete);
         ++model_.counters.deleteTotal;
     }
 }
@@ -367,7 +367,7 @@ SiteNode *CompareRun::UnlistedRoot(SiteNode *p) const
 
 void CompareRun::KeepBelowUnlisted(SiteNode *p, SiteNode *root)
 {
-    Mark(slave_, p, actNone, p->detail.kind == ekDirectory ? iconDir : iconFile);
+    MarkEntry(slave_, p, actNone, p->detail.kind == ekDirectory ? iconDir : iconFile);
     for (const SiteNode *reported : reportedRoots_)
         if (reported == root)
             return;
