@@ -1,13 +1,19 @@
 #pragma once
 // What the main window owns, without widgets: the site model (trees, ignore lists, flags,
-// counters), the run state and, as the network layers arrive, the FTP client. The Qt window and
-// the batch front end each own one workspace and only turn input into calls.
+// counters), the run state and the FTP client. The Qt window and the batch front end each own one
+// workspace and only turn input into calls.
+#include "ftp/Ftp.h"
 #include "site/SiteModel.h"
 #include "transfer/RunState.h"
 
 class Workspace : public SiteModel {
 public:
-    Workspace(Options &options, MainView &view) : SiteModel(options, view) {}
+    Workspace(Options &options, MainView &view) : SiteModel(options, view)
+    {
+        isConnected = [this] { return FtpClient1.Connected(); };
+        keepAliveIfConnected = [this] { FtpClient1.KeepAlive(); };
+    }
 
+    TFtpClient FtpClient1;
     RunState run;
 };
