@@ -98,6 +98,21 @@ public:
     // NOOP to keep an idle session alive. Does nothing at all unless logged in and not busy, so
     // it may be called at any moment.
     void KeepAlive();
+    // Data operations: the plain names use active mode (PORT), the ...Pasv names passive mode.
+    // LocalFile and RemoteFile name the file; a listing lands in Listing.
+    void GetListing();
+    void GetListingPasv();
+    void GetFile();
+    void GetFilePasv();
+    void PutFile();
+    void PutFilePasv();
+    // Uploads a small check file into remoteDirectory; OnCheckFileSent reports the outcome.
+    void SendCheckFile(const std::string &remoteDirectory);
+    void SendCheckFilePasv(const std::string &remoteDirectory);
+    // Interrupts the running transfer (once until the next completion).
+    void Abort();
+    // Closes the local file of a transfer; safe to call when none is open.
+    void CloseLocalFile();
     void Quit();
     void Disconnect(FtpError code); // ends the session at once with OnFtpError(code), OnFtpQuit
     void Reset();                   // back to unconnected, no event
