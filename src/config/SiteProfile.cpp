@@ -1,0 +1,193 @@
+#include "config/SiteProfile.h"
+
+#include "base/Text.h"
+#include "config/Crc32.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kFieldCount = 13;
+
+const char *Flag(bool value) { return value ? "TRUE" : "FALSE"; }
+
+std::string BuildLine(const TmultFTP &site, std::string_view password)
+{
+    std::string line;
+    auto field = [&line](std::string_view text) {
+        line += text;
+        line += '|';
+    };
+    field(site.Server);
+    field(site.UserName);
+    field(password);
+    field(site.LocalDir);
+    field(site.RemoteDir);
+    field(Flag(site.Download));
+    field(std::to_string(site.Port));
+    field(Flag(site.MultiSite));
+    field(site.NickName);
+    field(Flag(site.UsePasv));
+    field(FormatSiteTime(site.SavedPcTime));
+    field(FormatSiteTime(site.SavedServerTime));
+    field(site.AfterLoginCommand);
+    return line;
+}
+
+bool HoldsUnstorable(std::string_view text)
+{
+    return text.find_first_of(std::string_view("|\r\n\0", 4)) != std::string_view::npos;
+}
+
+// Two digits at text[at]; false when either is not a digit.
+bool TwoDigits(std::string_view text, size_t at, int &value)
+{
+    const char a = text[at], b = text[at + 1];
+    if (a < '0' || a > '9' || b < '0' || b > '9')
+        return false;
+    value = (a - '0') * 10 + (b - '0');
+    return true;
+}
+
+// A port field: optional sign and decimal digits, within the range of a TCP port.
+bool ParsePort(std::string_view text, int &port)
+{
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+} // namespace
+
+void CutProfileTexts(TmultFTP &site)
+{
+    for (std::string *text : {&site.NickName, &site.Server, &site.UserName, &site.Password,
+                              &site.LocalDir, &site.RemoteDir, &site.AfterLoginCommand})
+        *text = Cut255(*text);
+}
+
+std::string ComputeCacheKey(const TmultFTP &site)
+{
+    const std::string joined = site.Server + site.UserName + site.LocalDir + site.RemoteDir;
+    return Crc32Hex(Crc32(Cut255(joined)));
+}
+
+void UpdateCacheKey(TmultFTP &site)
+{
+    site.CacheKey = ComputeCacheKey(site);
+}
+
+std::string SiteLine(const TmultFTP &site)
+{
+    return BuildLine(site, site.Password);
+}
+
+std::string MaskedSiteLine(const TmultFTP &site)
+{
+    return BuildLine(site, site.Password.empty() ? "" : "*****");
+}
+
+std::string SiteLineProblem(const TmultFTP &site)
+{
+    for (const std::string *text : {&site.NickName, &site.Server, &site.UserName, &site.Password,
+                                    &site.LocalDir, &site.RemoteDir, &site.AfterLoginCommand}) {
+        if (HoldsUnstorable(*text))
+            return "The site settings cannot hold the character \"|\" or a line break. Please "
+                   "remove it (a password may be left blank to be asked for when connecting).";
+    }
+    if (site.Port < 0 || site.Port > 65535)
+        return "The port must be a number from 0 to 65535.";
+    TmultFTP longest = site;
+    longest.Download = longest.MultiSite = longest.UsePasv = false;
+    longest.SavedPcTime = longest.SavedServerTime = EncodeDate(2000, 1, 1);
+    if (SiteLine(longest).size() > kMaxSiteLineBytes)
+        return "The site settings are too long to be stored (a site holds at most " +
+               std::to_string(kMaxSiteLineBytes) +
+               " characters in all). Please shorten the directories or the after-login command.";
+    return {};
+}
+
+ParsedSiteLine ParseSiteLine(std::string_view line)
+{
+    std::string fields[kFieldCount];
+    for (std::string &field : fields) {
+        if (line.empty())
+            break;
+        const size_t bar = line.find('|');
+        if (bar == std::string_view::npos) {
+            // No "|" left: the field is empty and nothing is taken off the line.
+            continue;
+        }
+        field = std::string(line.substr(0, bar));
+        line.remove_prefix(bar + 1);
+    }
+
+    ParsedSiteLine parsed;
+    TmultFTP &site = parsed.site;
+    site.Server = fields[0];
+    site.UserName = fields[1];
+    site.Password = fields[2];
+    site.LocalDir = fields[3];
+    site.RemoteDir = fields[4];
+    site.Download = fields[5] == "TRUE";
+    parsed.portValid = ParsePort(fields[6], site.Port);
+    if (!parsed.portValid)
+        site.Port = 21;
+    site.MultiSite = fields[7] == "TRUE";
+    site.NickName = fields[8];
+    site.UsePasv = fields[9] == "TRUE";
+    site.AfterLoginCommand = fields[12];
+
+    // Both times are one measurement: if either cannot be read, neither is kept.
+    TDateTime pc = 0, server = 0;
+    const bool pcRead = fields[10].empty() || ParseSiteTime(fields[10], pc);
+    const bool serverRead = fields[11].empty() || ParseSiteTime(fields[11], server);
+    if (pcRead && serverRead) {
+        site.SavedPcTime = pc;
+        site.SavedServerTime = server;
+    }
+
+    CutProfileTexts(site);
+    UpdateCacheKey(site);
+    return parsed;
+}
+
+std::string FormatSiteTime(TDateTime value)
+{
+    if (value == 0)
+        return {};
+    const DateParts date = DecodeDate(value);
+    const TimeParts time = DecodeTime(value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", date.month, date.day,
+                  date.year % 100, time.hour, time.minute, time.second);
+    return text;
+}
+
+bool ParseSiteTime(std::string_view text, TDateTime &value)
+{
+    if (text.size() < 17)
+        return false;
+    int month, day, year, hour, minute, second;
+    if (!TwoDigits(text, 0, month) || !TwoDigits(text, 3, day) || !TwoDigits(text, 6, year) ||
+        !TwoDigits(text, 9, hour) || !TwoDigits(text, 12, minute) || !TwoDigits(text, 15, second))
+        return false;
+    year += year < 69 ? 2000 : 1900;
+    TDateTime date, time;
+    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time))
+        return false;
+    value = date + time;
+    return true;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// One site profile and the line it is stored as in the site list file.
+//
+// The site line is thirteen fields, each followed by "|": server, user name, password, local
+// directory, remote directory, download ("TRUE"/"FALSE"), port, multi-site ("TRUE"/"FALSE"),
+// nickname, use PASV ("TRUE"/"FALSE"), saved PC time, saved server time, after-login command.
+// A time is "MM/DD/YY HH:MM:SS", or nothing when it is 0. There is no escaping, so a text field
+// must not hold "|" (SiteLineProblem refuses it).
+#include "base/DateTime.h"
+
+#include <string>
+#include <string_view>
+
+struct TmultFTP {
+    std::string NickName;
+    std::string Server;
+    std::string UserName;
+    std::string Password; // empty: ask when connecting
+    std::string LocalDir;
+    std::string RemoteDir;
+    std::string AfterLoginCommand; // empty: none
+    std::string CacheKey;          // derived by UpdateCacheKey, never read from a file
+    bool UsePasv = false;
+    bool MultiSite = false;
+    bool Download = false; // false: upload
+    int Port = 21;
+    TDateTime SavedPcTime = 0;     // 0: not measured
+    TDateTime SavedServerTime = 0; // 0: not measured
+};
+
+// The text fields hold at most 255 bytes; this cuts every one of them.
+void CutProfileTexts(TmultFTP &site);
+
+// CRC-32 of server, user name, local and remote directory joined (cut to 255 bytes), as eight
+// upper-case hexadecimal digits. It names the site's listing cache file.
+std::string ComputeCacheKey(const TmultFTP &site);
+void UpdateCacheKey(TmultFTP &site);
+
+// The cipher's buffer holds this many bytes, so no site line may be longer.
+inline constexpr size_t kMaxSiteLineBytes = 1024;
+
+std::string SiteLine(const TmultFTP &site);
+// The same with the password shown as "*****", for the debug trace.
+std::string MaskedSiteLine(const TmultFTP &site);
+
+// Why the profile cannot be stored, or "" when it can: a text field holds "|", a line break or a
+// NUL, the port is not a TCP port (it would not read back), or the line could outgrow
+// kMaxSiteLineBytes (counted with both times set and every flag "FALSE", so that later clock
+// measurements and toggles always still fit).
+std::string SiteLineProblem(const TmultFTP &site);
+
+struct ParsedSiteLine {
+    TmultFTP site;        // texts cut to 255 bytes, CacheKey set
+    bool portValid = true; // false: the port field was not a port number; site.Port is 21
+};
+// Fields missing at the end of the line read as empty; text after the thirteenth "|" is ignored.
+// A time that is not readable makes both saved times 0, so the next connection measures again.
+ParsedSiteLine ParseSiteLine(std::string_view line);
+
+// "MM/DD/YY HH:MM:SS" to the second, or "" for 0.
+std::string FormatSiteTime(TDateTime value);
+// Reads the digits at their fixed positions; the separators may be anything. Two-digit years
+// 00-68 are 2000-2068, 69-99 are 1969-1999. False for a text that does not hold a valid time.
+bool ParseSiteTime(std::string_view text, TDateTime &value);

@@ -1,0 +1,218 @@
+#include "config/Cipher.h"
+#include "config/SettingsDir.h"
+#include "config/SiteList.h"
+
+#include "ConfigTestFiles.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class SiteListTest : public ::testing::Test {
+protected:
+    std::string SiteFile() const { return dir_.filePath(kSiteListFile).toStdString(); }
+
+    // A site list file as a person might make it, each line enciphered by the program.
+    void WriteSiteFile(const Lines &lines, const std::string &tail = "")
+    {
+        std::string text = "[FTP sites]\n";
+        for (size_t i = 0; i < lines.size(); ++i)
+            text += EncipherText(lines[i]) + "=" + std::to_string(i) + "\n";
+        WriteWholeFile(SiteFile(), text + tail);
+    }
+
+    // Types a site into the edit boxes and adds it.
+    void AddSite(const std::string &nick)
+    {
+        list_.edits = {nick, "ftp." + nick, "joe", "secret", "/l/" + nick, "/r/" + nick, 21, false, ""};
+        ASSERT_EQ(list_.Add(), "");
+    }
+
+    QTemporaryDir dir_;
+    EnvironmentGuard home_{"FERNHOP_HOME", dir_.path().toUtf8().constData()};
+    SiteList list_;
+};
+
+} // namespace
+
+TEST(SiteLineTest, FieldsAndTimeForm)
+{
+    TmultFTP site;
+    site.Server = "ftp.example.com";
+    site.Password = "secret";
+    site.NickName = "home";
+    site.Port = 2121;
+    site.MultiSite = true;
+    EXPECT_EQ(SiteLine(site), "ftp.example.com||secret|||FALSE|2121|TRUE|home|FALSE||||");
+    EXPECT_EQ(MaskedSiteLine(site), "ftp.example.com||*****|||FALSE|2121|TRUE|home|FALSE||||");
+
+    site.SavedPcTime = EncodeDate(2024, 3, 7) + EncodeTime(9, 5, 1);
+    site.SavedServerTime = EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 59);
+    site.AfterLoginCommand = "SITE UMASK 022";
+    const std::string line = SiteLine(site);
+    EXPECT_NE(line.find("|03/07/24 09:05:01|12/31/99 23:59:59|SITE UMASK 022|"), std::string::npos);
+    const ParsedSiteLine back = ParseSiteLine(line);
+    EXPECT_TRUE(back.portValid);
+    EXPECT_EQ(SiteLine(back.site), line);
+    EXPECT_EQ(back.site.SavedPcTime, site.SavedPcTime);
+
+    // Only the digit positions count when reading.
+    TDateTime t = 0;
+    ASSERT_TRUE(ParseSiteTime("03-07-24_09.05.01", t));
+    EXPECT_EQ(t, site.SavedPcTime);
+    EXPECT_FALSE(ParseSiteTime("02/30/24 10:00:00", t));
+}
+
+TEST(SiteLineTest, ReadingOddLines)
+{
+    // Missing fields are empty, only "TRUE" is true, text after the last "|" is ignored.
+    ParsedSiteLine parsed = ParseSiteLine("srv|u|p|/l|/r|true|21|TRUE|nick|TRUE|");
+    EXPECT_TRUE(!parsed.site.Download && parsed.site.MultiSite && parsed.site.UsePasv);
+    EXPECT_EQ(ParseSiteLine("s|u|p|l|r|FALSE|21|FALSE|n|FALSE|||cmd|more").site.AfterLoginCommand, "cmd");
+
+    parsed = ParseSiteLine("s|u|p|l|r|FALSE|2x1|FALSE|n|FALSE||||");
+    EXPECT_FALSE(parsed.portValid);
+    EXPECT_EQ(parsed.site.Port, 21);
+
+    // An unreadable time leaves the site unmeasured.
+    parsed = ParseSiteLine("s|u|p|l|r|FALSE|21|FALSE|n|FALSE|03/07/24 09:05:01|garbage-time-text||");
+    EXPECT_EQ(parsed.site.SavedPcTime + parsed.site.SavedServerTime, 0);
+
+    // The cache key: the CRC-32 check value of "123456789", joined from four fields.
+    parsed = ParseSiteLine("1234|56|p|7|89|");
+    EXPECT_EQ(parsed.site.CacheKey, "CBF43926");
+}
+
+TEST_F(SiteListTest, SaveAndLoadRoundTrip)
+{
+    AddSite("one");
+    AddSite("two");
+    ASSERT_TRUE(list_.ChooseRow(1));
+    list_.ToggleDownload();
+    list_.SetSavedPcTime(EncodeDate(2023, 5, 1) + EncodeTime(10, 15, 0));
+    list_.SetSavedServerTime(EncodeDate(2023, 5, 1) + EncodeTime(10, 12, 30));
+    ASSERT_EQ(list_.SetAfterLoginCommand("SITE IDLE 900"), "");
+
+    Lines trace;
+    ASSERT_EQ(list_.Save([&](const std::string &line) { trace.push_back(line); }), "");
+    EXPECT_EQ(trace.at(2).rfind("DEBUG: writing .FTP: ftp.one|joe|*****|", 0), 0u);
+
+    EXPECT_EQ(ReadWholeFile(SiteFile()).find("secret"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(stat(SiteFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    SiteList loaded;
+    EXPECT_TRUE(loaded.Load().empty());
+    ASSERT_EQ(loaded.Count(), 2);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(SiteLine(loaded.Row(i)) + loaded.Row(i).CacheKey, SiteLine(list_.Row(i)) + list_.Row(i).CacheKey);
+    EXPECT_EQ(loaded.CurrentRow(), 1);
+    EXPECT_EQ(loaded.edits.afterLoginCommand, "SITE IDLE 900");
+}
+
+TEST_F(SiteListTest, HandMadeFiles)
+{
+    const std::string a = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|Alpha Site|FALSE||||";
+    const std::string b = "ftp.b|ub|pb|/lb|/rb|TRUE|21|FALSE||TRUE||||";
+
+    // No "Active Site": the second row, or the only one.
+    WriteSiteFile({a, b});
+    list_.Load();
+    EXPECT_EQ(list_.CurrentRow(), 1);
+    WriteSiteFile({a});
+    list_.Load();
+    EXPECT_EQ(list_.CurrentRow(), 0);
+
+    // Identical rows are stored as one; an empty nickname stays out of the combo box only.
+    WriteSiteFile({a, b, a}, "\n[Active Site]\nnumber=1\n");
+    list_.Load();
+    ASSERT_EQ(list_.Count(), 3);
+    ASSERT_EQ(list_.Save(), "");
+    list_.Load();
+    ASSERT_EQ(list_.Count(), 2);
+    EXPECT_EQ(list_.Row(1).Server, "ftp.b");
+    ASSERT_EQ(list_.NickNames().size(), 1u);
+    EXPECT_EQ(list_.NickNameItemOfRow(1), -1);
+
+    // The command line names a nickname in any letter case, quoted or not.
+    EXPECT_FALSE(list_.ChooseFromCommandLine("nowhere"));
+    EXPECT_EQ(list_.CurrentRow(), 1);
+    EXPECT_TRUE(list_.ChooseFromCommandLine("\"ALPHA SITE\""));
+    EXPECT_EQ(list_.ActiveIndex(), 0);
+    EXPECT_EQ(list_.edits.server, "ftp.a");
+
+    // A bad port is reported and the site kept.
+    WriteSiteFile({a, "ftp.c|u|p|/l|/r|FALSE|abc|FALSE|gamma|FALSE||||"});
+    EXPECT_EQ(list_.Load(), Lines{"Error loading FTP setting on site: [1 - gamma - ftp.c] -- site skipped."});
+    ASSERT_EQ(list_.Count(), 2);
+    EXPECT_EQ(list_.edits.port, 21);
+}
+
+TEST_F(SiteListTest, AddReplaceDelete)
+{
+    AddSite("one");
+    AddSite("two");
+    ASSERT_TRUE(list_.ChooseRow(0));
+    AddSite("three");
+    // Added rows upload, take part in multi-site runs and become current; the active index stays.
+    EXPECT_EQ(list_.CurrentRow(), 2);
+    EXPECT_EQ(list_.ActiveIndex(), 0);
+    EXPECT_TRUE(list_.Current().MultiSite);
+    EXPECT_FALSE(list_.Current().Download);
+
+    // Replace writes the edit boxes into the current row and keeps the rest.
+    list_.ToggleDownload();
+    list_.SetSavedPcTime(45000.5);
+    list_.edits.server = "ftp.new";
+    list_.edits.password = std::string(300, 'p');
+    ASSERT_EQ(list_.Replace(), "");
+    EXPECT_EQ(list_.Current().Server, "ftp.new");
+    EXPECT_EQ(list_.Current().Password.size(), 255u);
+    EXPECT_TRUE(list_.Current().Download && list_.Current().SavedPcTime == 45000.5);
+    EXPECT_EQ(list_.CurrentCacheKey(), ComputeCacheKey(list_.Current()));
+
+    // What the site line cannot hold is refused and changes nothing.
+    list_.edits.password = "pa|ss";
+    EXPECT_NE(list_.Replace(), "");
+    EXPECT_NE(list_.SetAfterLoginCommand("SITE |"), "");
+    list_.edits.password = "";
+    list_.edits.localDir = list_.edits.remoteDir = std::string(255, 'd');
+    list_.edits.server = list_.edits.userName = list_.edits.nickName = std::string(160, 's');
+    EXPECT_NE(list_.Add(), "");
+    EXPECT_EQ(list_.Count(), 3);
+    EXPECT_EQ(list_.Current().Server, "ftp.new");
+
+    list_.Delete();
+    EXPECT_EQ(list_.CurrentRow(), 0);
+    list_.Delete();
+    list_.Delete();
+    EXPECT_EQ(list_.CurrentRow(), -1);
+}
+
+TEST_F(SiteListTest, FailedSaveKeepsThePreviousFile)
+{
+    AddSite("one");
+    ASSERT_EQ(list_.Save(), "");
+    const std::string before = ReadWholeFile(SiteFile());
+    AddSite("two");
+    list_.InjectSaveFaultForTesting(ProfileFile::SaveFault::FailRename);
+    EXPECT_EQ(list_.Save(), "Unable to write to " + SiteFile());
+    EXPECT_EQ(ReadWholeFile(SiteFile()), before);
+
+    // A stored line near the cipher's limit that a clock measurement pushes over it is not cut:
+    // the save is refused.
+    list_.InjectSaveFaultForTesting(ProfileFile::SaveFault::None);
+    const std::string s(240, 's'), l(255, 'l'), r(255, 'r'), c(240, 'c');
+    WriteSiteFile({s + "|u|p|" + l + "|" + r + "|FALSE|21|TRUE|n|FALSE|||" + c + "|"}); // 1022 bytes
+    const std::string nearLimit = ReadWholeFile(SiteFile());
+    list_.Load();
+    list_.SetSavedPcTime(45000.5);
+    EXPECT_NE(list_.Save(), "");
+    EXPECT_EQ(ReadWholeFile(SiteFile()), nearLimit);
+}
