@@ -3,6 +3,7 @@
 #include "config/Cipher.h"
 #include "config/ExtensionNormalise.h"
 #include "config/ListSection.h"
+#include "config/OptionKeys.h"
 #include "config/ProfileFile.h"
 #include "config/SettingsDir.h"
 
@@ -27,43 +28,6 @@ constexpr std::array<ListFile, 3> kListFiles{{
     {kIgnoreExtensionsFile, "ignore extensions", &IgnoreLists::extensions},
     {kIgnoreLeadFile, "ignore lead", &IgnoreLists::lead},
 }};
-
-// Every key of the "Options" section in the order the file keeps them, with the field that holds
-// it (of a const or a mutable Options) and the field of `d` that gives its default. Loading and
-// saving share this one list.
-template <typename AnyOptions, typename Visit>
-void ForEachOption(AnyOptions &o, const Options &d, Visit &&visit)
-{
-    visit("connect", o.connect, d.connect);
-    visit("compare", o.compare, d.compare);
-    visit("update", o.update, d.update);
-    visit("exit", o.exit, d.exit);
-    visit("delete", o.delete_, d.delete_);
-    visit("confirmDelete", o.confirmDelete, d.confirmDelete);
-    visit("fastCompare", o.fastCompare, d.fastCompare);
-    visit("deleteRefresh", o.deleteRefresh, d.deleteRefresh);
-    visit("tilde", o.tilde, d.tilde);
-    visit("multiSite", o.multiSite, d.multiSite);
-    visit("wakeup", o.wakeup, d.wakeup);
-    visit("expandTree", o.expandTree, d.expandTree);
-    visit("errorPrompt", o.errorPrompt, d.errorPrompt);
-    visit("slash", o.slash, d.slash);
-    visit("fileGet", o.fileGet, d.fileGet);
-    visit("saveExt", o.saveExt, d.saveExt);
-    visit("saveUpLog", o.saveUpLog, d.saveUpLog);
-    visit("saveDownLog", o.saveDownLog, d.saveDownLog);
-    visit("saveAllLog", o.saveAllLog, d.saveAllLog);
-    visit("saveLogDir", o.saveLogDir, d.saveLogDir);
-    visit("noDateMatch", o.noDateMatch, d.noDateMatch);
-    visit("useCHMOD", o.useCHMOD, d.useCHMOD);
-    visit("CHMODcmd", o.CHMODcmd, d.CHMODcmd);
-    visit("refreshIgnore", o.refreshIgnore, d.refreshIgnore);
-    visit("timeOffset", o.timeOffset, d.timeOffset);
-    visit("compareAndRefresh", o.compareAndRefresh, d.compareAndRefresh);
-    visit("forceRerfesh", o.forceRerfesh, d.forceRerfesh);
-    visit("fileSizeCheck", o.fileSizeCheck, d.fileSizeCheck);
-    visit("connectTimeOut", o.connectTimeOut, d.connectTimeOut);
-}
 
 struct Reader {
     const ProfileFile &file;
