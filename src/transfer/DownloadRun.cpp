@@ -1,0 +1,324 @@
+#include "transfer/DownloadRun.h"
+
+#include "site/LocalScan.h"
+#include "site/Progress.h"
+#include "site/TreeEntries.h"
+#include "transfer/TransferPaths.h"
+#include "transfer/TransferSequencer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+bool MarkedForDeletion(const TDetail &entry)
+{
+    return entry.action == actDeleteFile || entry.action == actRefresh || entry.action == actRemoveDir;
+}
+
+bool MarkedForTransfer(const TDetail &entry)
+{
+    return entry.action == actNewFile || entry.action == actRefresh;
+}
+
+int Percent(int done, int total)
+{
+    return int(RoundHalfEven(double(done) / double(total) * 100.0));
+}
+
+bool MakeLocalDirectory(const std::string &path)
+{
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    struct stat st;
+    return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// An empty file of our own beside `target`, never one that already exists.
+std::string ReserveTemporaryFile(const std::string &target)
+{
+    const size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = directory + "/.fernhop-" + std::to_string(::getpid()) + "-" +
+                                      std::to_string(++serial) + ".part";
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+} // namespace
+
+void DownloadRun::Start()
+{
+    using Phase = TransferSequencer::Phase;
+    RunState &run = ws_.run;
+    seq_.BeginRun(opDownloadRun);
+    seq_.phase_ = Phase::LocalSteps;
+    const std::string topPath = run.remoteTopPath;
+
+    LocalDeletionLoop();
+    run.deletePhaseDone = true;
+    SetProgress(ws_, 100);
+    if (!ws_.stopLoops) {
+        ws_.ShowStatus("Creating New Directories");
+        ws_.Yield();
+    }
+    LocalCreationLoop();
+    // The session ended the run while the loops yielded (the connection went).
+    if (!seq_.Running())
+        return;
+    SetProgress(ws_, 100);
+    run.createPhaseDone = true;
+    seq_.display.ShowFileLabels();
+    run.uploading = false;
+    run.downloading = true;
+    run.transferNode = ws_.remoteTree.First();
+    run.remoteTopPath = topPath;
+    if (ws_.stopLoops || !ws_.Connected()) {
+        End();
+        return;
+    }
+    ws_.ShowStatus("Download files - 0% complete");
+    seq_.phase_ = Phase::Downloading;
+    run.currentOperation = opTransferFile;
+    DownloadStep();
+}
+
+bool DownloadRun::LoopsMayGoOn() const
+{
+    return !ws_.stopLoops && !ws_.run.ftpErrorSeen && !ws_.run.transferCanceled && ws_.Connected() &&
+           seq_.Running();
+}
+
+void DownloadRun::LocalDeletionLoop()
+{
+    RunState &run = ws_.run;
+    SiteTree &local = ws_.localTree;
+    int count = 0;
+    for (SiteNode *n = local.First(); n; n = local.Next(n))
+        if (MarkedForDeletion(n->detail))
+            ++count;
+    ws_.ShowStatus("Deleting " + std::to_string(count) + " Old Files and Directories");
+
+    int handled = 0;
+    SiteNode *node = local.Last();
+    while (node && LoopsMayGoOn()) {
+        if (count >= 1 && handled >= 1)
+            SetProgress(ws_, Percent(handled, count));
+        SiteNode *previous = local.Previous(node);
+        const TDetail &entry = node->detail;
+        // A changed file is never deleted ahead of its download: the new copy replaces it.
+        if (ws_.options.delete_ && MarkedForDeletion(entry)) {
+            ++handled;
+            if (entry.action != actRefresh) {
+                PromptAnswer answer = PromptAnswer::Yes;
+                if (ws_.options.confirmDelete) {
+                    run.transferNode = node;
+                    run.promptOpen = true;
+                    answer = seq_.AskUser(3, "Confirm deletion", "Really delete: " + entry.directory + "/" + entry.name);
+                    run.promptOpen = false;
+                    run.transferNode = nullptr;
+                }
+                if (answer == PromptAnswer::Cancel) {
+                    seq_.SetPlainIcon(local, node);
+                    ws_.stopLoops = true;
+                    run.transferCanceled = true;
+                } else if (answer == PromptAnswer::No) {
+                    seq_.SetPlainIcon(local, node);
+                } else if (DeleteLocalEntry(node)) {
+                    KeepInView(ws_, local, previous, false);
+                }
+            }
+        }
+        node = previous;
+        ws_.Yield();
+    }
+}
+
+bool DownloadRun::DeleteLocalEntry(SiteNode *node)
+{
+    const TDetail &entry = node->detail;
+    bool gone = false;
+    if (StaysBelowTop(entry)) {
+        const std::string path = LocalPath(ws_.localTopDirectory, entry);
+        // A directory is only ever removed empty: its contents came first, walking backwards.
+        const int rc = entry.action == actRemoveDir ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
+        gone = rc == 0 || errno == ENOENT;
+    }
+    if (!gone) {
+        seq_.ReportTransferError("Could not delete: " + entry.name);
+        node->icon = iconFailed;
+        ws_.localTree.NotifyChanged(node);
+        return false;
+    }
+    ws_.localTree.Remove(node);
+    return true;
+}
+
+void DownloadRun::LocalCreationLoop()
+{
+    SiteTree &remote = ws_.remoteTree;
+    const int nodes = remote.Count();
+    int index = 0;
+    for (SiteNode *node = remote.First(); node && LoopsMayGoOn(); node = remote.Next(node), ++index) {
+        if (nodes >= 2)
+            SetProgress(ws_, Percent(index, nodes - 1));
+        if (node->detail.action == actCreateDir) {
+            if (StaysBelowTop(node->detail) &&
+                MakeLocalDirectory(LocalPath(ws_.localTopDirectory, node->detail))) {
+                AddEntryByPath(ws_, ws_.localTree, node->detail);
+                node->icon = iconDir;
+                remote.NotifyChanged(node);
+            } else {
+                ws_.ShowStatus("Error: could not create directory on PC");
+            }
+        }
+        ws_.Yield();
+    }
+}
+
+void DownloadRun::DownloadStep()
+{
+    RunState &run = ws_.run;
+    SiteTree &remote = ws_.remoteTree;
+    TFtpClient &ftp = ws_.FtpClient1;
+    for (;;) {
+        SiteNode *node = run.transferNode;
+        while (node && !MarkedForTransfer(node->detail)) {
+            seq_.SetPlainIcon(remote, node);
+            node = remote.Next(node);
+        }
+        run.transferNode = node;
+        if (!node || seq_.RunCanceled()) {
+            End();
+            return;
+        }
+        if (!seq_.ClientFree()) {
+            seq_.RetryWhenFree([this] { DownloadStep(); });
+            return;
+        }
+        const TDetail &entry = node->detail;
+        // The file-GET text goes on both names, and only when its option is on.
+        const std::string extra = ws_.options.saveExt ? ws_.options.fileGet : std::string();
+        const std::string remotePath = FullRemotePath(run.remoteTopPath, entry.directory + "/" + entry.name) + extra;
+        targetPath_ = LocalPath(ws_.localTopDirectory, entry.directory, entry.name + extra);
+        run.currentFileName = entry.name;
+        seq_.display.StartFile(entry.name, entry.size);
+        KeepInView(ws_, remote, node, false);
+        seq_.ChooseTransferMode(entry.name);
+        const bool safe = StaysBelowTop(entry) && extra.find('/') == std::string::npos && SendableName(remotePath);
+        temporaryPath_ = safe ? ReserveTemporaryFile(targetPath_) : std::string();
+        if (temporaryPath_.empty()) {
+            seq_.ReportTransferError("Could not download: " + run.currentFileName);
+            run.transferNode = remote.Next(node);
+            seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+            continue;
+        }
+        ftp.LocalFile = temporaryPath_;
+        ftp.RemoteFile = remotePath;
+        seq_.transferInFlight_ = true;
+        if (seq_.PassiveMode())
+            ftp.GetFilePasv();
+        else
+            ftp.GetFile();
+        return;
+    }
+}
+
+void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
+{
+    seq_.transferInFlight_ = false;
+    if (temporaryPath_.empty())
+        return; // not a fetch of ours
+    RunState &run = ws_.run;
+    sender->CloseLocalFile();
+    const bool active = seq_.phase_ == TransferSequencer::Phase::Downloading;
+    SiteNode *node = run.transferNode;
+    if (!sender->Success()) {
+        // Also the fetch that Stop aborted: shown after the run has ended.
+        seq_.ReportTransferError("Could not download: " + run.currentFileName);
+        DiscardTemporaryFile();
+    } else if (ws_.stopRequested || !active || !node) {
+        DiscardTemporaryFile();
+    } else {
+        if (seq_.display.verboseTrace)
+            ws_.LogLine("-> MAIN: file receive success. Moving to Next file.");
+        if (InstallReceivedFile()) {
+            if (ws_.options.saveUpLog)
+                seq_.display.AppendDownloadLog(targetPath_);
+            TDetail copy = node->detail;
+            copy.modified += ClockOffsetDays(ws_);
+            AddEntryByPath(ws_, ws_.localTree, copy);
+            node->icon = iconFile;
+            ws_.remoteTree.NotifyChanged(node);
+            --ws_.counters.transferRemain;
+        } else {
+            seq_.ReportTransferError("Could not download: " + run.currentFileName);
+        }
+    }
+    if (active)
+        NextDownload();
+}
+
+bool DownloadRun::InstallReceivedFile()
+{
+    const TDetail &entry = ws_.run.transferNode->detail;
+    const TDateTime stamp = entry.modified + ClockOffsetDays(ws_);
+    const int fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ws_.LogLine("FERNHOP: could not open local file for date stamp");
+    } else {
+        struct timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = LocalDateTimeToUnix(stamp);
+        times[0].tv_nsec = times[1].tv_nsec = 0;
+        if (entry.modified == 0 || ::futimens(fd, times) != 0)
+            ws_.LogLine("FERNHOP: local file opened, could not stamp date");
+        ::close(fd);
+    }
+    // The new copy keeps the permissions the old one had.
+    struct stat old;
+    if (::stat(targetPath_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::chmod(temporaryPath_.c_str(), old.st_mode & 07777);
+    if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
+        DiscardTemporaryFile();
+        return false;
+    }
+    temporaryPath_.clear();
+    return true;
+}
+
+void DownloadRun::DiscardTemporaryFile()
+{
+    if (temporaryPath_.empty())
+        return;
+    if (::unlink(temporaryPath_.c_str()) != 0 && errno != ENOENT)
+        ws_.LogLine("FERNHOP: could not delete file from PC");
+    temporaryPath_.clear();
+}
+
+void DownloadRun::DiscardPending()
+{
+    DiscardTemporaryFile();
+}
+
+void DownloadRun::NextDownload()
+{
+    RunState &run = ws_.run;
+    if (run.transferNode)
+        run.transferNode = ws_.remoteTree.Next(run.transferNode);
+    seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+    DownloadStep();
+}
+
+void DownloadRun::End()
+{
+    seq_.EndRun("Local Site Mirror Complete");
+}

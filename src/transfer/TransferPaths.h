@@ -1,0 +1,21 @@
+#pragma once
+// Paths of a transfer run: remote paths under the remote top path, the safety checks every name
+// passes before it reaches the server or the disk, and the clock offset of the current site.
+#include "site/SiteModel.h"
+
+#include <string>
+
+// directory + "/" + name with the case filters, as the entry is stored on the server.
+std::string RemoteRelativePath(const SiteModel &model, const TDetail &entry);
+// The relative path alone under a top path of "/", so no path starts with a doubled slash.
+std::string FullRemotePath(const std::string &topPath, const std::string &relativePath);
+
+// True when the entry's name and directory stay below the top directory: no empty, "." or ".."
+// component, no "/" in the name, no NUL byte.
+bool StaysBelowTop(const TDetail &entry);
+// True when the text may go into a command line: no CR, LF or NUL.
+bool SendableName(const std::string &text);
+
+// The site's clock offset in days (PC time minus server time); 0 unless both saved times are
+// set and the option timeOffset is off.
+double ClockOffsetDays(const SiteModel &model);

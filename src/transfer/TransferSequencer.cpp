@@ -1,0 +1,241 @@
+#include "transfer/TransferSequencer.h"
+
+#include "base/Text.h"
+#include "site/Progress.h"
+
+#include <QTimer>
+
+namespace {
+constexpr const char *kResetHint = "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
+// How long a step waits for a command still in flight (a keep-alive NOOP) before it looks again.
+constexpr int kRetryMs = 10;
+} // namespace
+
+TransferSequencer::TransferSequencer(Workspace &workspace)
+    : display(workspace), ws_(workspace), download_(*this, workspace)
+{
+}
+
+void TransferSequencer::Attach()
+{
+    TFtpClient &ftp = ws_.FtpClient1;
+    ftp.OnFileDeleted = [this](TFtpClient *s) { FtpClient1FileDeleted(s); };
+    ftp.OnDirectoryDeleted = [this](TFtpClient *s) { FtpClient1FileDeleted(s); };
+    ftp.OnDirectoryCreated = [this](TFtpClient *s) { FtpClient1DirectoryCreated(s); };
+    ftp.OnFileStored = [this](TFtpClient *s) { FtpClient1FileStored(s); };
+    ftp.OnFileReceived = [this](TFtpClient *s) { FtpClient1FileReceived(s); };
+    ftp.OnCommandIssued = [this](TFtpClient *s) { FtpClient1CommandIssued(s); };
+    ftp.OnFtpInfo = [this](TFtpClient *s, FtpInfo info, const std::string &text) {
+        display.FtpClient1FtpInfo(s, info, text);
+    };
+}
+
+void TransferSequencer::StartTransfer()
+{
+    if (normaliseRemoteDirectory)
+        normaliseRemoteDirectory();
+    if (!ws_.Connected()) {
+        ws_.ShowStatus("Fernhop not connected");
+        return;
+    }
+    if (Running())
+        return;
+    if (ws_.Site().Download())
+        StartDownloadRun();
+    else
+        StartUploadRun();
+}
+
+std::string TransferSequencer::RemoteTopText() const
+{
+    std::string text = remoteDirectoryText ? remoteDirectoryText() : std::string();
+    return text.empty() ? std::string("/") : Cut255(text);
+}
+
+void TransferSequencer::BeginRun(TOperation operation)
+{
+    ++runSerial_;
+    RunState &run = ws_.run;
+    run.currentOperation = operation;
+    ws_.stopRequested = false;
+    ws_.stopLoops = false;
+    run.ftpErrorSeen = false;
+    run.deletePhaseDone = run.createPhaseDone = run.transferPhaseDone = false;
+    run.transferCanceled = false;
+    localOpenReported_ = false;
+    ShowProgress(ws_);
+    ws_.AllButtonsOff();
+    ws_.view.SetEnabled(Control::stopBtn, true);
+    ws_.view.SetEnabled(Control::remoteDirEdit, false);
+    run.remoteTopPath = RemoteTopText();
+    display.StartRun();
+}
+
+void TransferSequencer::EndRun(const char *completeText)
+{
+    RunState &run = ws_.run;
+    phase_ = Phase::None;
+    run.transferPhaseDone = true;
+    run.currentOperation = opIdle;
+    run.uploading = false;
+    run.downloading = false;
+    ws_.ShowStatus(run.transferCanceled ? "Transfer canceled" : completeText);
+    display.HideFileLabels();
+    ws_.view.SetEnabled(Control::stopBtn, false);
+    ws_.view.SetEnabled(Control::updateBtn, false);
+    ws_.MainButtonsOn();
+    HideProgress(ws_);
+    ws_.PlayEventSound(SoundEvent::Transferred);
+    if (multiSiteRun && multiSiteRun()) {
+        ws_.FtpClient1.Quit();
+    } else if (ws_.options.exit) {
+        if (setExitAfterQuit)
+            setExitAfterQuit();
+        ws_.LogLine(kResetHint);
+        ws_.FtpClient1.Quit();
+    }
+    if (runEnded)
+        runEnded();
+}
+
+bool TransferSequencer::RunCanceled()
+{
+    if (ws_.stopRequested || !ws_.Connected())
+        ws_.run.transferCanceled = true;
+    return ws_.run.transferCanceled;
+}
+
+bool TransferSequencer::ClientFree()
+{
+    return !ws_.FtpClient1.Busy();
+}
+
+void TransferSequencer::RetryWhenFree(std::function<void()> step)
+{
+    const int serial = runSerial_;
+    QTimer::singleShot(kRetryMs, &timerContext_, [this, serial, step = std::move(step)] {
+        if (serial == runSerial_ && Running())
+            step();
+    });
+}
+
+void TransferSequencer::SetPlainIcon(SiteTree &tree, SiteNode *node)
+{
+    const int32_t plain = node->detail.kind == ekDirectory ? iconDir : iconFile;
+    if (node->icon != plain) {
+        node->icon = plain;
+        tree.NotifyChanged(node);
+    }
+}
+
+void TransferSequencer::Stop()
+{
+    RunState &run = ws_.run;
+    ws_.stopRequested = true;
+    ws_.stopLoops = true;
+    run.deletePhaseDone = run.createPhaseDone = run.transferPhaseDone = true;
+    run.transferCanceled = true;
+    if (setListingStopped)
+        setListingStopped();
+    if (stopMultiSiteRun)
+        stopMultiSiteRun();
+
+    TFtpClient &ftp = ws_.FtpClient1;
+    switch (run.currentOperation) {
+    case opTransferFile:
+        // Only a running store or fetch is aborted; a SITE CHMOD in flight just completes.
+        if (transferInFlight_)
+            ftp.Abort();
+        if (phase_ == Phase::Uploading)
+            EndUploadRun();
+        else if (phase_ == Phase::Downloading)
+            download_.End();
+        ftp.SetClosing(false);
+        ftp.ClearQuitPending();
+        break;
+    case opListing:
+    case opListingDirectory:
+        if (endListingRun)
+            endListingRun();
+        break;
+    case opConnecting:
+        ftp.Disconnect(feNone);
+        ftp.SetClosing(false);
+        ws_.MainButtonsOn();
+        ws_.ShowStatus("Connection attempt canceled");
+        break;
+    default:
+        // opUploadRun, opDownloadRun: the command in flight completes and the next step sees
+        // transferCanceled; the local loops of a download run see stopLoops.
+        break;
+    }
+    run.currentOperation = opIdle;
+}
+
+void TransferSequencer::ConnectionLost()
+{
+    transferInFlight_ = false;
+    download_.DiscardPending();
+    if (single_ != Single::None) {
+        single_ = Single::None;
+        ws_.run.transferNode = nullptr;
+    }
+    if (!Running())
+        return;
+    ws_.run.transferCanceled = true;
+    ws_.run.uploading = false;
+    ws_.run.downloading = false;
+    ws_.run.transferNode = nullptr;
+    phase_ = Phase::None;
+    display.HideFileLabels();
+    HideProgress(ws_);
+}
+
+void TransferSequencer::ReportTransferError(const std::string &message)
+{
+    ws_.ShowStatus(message);
+    ws_.PlayEventSound(SoundEvent::Error);
+    if (!ws_.options.errorPrompt || ws_.run.transferCanceled || ws_.stopRequested)
+        return;
+    // A closed prompt counts as No: the run does not go on without an answer.
+    if (AskUser(2, message, "Try to continue with transfer?") != PromptAnswer::Yes)
+        ws_.run.transferCanceled = true;
+}
+
+PromptAnswer TransferSequencer::AskUser(int buttons, const std::string &line1, const std::string &line2)
+{
+    (void)buttons; // the view offers Yes, No and Cancel; a two-button prompt's Cancel is its close box
+    return ws_.view.AskUser(line1, line2);
+}
+
+void TransferSequencer::ChooseTransferMode(const std::string &name)
+{
+    TTransferType mode = BinaryTransfer;
+    if (const ExtensionRow *row = ws_.extensions.Match(name); row && row->transfer == "0")
+        mode = AsciiTransfer;
+    ws_.FtpClient1.TransferMode = mode;
+    ws_.view.SetText(TextSlot::transferModeLabel, mode == AsciiTransfer ? "ascii" : "binary");
+}
+
+void TransferSequencer::FtpClient1CommandIssued(TFtpClient *)
+{
+    // Cleared before going on, since the next upload may send another SITE CHMOD.
+    const uint8_t then = ws_.run.afterCommand;
+    ws_.run.afterCommand = 0;
+    if (then == 1) {
+        if (phase_ == Phase::Uploading)
+            NextUpload();
+    } else if (then == 2) {
+        if (continueAfterLogin)
+            continueAfterLogin();
+    }
+}
+
+void TransferSequencer::LocalFileOpenFailed()
+{
+    if (phase_ != Phase::Uploading)
+        return;
+    ReportTransferError("Fernhop could not open file: " + ws_.FtpClient1.LocalFile);
+    ws_.ShowStatus("");
+    localOpenReported_ = true;
+}

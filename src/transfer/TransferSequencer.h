@@ -1,0 +1,120 @@
+#pragma once
+// The transfer runs after a compare. An upload run deletes remote entries, creates remote
+// directories and stores files; a download run (DownloadRun.h) does the deletions and creations on
+// disk and fetches files. Remote steps chain through FtpClient1's completion events, so exactly
+// one command is in flight at a time. Also Stop, and the single commands of the tree menus.
+//
+// Use: construct over the workspace, fill the session hooks, call Attach() once (it assigns the
+// completion and information handlers of FtpClient1), then StartTransfer() after a compare.
+#include "transfer/DownloadRun.h"
+#include "transfer/TransferDisplay.h"
+#include "transfer/Workspace.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+
+class TransferSequencer {
+public:
+    explicit TransferSequencer(Workspace &workspace);
+    TransferSequencer(const TransferSequencer &) = delete;
+    TransferSequencer &operator=(const TransferSequencer &) = delete;
+
+    // Assigns OnFileDeleted, OnDirectoryDeleted, OnDirectoryCreated, OnFileStored, OnFileReceived,
+    // OnCommandIssued and OnFtpInfo of FtpClient1.
+    void Attach();
+
+    // ---- hooks the session controller fills (each may stay empty) ----
+    std::function<void()> normaliseRemoteDirectory;                  // before a run or Create Directory
+    std::function<std::string()> remoteDirectoryText;                // the remote directory box; "/" when empty
+    std::function<std::string(const std::string &)> formatRemotePath; // the typed Create Directory name
+    std::function<bool()> usePasv;                                   // the current site's passive flag
+    std::function<bool()> multiSiteRun;
+    std::function<void()> stopMultiSiteRun;                          // Stop ends a multi-site run
+    std::function<void()> setExitAfterQuit;                          // the `exit` option at the end of a run
+    std::function<void()> continueAfterLogin;                        // the after-login command completed
+    std::function<void()> setListingStopped;                         // Stop, whatever runs
+    std::function<void()> endListingRun;                             // Stop during a listing
+    std::function<void()> runEnded;                                  // after the end steps of either run
+
+    // ---- commands ----
+    // Upload/Download button: "Fernhop not connected", or the run of the site's direction.
+    void StartTransfer();
+    void StartUploadRun();
+    void StartDownloadRun() { download_.Start(); }
+    void Stop();
+    // "&Delete File NOW" on a remote file (only while idle) and on a local file (not during a run).
+    void DeleteRemoteNow(SiteNode *selected);
+    void DeleteLocalNow(SiteNode *selected);
+    // "&Create Directory...": asks for a name and creates it under the remote directory.
+    void CreateDirectoryCommand();
+    // The session's disconnection steps: a run whose connection has gone ends quietly (its
+    // command in flight will not complete), the session puts the window right.
+    void ConnectionLost();
+    // The FTP error handler's report of an upload file that could not be opened: shown (and
+    // perhaps answered) once; the failed store that follows then only moves the run on.
+    void LocalFileOpenFailed();
+
+    // ---- completion handlers of FtpClient1 ----
+    void FtpClient1FileDeleted(TFtpClient *sender);
+    void FtpClient1DirectoryCreated(TFtpClient *sender);
+    void FtpClient1FileStored(TFtpClient *sender);
+    void FtpClient1CommandIssued(TFtpClient *sender);
+    void FtpClient1FileReceived(TFtpClient *sender) { download_.FtpClient1FileReceived(sender); }
+
+    // ---- shared by both runs ----
+    // Status, Error sound and, with errorPrompt on, "Try to continue with transfer?"; No (or
+    // closing the prompt) cancels the run.
+    void ReportTransferError(const std::string &message);
+    // The yes/no/cancel prompt with 1 to 3 buttons. Cancel also stands for a closed prompt.
+    PromptAnswer AskUser(int buttons, const std::string &line1, const std::string &line2);
+    // TransferMode and the mode label from the extension table.
+    void ChooseTransferMode(const std::string &name);
+
+    bool Running() const { return phase_ != Phase::None; }
+    TransferDisplay display;
+
+private:
+    friend class DownloadRun;
+    enum class Phase { None, Deleting, Creating, Uploading, LocalSteps, Downloading };
+    enum class Single { None, DeleteNow, CreateDirectory };
+
+    // Step 1 of both runs: flags cleared, progress shown, buttons off, remoteTopPath taken.
+    void BeginRun(TOperation operation);
+    // The end steps both runs share, with the direction's completion text.
+    void EndRun(const char *completeText);
+    // Latches transferCanceled when Stop, Disconnect or a lost connection ends the run.
+    bool RunCanceled();
+    // Runs `step` now when FtpClient1 can take a command, else a moment later (a keep-alive NOOP
+    // may still be in flight); the retry is dropped when the run has ended meanwhile.
+    bool ClientFree();
+    void RetryWhenFree(std::function<void()> step);
+    std::string RemoteTopText() const;
+    bool PassiveMode() const { return usePasv && usePasv(); }
+    void SetPlainIcon(SiteTree &tree, SiteNode *node);
+
+    // Upload run (UploadRun.cpp).
+    void DeletionStep();
+    void StartCreationPhase();
+    void CreationStep();
+    void StartUploadPhase();
+    void UploadStep();
+    void DeletionProgress();
+    void NextUpload();
+    void EndUploadRun();
+
+    // Single commands (SingleCommands.cpp).
+    void DeleteNowDone(TFtpClient *sender);
+    void CreateDirectoryDone(TFtpClient *sender);
+
+    Workspace &ws_;
+    DownloadRun download_;
+    Phase phase_ = Phase::None;
+    Single single_ = Single::None;
+    // A store or fetch was issued and its completion has not come yet (Stop aborts only then).
+    bool transferInFlight_ = false;
+    bool localOpenReported_ = false;
+    int runSerial_ = 0;
+    QObject timerContext_; // owns pending retries, so none outlives the sequencer
+};

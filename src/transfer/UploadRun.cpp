@@ -1,0 +1,328 @@
+// The upload run: remote deletions walking backwards (a directory's contents before the
+// directory), remote directory creations, then the uploads, each perhaps followed by SITE CHMOD.
+#include "transfer/TransferSequencer.h"
+
+#include "site/LocalScan.h"
+#include "site/Progress.h"
+#include "site/TreeEntries.h"
+#include "transfer/TransferPaths.h"
+
+namespace {
+bool MarkedForDeletion(const TDetail &entry)
+{
+    return entry.action == actDeleteFile || entry.action == actRefresh || entry.action == actRemoveDir;
+}
+
+bool MarkedForTransfer(const TDetail &entry)
+{
+    return entry.action == actNewFile || entry.action == actRefresh;
+}
+} // namespace
+
+void TransferSequencer::StartUploadRun()
+{
+    BeginRun(opUploadRun);
+    phase_ = Phase::Deleting;
+    SiteTree &remote = ws_.remoteTree;
+    SiteNode *last = remote.Last();
+    while (last && !MarkedForDeletion(last->detail))
+        last = remote.Previous(last);
+    ws_.run.transferNode = last;
+    display.ShowPhaseProgress("Deleting - ", ws_.counters.deleteTotal, ws_.counters.deleteRemain);
+    SetProgress(ws_, 0);
+    DeletionStep();
+}
+
+void TransferSequencer::DeletionProgress()
+{
+    const RunCounters &c = ws_.counters;
+    if (c.deleteTotal <= 0)
+        return;
+    SetProgress(ws_, int(RoundHalfEven(double(c.deleteTotal - c.deleteRemain) / double(c.deleteTotal) * 100.0)));
+    display.ShowPhaseProgress("Deleting - ", c.deleteTotal, c.deleteRemain);
+}
+
+void TransferSequencer::DeletionStep()
+{
+    RunCounters &c = ws_.counters;
+    RunState &run = ws_.run;
+    SiteTree &remote = ws_.remoteTree;
+    for (;;) {
+        if (c.deleteTotal < c.deleteRemain)
+            c.deleteTotal = c.deleteRemain;
+        if (c.deleteRemain < 1 || RunCanceled())
+            break;
+        // With `delete` off every marked entry is passed over, so the walk runs off the start.
+        SiteNode *node = ws_.options.delete_ ? run.transferNode : nullptr;
+        while (node && !MarkedForDeletion(node->detail))
+            node = remote.Previous(node);
+        run.transferNode = node;
+        if (!node)
+            break;
+        if (!ClientFree()) {
+            RetryWhenFree([this] { DeletionStep(); });
+            return;
+        }
+        const TDetail &entry = node->detail;
+        const std::string relative = RemoteRelativePath(ws_, entry);
+        run.currentFileName = entry.name;
+
+        if (ws_.options.confirmDelete) {
+            if (entry.kind == ekFile)
+                KeepInView(ws_, remote, node, false);
+            run.promptOpen = true;
+            const PromptAnswer answer = AskUser(3, entry.kind == ekDirectory ? "Confirm directory deletion" : "Confirm file deletion",
+                                                "Really delete: " + relative);
+            run.promptOpen = false;
+            if (answer == PromptAnswer::Cancel) {
+                SetPlainIcon(remote, node);
+                run.transferCanceled = true;
+                EndUploadRun();
+                return;
+            }
+            if (answer == PromptAnswer::No) {
+                SetPlainIcon(remote, node);
+                --c.deleteRemain;
+                run.transferNode = remote.Previous(node);
+                KeepInView(ws_, remote, run.transferNode, false);
+                continue;
+            }
+            // The prompt ran the event loop: the connection may have gone meanwhile.
+            if (RunCanceled())
+                continue;
+            if (!ClientFree()) {
+                RetryWhenFree([this] { DeletionStep(); });
+                return;
+            }
+        }
+
+        const std::string path = FullRemotePath(run.remoteTopPath, relative);
+        if (!SendableName(path)) {
+            ReportTransferError("Could not delete: " + run.currentFileName);
+            node->icon = iconFailed;
+            remote.NotifyChanged(node);
+            run.transferNode = remote.Previous(node);
+            --c.deleteRemain;
+            DeletionProgress();
+            continue;
+        }
+        if (entry.action == actRemoveDir)
+            ws_.FtpClient1.RemoveDirectory(path);
+        else
+            ws_.FtpClient1.DeleteFile(path);
+        return;
+    }
+    StartCreationPhase();
+}
+
+void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
+{
+    if (single_ == Single::DeleteNow) {
+        DeleteNowDone(sender);
+        return;
+    }
+    if (phase_ != Phase::Deleting)
+        return;
+    RunState &run = ws_.run;
+    SiteTree &remote = ws_.remoteTree;
+    SiteNode *node = run.transferNode;
+    SiteNode *previous = node ? remote.Previous(node) : nullptr;
+    if (sender->Success()) {
+        if (node)
+            remote.Remove(node);
+    } else {
+        ReportTransferError("Could not delete: " + run.currentFileName);
+        if (node) {
+            node->icon = iconFailed;
+            remote.NotifyChanged(node);
+        }
+    }
+    run.transferNode = previous;
+    KeepInView(ws_, remote, previous, false);
+    --ws_.counters.deleteRemain; // failed or not, so the percentage reaches 100
+    DeletionProgress();
+    DeletionStep();
+}
+
+void TransferSequencer::StartCreationPhase()
+{
+    ws_.run.deletePhaseDone = true;
+    phase_ = Phase::Creating;
+    display.ShowPhaseProgress("Creating - ", ws_.counters.createTotal, ws_.counters.createRemain);
+    ws_.run.transferNode = ws_.localTree.First();
+    CreationStep();
+}
+
+void TransferSequencer::CreationStep()
+{
+    RunState &run = ws_.run;
+    SiteTree &local = ws_.localTree;
+    for (;;) {
+        SiteNode *node = run.transferNode;
+        while (node && node->detail.action != actCreateDir)
+            node = local.Next(node);
+        run.transferNode = node;
+        if (!node || RunCanceled())
+            break;
+        if (!ClientFree()) {
+            RetryWhenFree([this] { CreationStep(); });
+            return;
+        }
+        run.currentFileName = node->detail.name;
+        const std::string path = FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, node->detail));
+        if (!SendableName(path)) {
+            ReportTransferError("Could not create: " + run.currentFileName);
+            run.transferNode = local.Next(node);
+            display.ShowPhaseProgress("Creating - ", ws_.counters.createTotal, ws_.counters.createRemain);
+            continue;
+        }
+        ws_.FtpClient1.MakeDirectory(path);
+        return;
+    }
+    run.createPhaseDone = true;
+    StartUploadPhase();
+}
+
+void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
+{
+    if (single_ == Single::CreateDirectory) {
+        CreateDirectoryDone(sender);
+        return;
+    }
+    if (phase_ != Phase::Creating)
+        return;
+    RunState &run = ws_.run;
+    RunCounters &c = ws_.counters;
+    SiteNode *node = run.transferNode;
+    if (!node)
+        return;
+    if (sender->Success()) {
+        AddEntryByPath(ws_, ws_.remoteTree, node->detail);
+        node->icon = iconDir;
+        ws_.localTree.NotifyChanged(node);
+        KeepInView(ws_, ws_.localTree, node, false);
+        --c.createRemain;
+    } else {
+        ReportTransferError("Could not create: " + run.currentFileName);
+    }
+    run.transferNode = ws_.localTree.Next(node);
+    if (c.createTotal > 0) {
+        SetProgress(ws_, int(RoundHalfEven(double(c.createTotal - c.createRemain) / double(c.createTotal) * 100.0)));
+        display.ShowPhaseProgress("Creating - ", c.createTotal, c.createRemain);
+    }
+    CreationStep();
+}
+
+void TransferSequencer::StartUploadPhase()
+{
+    RunState &run = ws_.run;
+    run.createPhaseDone = true;
+    phase_ = Phase::Uploading;
+    display.ShowFileLabels();
+    run.uploading = true;
+    run.downloading = false;
+    run.transferNode = ws_.localTree.First();
+    display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+    run.currentOperation = opTransferFile;
+    UploadStep();
+}
+
+void TransferSequencer::UploadStep()
+{
+    RunState &run = ws_.run;
+    SiteTree &local = ws_.localTree;
+    TFtpClient &ftp = ws_.FtpClient1;
+    for (;;) {
+        SiteNode *node = run.transferNode;
+        while (node && !MarkedForTransfer(node->detail)) {
+            SetPlainIcon(local, node);
+            node = local.Next(node);
+        }
+        run.transferNode = node;
+        if (!node || RunCanceled())
+            break;
+        if (!ClientFree()) {
+            RetryWhenFree([this] { UploadStep(); });
+            return;
+        }
+        const TDetail &entry = node->detail;
+        const std::string remotePath = FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, entry));
+        run.currentFileName = entry.name;
+        KeepInView(ws_, local, node, false);
+        ChooseTransferMode(entry.name);
+        display.StartFile(entry.name);
+        // A name the server cannot be sent fails alone; the run goes on.
+        if (!SendableName(remotePath)) {
+            ReportTransferError("Could not upload: " + run.currentFileName);
+            run.transferNode = local.Next(node);
+            display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+            continue;
+        }
+        ftp.LocalFile = LocalPath(ws_.localTopDirectory, entry);
+        ftp.RemoteFile = remotePath;
+        transferInFlight_ = true;
+        if (PassiveMode())
+            ftp.PutFilePasv();
+        else
+            ftp.PutFile();
+        return;
+    }
+    run.transferPhaseDone = true;
+    EndUploadRun();
+}
+
+void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
+{
+    transferInFlight_ = false;
+    const bool alreadyReported = localOpenReported_;
+    localOpenReported_ = false;
+    const bool active = phase_ == Phase::Uploading;
+    RunState &run = ws_.run;
+    if (!sender->Success()) {
+        // Also the store that Stop aborted: shown, after the run has ended.
+        if (!alreadyReported)
+            ReportTransferError("Could not upload: " + run.currentFileName);
+        if (active)
+            NextUpload();
+        return;
+    }
+    if (!active)
+        return;
+    if (ws_.stopRequested) {
+        NextUpload(); // ends the run: Disconnect set stopRequested without ending it
+        return;
+    }
+    SiteNode *node = run.transferNode;
+    if (display.verboseTrace)
+        ws_.LogLine("-> MAIN: file store success. Moving to Next file.");
+    TDetail copy = node->detail;
+    copy.modified -= ClockOffsetDays(ws_); // the server's clock, as a listing would show it
+    SiteNode *stored = AddEntryByPath(ws_, ws_.remoteTree, copy);
+    KeepInView(ws_, ws_.remoteTree, stored, false);
+    node->icon = iconFile;
+    ws_.localTree.NotifyChanged(node);
+    --ws_.counters.transferRemain;
+    if (ws_.options.saveDownLog)
+        display.AppendUploadLog(sender->RemoteFile);
+    // The file is named as it was stored, after the case filters.
+    if (ws_.options.useCHMOD && SendableName(ws_.options.CHMODcmd)) {
+        run.afterCommand = 1;
+        sender->SendCommand("SITE CHMOD " + ws_.options.CHMODcmd + " " + sender->RemoteFile);
+        return;
+    }
+    NextUpload();
+}
+
+void TransferSequencer::NextUpload()
+{
+    RunState &run = ws_.run;
+    if (run.transferNode)
+        run.transferNode = ws_.localTree.Next(run.transferNode);
+    display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+    UploadStep();
+}
+
+void TransferSequencer::EndUploadRun()
+{
+    EndRun("Remote Site Update Complete");
+}
