@@ -7,9 +7,14 @@
 class ConsoleView : public MainView {
 public:
     std::string lastStatus;
+    bool quiet = false; // no log lines (management commands print their own results)
 
     void ShowStatusText(const std::string &text) override { lastStatus = text; }
-    void AppendLogLine(const std::string &text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void AppendLogLine(const std::string &text) override
+    {
+        if (!quiet)
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
     void SetEnabled(Control, bool) override {}
     void SetText(TextSlot, const std::string &) override {}
     void ShowProgressPanel(bool) override {}

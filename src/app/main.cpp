@@ -1,11 +1,13 @@
+#include "app/CommandLine.h"
 #include "app/ConsoleView.h"
+#include "app/SiteCommands.h"
 #include "site/LocalScan.h"
 #include "transfer/Workspace.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
 namespace {
 
@@ -20,22 +22,16 @@ void PrintTree(const SiteTree &tree)
     }
 }
 
-int Scan(const char *dir)
+int Scan(const std::string &dir)
 {
     Options options;
     ConsoleView view;
     Workspace workspace(options, view);
-    workspace.localTopDirectory = QDir(QString::fromLocal8Bit(dir)).absolutePath().toStdString();
+    workspace.localTopDirectory = QDir(QString::fromStdString(dir)).absolutePath().toStdString();
     bool ok = LoadLocalTree(workspace);
     PrintTree(workspace.localTree);
     std::printf("%s (%d entries)\n", view.lastStatus.c_str(), workspace.localTree.Count());
     return ok ? 0 : 1;
-}
-
-void Usage()
-{
-    std::fprintf(stderr, "usage: fernhop --scan DIR\n"
-                         "  --scan DIR   load DIR as a local site tree and print it\n");
 }
 
 } // namespace
@@ -43,8 +39,28 @@ void Usage()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--scan") == 0)
-        return Scan(argv[2]);
-    Usage();
-    return 64;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const CommandLine cl = ParseCommandLine(args);
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "fernhop: %s\n\n%s", cl.error.c_str(), UsageText());
+        return kExitUsage;
+    }
+    if (cl.settingsDir) {
+        const QString dir = QDir(QString::fromStdString(*cl.settingsDir)).absolutePath();
+        ::setenv("FERNHOP_HOME", dir.toLocal8Bit().constData(), 1);
+    }
+    switch (cl.mode) {
+    case CommandMode::Help: std::fputs(UsageText(), stdout); return kExitDone;
+    case CommandMode::Scan: return Scan(cl.scanDir);
+    case CommandMode::ListSites: return ListSitesCommand(stdout, stderr);
+    case CommandMode::AddSite: return AddSiteCommand(cl, stdout, stderr);
+    case CommandMode::ReplaceSite: return ReplaceSiteCommand(cl, stdout, stderr);
+    case CommandMode::RemoveSite: return RemoveSiteCommand(cl, stdout, stderr);
+    case CommandMode::Set: return SetOptionsCommand(cl, stdout, stderr);
+    case CommandMode::ShowSettings: return ShowSettingsCommand(stdout, stderr);
+    case CommandMode::Batch:
+        std::fprintf(stderr, "fernhop: batch mode is not available in this build\n");
+        return kExitUsage;
+    }
+    return kExitUsage;
 }

@@ -1,0 +1,168 @@
+#include "app/CommandLine.h"
+
+#include <charconv>
+
+namespace {
+
+bool ParsePort(const std::string &text, int &port)
+{
+    const char *end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, port);
+    return ec == std::errc() && ptr == end && port > 0 && port < 65536;
+}
+
+void SetMode(CommandLine &cl, CommandMode mode, const std::string &flag)
+{
+    if (cl.mode != CommandMode::Help && cl.mode != mode && cl.error.empty())
+        cl.error = flag + " cannot be combined with another command";
+    cl.mode = mode;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string> &args)
+{
+    CommandLine cl;
+    bool helpAsked = false;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size() && cl.error.empty(); ++i) {
+        const std::string &a = args[i];
+        auto value = [&](std::string &out) {
+            if (i + 1 >= args.size()) {
+                cl.error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            helpAsked = true;
+        } else if (a == "--scan") {
+            SetMode(cl, CommandMode::Scan, a);
+            value(cl.scanDir);
+        } else if (a == "--batch") {
+            SetMode(cl, CommandMode::Batch, a);
+        } else if (a == "--list-sites") {
+            SetMode(cl, CommandMode::ListSites, a);
+        } else if (a == "--show-settings") {
+            SetMode(cl, CommandMode::ShowSettings, a);
+        } else if (a == "--add-site" || a == "--replace-site" || a == "--remove-site") {
+            SetMode(cl, a == "--add-site" ? CommandMode::AddSite
+                        : a == "--replace-site" ? CommandMode::ReplaceSite
+                                                : CommandMode::RemoveSite,
+                    a);
+            value(cl.nickName);
+        } else if (a == "--set") {
+            if (cl.mode != CommandMode::Set)
+                SetMode(cl, CommandMode::Set, a);
+            if (value(v)) {
+                size_t eq = v.find('=');
+                if (eq == std::string::npos || eq == 0)
+                    cl.error = "--set takes KEY=VALUE";
+                else
+                    cl.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+            }
+        } else if (a == "--settings") {
+            if (value(v))
+                cl.settingsDir = v;
+        } else if (a == "--dry-run") {
+            cl.dryRun = true;
+        } else if (a == "--yes") {
+            cl.yes = true;
+        } else if (a == "--multi-site") {
+            cl.multiSite = true;
+        } else if (a == "--server") {
+            if (value(v))
+                cl.fields.server = v;
+        } else if (a == "--port") {
+            int port = 0;
+            if (value(v) && !ParsePort(v, port))
+                cl.error = "--port takes a number from 1 to 65535";
+            cl.fields.port = port;
+        } else if (a == "--user") {
+            if (value(v))
+                cl.fields.user = v;
+        } else if (a == "--password") {
+            if (value(v))
+                cl.fields.password = v;
+        } else if (a == "--ask-password") {
+            cl.fields.askPassword = true;
+        } else if (a == "--local") {
+            if (value(v))
+                cl.fields.local = v;
+        } else if (a == "--remote") {
+            if (value(v))
+                cl.fields.remote = v;
+        } else if (a == "--download") {
+            cl.fields.download = true;
+        } else if (a == "--upload") {
+            cl.fields.upload = true;
+        } else if (a == "--pasv") {
+            cl.fields.pasv = true;
+        } else if (a == "--no-pasv") {
+            cl.fields.noPasv = true;
+        } else if (a == "--no-multi-site") {
+            cl.fields.noMultiSite = true;
+        } else if (a == "--in-multi-site") {
+            cl.fields.multiSite = true;
+        } else if (a == "--after-login") {
+            if (value(v))
+                cl.fields.afterLogin = v;
+        } else if (!a.empty() && a[0] == '-') {
+            cl.error = "unknown option " + a;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (!cl.error.empty())
+        return cl;
+    if (helpAsked) {
+        cl.mode = CommandMode::Help;
+        return cl;
+    }
+    if (cl.mode == CommandMode::Batch) {
+        if (cl.multiSite == !positional.empty())
+            cl.error = "--batch takes a site nickname or --multi-site";
+        else if (!positional.empty())
+            cl.nickName = positional.front();
+        if (positional.size() > 1)
+            cl.error = "--batch takes one site nickname";
+    } else if (!positional.empty()) {
+        cl.error = "unexpected argument " + positional.front();
+    } else if (cl.mode == CommandMode::Help) {
+        cl.error = "no command given";
+    }
+    if (cl.mode == CommandMode::AddSite && cl.error.empty() &&
+        !(cl.fields.server && cl.fields.user && cl.fields.local && cl.fields.remote))
+        cl.error = "--add-site needs --server, --user, --local and --remote";
+    if (cl.fields.password && cl.fields.askPassword)
+        cl.error = "use either --password or --ask-password";
+    return cl;
+}
+
+const char *UsageText()
+{
+    return "usage:\n"
+           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] (NICKNAME | --multi-site)\n"
+           "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
+           "      --dry-run   stop after the compare and print every marked entry\n"
+           "      --yes       answer Yes when a deletion asks for confirmation (otherwise No)\n"
+           "  fernhop --list-sites [--settings DIR]\n"
+           "  fernhop --add-site NICK --server HOST [--port N] --user U [--password P | --ask-password]\n"
+           "          --local DIR --remote DIR [--download] [--pasv] [--no-multi-site]\n"
+           "          [--after-login CMD] [--settings DIR]\n"
+           "  fernhop --replace-site NICK [the fields of --add-site, and --upload, --no-pasv,\n"
+           "          --in-multi-site] [--settings DIR]\n"
+           "  fernhop --remove-site NICK [--settings DIR]\n"
+           "  fernhop --set KEY=VALUE [--set KEY=VALUE ...] [--settings DIR]\n"
+           "      any key of the \"Options\" and \"Filter\" sections, for example --set delete=0\n"
+           "  fernhop --show-settings [--settings DIR]   (passwords masked)\n"
+           "  fernhop --scan DIR      load DIR as a local site tree and print it\n"
+           "\n"
+           "Settings live in --settings DIR, else $FERNHOP_HOME, else $XDG_CONFIG_HOME/fernhop,\n"
+           "else ~/.config/fernhop.\n"
+           "\n"
+           "Exit status: 0 all done; 1 some deletion, creation or transfer failed;\n"
+           "2 could not connect or log in; 64 bad usage.\n";
+}

@@ -1,0 +1,57 @@
+#pragma once
+// The command line of the fernhop program.
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct SiteFields {
+    std::optional<std::string> server;
+    std::optional<int> port;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    bool askPassword = false;
+    std::optional<std::string> local;
+    std::optional<std::string> remote;
+    bool download = false;
+    bool upload = false;
+    bool pasv = false;
+    bool noPasv = false;
+    bool noMultiSite = false;
+    bool multiSite = false;
+    std::optional<std::string> afterLogin;
+};
+
+enum class CommandMode {
+    Help,
+    Scan,
+    Batch,
+    ListSites,
+    AddSite,
+    ReplaceSite,
+    RemoveSite,
+    Set,
+    ShowSettings,
+};
+
+struct CommandLine {
+    CommandMode mode = CommandMode::Help;
+    std::string error; // not empty: bad usage
+    std::optional<std::string> settingsDir;
+    std::string nickName; // site of --batch, --add-site, --replace-site, --remove-site
+    std::string scanDir;
+    bool dryRun = false;
+    bool yes = false;
+    bool multiSite = false;
+    SiteFields fields;
+    std::vector<std::pair<std::string, std::string>> sets;
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string> &args);
+const char *UsageText();
+
+// Exit statuses of the program.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitNoConnection = 2;
+inline constexpr int kExitUsage = 64;
