@@ -35,6 +35,7 @@ enum class TextSlot {
     transferModeLabel,
     kpsLabel,
     timeRemainLabel,
+    connectCaption, // "&Connect" / "&Disconnect" on connectBtn
 };
 
 // Event sounds, numbered as in the settings file.
@@ -70,6 +71,11 @@ public:
     virtual void Message(const std::string &text) = 0;
     // Input dialog: returns false when the user cancels; `text` holds the edited text.
     virtual bool InputQuery(const std::string &caption, const std::string &prompt, std::string &text) = 0;
+    // The same dialog with every typed character shown as "*" (login password and account).
+    virtual bool MaskedInputQuery(const std::string &caption, const std::string &prompt, std::string &text)
+    {
+        return InputQuery(caption, prompt, text);
+    }
     // Folder chooser: returns false when the user cancels.
     virtual bool ChooseFolder(const std::string &start, std::string &chosen) = 0;
 
