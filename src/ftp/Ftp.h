@@ -213,6 +213,54 @@ private:
     void QuitReply(char replyClass);
     void NoopReply();
 
+    // ---- data side ---------------------------------------------------------------------------
+    enum class DataKind { listing, download, upload };
+
+    // FtpDataStates.cpp: the state table rows 7-38
+    void ListPwdReply(const std::string &line);
+    void DataSetupReply(const std::string &line);
+    void RetrReply(const std::string &line);
+    void ActiveStorReply(char replyClass);
+    void PassiveStorReply(char replyClass);
+    std::string StorCommand() const;
+    void SendStor(int state);
+
+    // FtpDataConnection.cpp: listener, PASV connect, accept, readers and the two halves
+    void ClearCompletionFlags();
+    void ControlDone();
+    void DataDone();
+    void PostTransferCompletion();
+    void OpenListener(DataKind kind, int portState);
+    bool ConnectPassive(const std::string &reply, DataKind kind);
+    void AttachDataHandlers(DataKind kind, bool passive);
+    void DataConnectFailed(uint16_t number, const char *context);
+    bool AcceptFromServer(const char *context);
+    void DataConnectionMade(TAsyncSocket &socket);
+    void ListingReader(TAsyncSocket &socket);
+    void StoreListingText(const std::string &text);
+    void ListingEnd(TAsyncSocket &socket);
+    void FileReader(TAsyncSocket &socket);
+    void DownloadEnd(TAsyncSocket &socket);
+    void DataReadFailed(TAsyncSocket &socket, const char *context);
+    void Trace(const std::string &text) { RaiseInfo(fiTrace, text); }
+
+    // FtpUpload.cpp: sending the file or the check text
+    void AcceptAndSend();
+    void StartPassiveSending();
+    void StartSending(TAsyncSocket &socket);
+    void SendCheckText(TAsyncSocket &socket, bool active);
+    void SendFileData(TAsyncSocket &socket);
+    bool SendData(TAsyncSocket &socket, const char *data, int length, const char *context);
+    void ServeEventLoop(bool stalled);
+
+    // FtpTransfer.cpp
+    bool BeginUpload(TPendingEvent pending);
+    bool BeginCheckFile(const std::string &remoteDirectory);
+    void StartDownload(int typeState);
+    void StartUpload(int typeState);
+    void SendControlBytes(const std::string &bytes, bool urgent);
+    std::string TypeCommand() const { return TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I"; }
+
     TAsyncSocket DataSocket;     // active mode: the listener; passive mode: the data connection
     TAsyncSocket AcceptedSocket; // active mode: the connection accepted from DataSocket
 
@@ -242,4 +290,15 @@ private:
     bool checkFinished_ = false;
     bool checkFailed_ = false;
     bool aborting_ = false;
+
+    // Data side.
+    int localFile_ = -1;            // the download or upload file, -1 when none is open
+    bool passive_ = false;          // the running transfer's data connection is passive
+    bool dataClosed_ = false;       // the close was seen: later read errors are not reported
+    bool completionPosted_ = false; // this transfer's completion is posted (exactly one per transfer)
+    bool sendingStarted_ = false;   // a passive upload starts once, on the first 1xx to STOR
+    bool abortedTransfer_ = false;  // Abort ran during this operation: it cannot succeed
+    std::string listingCarry_;
+    bool skippingLongLine_ = false; // inside a listing line too long to keep
+    int64_t lastLoopServiceMs_ = 0; // when an upload last served the event loop
 };

@@ -14,6 +14,7 @@ TFtpClient::~TFtpClient()
 {
     CloseDataSockets();
     Close();
+    CloseLocalFile();
 }
 
 void TFtpClient::SetWinsockStarted(bool on)

@@ -126,7 +126,9 @@ void TFtpClient::Reset()
     Close();
     connected_ = false;
     success_ = false;
+    CloseLocalFile();
     aborting_ = false;
+    abortedTransfer_ = false;
     busy_ = false;
     closing_ = false;
     lastErrorCode_ = feNone;
@@ -161,6 +163,11 @@ void TFtpClient::HandleMessage(TMessage &msg)
 void TFtpClient::ProcessCompletion()
 {
     busy_ = false;
+    if (abortedTransfer_) {
+        // Whatever the server answered, an aborted transfer did not arrive whole.
+        abortedTransfer_ = false;
+        success_ = false;
+    }
     TFtpNotifyEvent ready = OnFtpReady;
     if (ready)
         ready(this);

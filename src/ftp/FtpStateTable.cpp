@@ -1,5 +1,6 @@
 // TFtpClient: the reply state table. Each final reply line is dispatched on the reply state;
 // the reply class (the first character) decides, only the download states also look for 426.
+// The data operations' rows live in FtpDataStates.cpp.
 // SetReplyState is the one place where the state changes.
 #include "ftp/Ftp.h"
 
@@ -22,7 +23,32 @@ void TFtpClient::DispatchReply(const std::string &line)
     case stAcct: LoginReply(replyClass); break;
     case stSyst: SystReply(line); break;
     case stInitialCwd: InitialCwdReply(replyClass); break;
-    // The data connection rows (7-38) slot in here.
+    case stListPwd: ListPwdReply(line); break;
+    case stListType:
+    case stListPort:
+    case stListPasvPwd:
+    case stListPasv:
+    case stGetType:
+    case stGetPort:
+    case stGetPasvType:
+    case stGetPasv:
+    case stPutType:
+    case stPutPort:
+    case stPutPasvType:
+    case stPutPasv:
+    case stCheckPasv: DataSetupReply(line); break;
+    case stList:
+        // LIST: 1xx waits, 2xx is the control half; anything else (a 426 after Abort too)
+        // ends the session.
+        if (replyClass == '2')
+            ControlDone();
+        else if (replyClass != '1')
+            Disconnect(feProtocolError);
+        break;
+    case stRetr:
+    case stRetrPasv: RetrReply(line); break;
+    case stStor: ActiveStorReply(replyClass); break;
+    case stStorPasv: PassiveStorReply(replyClass); break;
     case stSimpleCommand: SimpleCommandReply(replyClass); break;
     case stRawCommand: RawCommandReply(replyClass); break;
     case stQuit: QuitReply(replyClass); break;

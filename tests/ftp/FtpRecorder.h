@@ -82,6 +82,12 @@ struct FtpRecorder {
         client.OnDirectoryDeleted = named("OnDirectoryDeleted");
         client.OnFileDeleted = named("OnFileDeleted");
         client.OnCommandIssued = named("OnCommandIssued");
+        client.OnFileReceived = named("OnFileReceived");
+        client.OnFileStored = named("OnFileStored");
+        client.OnListingDone = named("OnListingDone");
+        client.OnCheckFileSent = [this](TFtpClient *, TDateTime, bool error) {
+            events.push_back(error ? "OnCheckFileSent error" : "OnCheckFileSent ok");
+        };
     }
 
     void AnswerNeeds(TFtpClient &client)

@@ -1,0 +1,307 @@
+// TFtpClient: the data connection. The active listener and its PORT argument, the passive
+// connect, accepting, the listing and download readers, and the rule that a transfer completes
+// once both halves are over: the control half (the final reply) and the data half (the data
+// connection's end), in either order.
+#include "ftp/Ftp.h"
+
+#include "ftp/FtpReplyFields.h"
+#include "net/WinsockErrors.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+constexpr int kReceiveChunk = 16384;
+// A listing line longer than this is no directory entry; it is skipped instead of held.
+constexpr size_t kMaxListingLine = 64 * 1024;
+} // namespace
+
+// ---- the two halves ------------------------------------------------------------------------
+
+void TFtpClient::ClearCompletionFlags()
+{
+    dataSideFinished_ = false;
+    controlSideFinished_ = false;
+    completionPosted_ = false;
+    sendingStarted_ = false;
+    dataClosed_ = false;
+}
+
+void TFtpClient::ControlDone()
+{
+    controlSideFinished_ = true;
+    if (dataSideFinished_)
+        PostTransferCompletion();
+}
+
+void TFtpClient::DataDone()
+{
+    dataSideFinished_ = true;
+    if (controlSideFinished_)
+        PostTransferCompletion();
+}
+
+// A refusal and an Abort can both end the same transfer; its owner hears of the end once.
+void TFtpClient::PostTransferCompletion()
+{
+    if (completionPosted_)
+        return;
+    completionPosted_ = true;
+    PostCompletion();
+}
+
+// ---- making the connection -----------------------------------------------------------------
+
+// Active mode: listen on the address the control connection uses, then tell the server where.
+void TFtpClient::OpenListener(DataKind kind, int portState)
+{
+    passive_ = false;
+    listingCarry_.clear();
+    skippingLongLine_ = false;
+    std::string localAddress = GetLocalAddress();
+    CloseDataSockets();
+    AttachDataHandlers(kind, false);
+    DataSocket.SetAddress(localAddress);
+    DataSocket.SetPort(0);
+    DataSocket.CreateSocket();
+    if (DataSocket.LastError() == 0)
+        DataSocket.Listen();
+    std::string address = DataSocket.GetLocalAddress();
+    uint16_t port = DataSocket.GetLocalPort();
+    if (DataSocket.LastError() != 0) {
+        DataConnectFailed(DataSocket.LastError(), kind == DataKind::upload ? "DataStorConnected" : "DataListConnected");
+        return;
+    }
+    SendInState("PORT " + PortArgument(address, port), portState);
+}
+
+// Passive mode. The data connection goes to the server the control connection talks to: the
+// address in the reply only says which port. A server must not send the client to another
+// host, and servers behind NAT often announce an address nobody outside can reach.
+bool TFtpClient::ConnectPassive(const std::string &reply, DataKind kind)
+{
+    std::optional<PasvAddress> announced = ParsePasvReply(reply);
+    if (!announced) {
+        Trace("-> PASV reply not understood: " + reply);
+        Disconnect(feProtocolError);
+        return false;
+    }
+    std::string server = GetAddressString();
+    if (announced->address != server)
+        Trace("-> PASV announced " + announced->address + ", connecting to " + server + " instead");
+    passive_ = true;
+    CloseDataSockets();
+    listingCarry_.clear();
+    skippingLongLine_ = false;
+    DataSocket.SetAddress(server);
+    DataSocket.SetPort(announced->port);
+    DataSocket.CreateSocket();
+    AttachDataHandlers(kind, true);
+    if (DataSocket.LastError() == 0)
+        DataSocket.ConnectSocket();
+    if (DataSocket.LastError() != 0) {
+        DataConnectFailed(DataSocket.LastError(), kind == DataKind::upload ? "DataStorConnected" : "DataListConnected");
+        return false;
+    }
+    return true;
+}
+
+void TFtpClient::AttachDataHandlers(DataKind kind, bool passive)
+{
+    for (TAsyncSocket *socket : {&DataSocket, &AcceptedSocket}) {
+        socket->OnDataAvailable = nullptr;
+        socket->OnClosed = nullptr;
+        socket->OnConnected = nullptr;
+        socket->OnAccepted = nullptr;
+        socket->OnSendReady = nullptr;
+        socket->OnTimeOut = nullptr;
+    }
+    TAsyncSocket &carrier = passive ? DataSocket : AcceptedSocket;
+    switch (kind) {
+    case DataKind::listing:
+        carrier.OnDataAvailable = [this](TAsyncSocket *s) { ListingReader(*s); };
+        carrier.OnClosed = [this](TAsyncSocket *s) { ListingEnd(*s); };
+        break;
+    case DataKind::download:
+        carrier.OnDataAvailable = [this](TAsyncSocket *s) { FileReader(*s); };
+        carrier.OnClosed = [this](TAsyncSocket *s) { DownloadEnd(*s); };
+        break;
+    case DataKind::upload: carrier.OnClosed = [this](TAsyncSocket *s) { DownloadEnd(*s); }; break;
+    }
+    if (!passive) {
+        if (kind == DataKind::upload) {
+            DataSocket.OnAccepted = [this](TAsyncSocket *) { AcceptAndSend(); };
+        } else {
+            DataSocket.OnAccepted = [this](TAsyncSocket *) {
+                if (AcceptFromServer("DataListConnected"))
+                    DataConnectionMade(AcceptedSocket);
+            };
+        }
+    } else if (kind != DataKind::upload) {
+        DataSocket.OnConnected = [this](TAsyncSocket *s) { DataConnectionMade(*s); };
+    }
+}
+
+void TFtpClient::DataConnectFailed(uint16_t number, const char *context)
+{
+    socketErrorNumber_ = number;
+    Trace("-> Data socket connect error: " + std::to_string(number));
+    dataErrorContext_ = context;
+    if (!aborting_)
+        Disconnect(feDataError);
+}
+
+// Active mode: takes the offered connection into AcceptedSocket. Only the server may connect:
+// a connection from any other address is closed and the listener waits on. True when the
+// server's connection is in AcceptedSocket and the listener is closed.
+bool TFtpClient::AcceptFromServer(const char *context)
+{
+    dataClosed_ = false;
+    AcceptedSocket.Accept(DataSocket);
+    uint16_t error = AcceptedSocket.LastError();
+    if (error == WSAEWOULDBLOCK)
+        return false; // the offer was withdrawn; the listener stays armed
+    if (error != 0) {
+        DataConnectFailed(error, context);
+        return false;
+    }
+    std::string peer = AcceptedSocket.GetAddressString();
+    if (peer != GetAddressString()) {
+        Trace("-> Data connection from " + peer + " refused: not the server");
+        AcceptedSocket.Close();
+        return false;
+    }
+    DataSocket.Close();
+    return true;
+}
+
+// The data connection of a listing or download is up (accepted, or the passive connect done).
+void TFtpClient::DataConnectionMade(TAsyncSocket &socket)
+{
+    if (socket.LastError() != 0) {
+        DataConnectFailed(socket.LastError(), "DataListConnected");
+        return;
+    }
+    bytesTransferred_ = 0;
+    success_ = true;
+    listingCarry_.clear();
+    skippingLongLine_ = false;
+    aborting_ = false;
+    Trace("-> Data socket connected");
+}
+
+// ---- listing -------------------------------------------------------------------------------
+
+void TFtpClient::ListingReader(TAsyncSocket &socket)
+{
+    char buffer[kReceiveChunk];
+    int n = socket.Receive(buffer, kReceiveChunk);
+    if (socket.LastError() != 0) {
+        DataReadFailed(socket, "DataDoListing");
+        return;
+    }
+    // Listing data is text: it ends at a zero byte.
+    std::string text(buffer, size_t(std::find(buffer, buffer + n, '\0') - buffer));
+    if (text.empty())
+        return;
+    bytesTransferred_ += int64_t(text.size());
+    StoreListingText(text);
+}
+
+void TFtpClient::StoreListingText(const std::string &text)
+{
+    std::string all = listingCarry_ + text;
+    size_t start = 0;
+    size_t end;
+    while ((end = all.find("\r\n", start)) != std::string::npos) {
+        std::string line = all.substr(start, end - start);
+        start = end + 2;
+        if (skippingLongLine_) {
+            skippingLongLine_ = false; // the end of the overlong line
+            continue;
+        }
+        RaiseInfo(fiProgress, line);
+        listing_.push_back(line);
+        RaiseInfo(fiListingLine, line);
+    }
+    listingCarry_ = all.substr(start);
+    if (listingCarry_.size() > kMaxListingLine) {
+        // Keep a final CR so that a CR LF split across reads still ends the skipped line.
+        bool endsInCr = listingCarry_.back() == '\r';
+        listingCarry_ = endsInCr ? "\r" : "";
+        if (!skippingLongLine_)
+            Trace("-> Listing line too long, skipped");
+        skippingLongLine_ = true;
+    }
+}
+
+void TFtpClient::ListingEnd(TAsyncSocket &socket)
+{
+    dataClosed_ = true;
+    if (socket.OnDataAvailable)
+        ListingReader(socket);
+    socket.Close();
+    RaiseInfo(fiListingReady, "Listing ready");
+    RaiseInfo(fiTransferDone, "Transfer done");
+    DataDone();
+}
+
+// ---- download ------------------------------------------------------------------------------
+
+void TFtpClient::FileReader(TAsyncSocket &socket)
+{
+    char buffer[kReceiveChunk];
+    int n = socket.Receive(buffer, kReceiveChunk);
+    if (socket.LastError() != 0) {
+        DataReadFailed(socket, "DataRetrFile");
+        return;
+    }
+    if (n <= 0)
+        return;
+    bytesTransferred_ += n;
+    Trace("-> Data Socket Received: " + std::to_string(n) + "   - Total Bytes Received: " +
+          std::to_string(bytesTransferred_));
+    RaiseInfo(fiProgress, "");
+    if (localFile_ < 0)
+        return; // after a write error the rest is received but not written
+    int written = 0;
+    while (written < n) {
+        ssize_t w = ::write(localFile_, buffer + written, size_t(n - written));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            break;
+        written += int(w);
+    }
+    if (written < n) {
+        Trace("-> File write error: " + std::to_string(n) + "<>" + std::to_string(written));
+        ReportError(feFileWrite);
+        CloseLocalFile();
+    }
+}
+
+void TFtpClient::DownloadEnd(TAsyncSocket &socket)
+{
+    Trace("-> Data socket CLOSED");
+    dataClosed_ = true;
+    if (socket.OnDataAvailable)
+        FileReader(socket);
+    socket.Close();
+    Trace("-> Data socket DISCONNECTED");
+    CloseLocalFile();
+    Trace("-> File CLOSED");
+    RaiseInfo(fiTransferDone, "Transfer done");
+    if (passive_)
+        checkFinished_ = true;
+    DataDone();
+}
+
+void TFtpClient::DataReadFailed(TAsyncSocket &socket, const char *context)
+{
+    socketErrorNumber_ = socket.LastError();
+    dataErrorContext_ = context;
+    if (!aborting_ && !dataClosed_)
+        Disconnect(feDataError);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Fields the data side reads out of reply lines, and the PORT argument it writes. Pure text
+// functions, kept apart so that the odd replies servers send can be tested one by one.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct PasvAddress {
+    std::string address; // dotted, as the server announced it
+    uint16_t port = 0;
+};
+
+// "227 Entering Passive Mode (10,0,0,1,4,1)." gives 10.0.0.1 port 1025. Nothing when there is no
+// "(", no ")" after the sixth number, or a field that is not a decimal number from 0 to 255.
+std::optional<PasvAddress> ParsePasvReply(const std::string &line);
+
+// "192.168.1.5" and 1025 give "192,168,1,5,4,1".
+std::string PortArgument(const std::string &dottedAddress, uint16_t port);
+
+// The byte count of a 1xx reply to RETR: the text between the "(" before " bytes)" and it, as
+// in "150 Opening BINARY mode data connection for a.zip (1234 bytes)." Nothing without one.
+std::optional<std::string> ExpectedSizeText(const std::string &line);
+
+// The text between the first two double quotes of a PWD reply, empty when there are fewer.
+std::string QuotedDirectory(const std::string &line);

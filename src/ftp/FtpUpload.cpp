@@ -1,0 +1,181 @@
+// TFtpClient: sending an upload, the file in 2048-byte blocks or the check file's text. The
+// sending runs inside the notice or reply handler that starts it and serves the event loop
+// while it runs, so replies, Stop and timers keep working during a long upload.
+//
+// Serving the loop after every 2 KB block would cost more than the sending itself, so the loop
+// is served when the socket has no room (waiting for it), and otherwise once every few
+// milliseconds. Each block is still read, counted, traced and sent whole before the next one.
+#include "ftp/Ftp.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+constexpr int kBlockSize = 2048;
+// How long an upload may keep the event loop waiting; well below what a user notices.
+constexpr int64_t kLoopServiceIntervalMs = 5;
+const char kCheckText[] = "Fernhop date/time check file\r\n";
+constexpr int kCheckTextLength = sizeof kCheckText - 1; // 30 bytes
+
+int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+// Active mode: the server connected for STOR. Some servers connect as soon as they have the
+// PORT command; then the sending waits until STOR has gone out (state 31 starts it).
+void TFtpClient::AcceptAndSend()
+{
+    if (checkMode_)
+        aborting_ = false;
+    if (!AcceptFromServer("DataStorConnected"))
+        return;
+    if (replyState_ == stStor)
+        StartSending(AcceptedSocket);
+}
+
+// Passive mode: the first 1xx reply to STOR starts the sending on the data connection.
+void TFtpClient::StartPassiveSending()
+{
+    if (checkMode_ && !sendingStarted_)
+        success_ = true;
+    StartSending(DataSocket);
+}
+
+void TFtpClient::StartSending(TAsyncSocket &socket)
+{
+    if (sendingStarted_)
+        return;
+    sendingStarted_ = true;
+    if (checkMode_)
+        SendCheckText(socket, !passive_);
+    else
+        SendFileData(socket);
+}
+
+void TFtpClient::SendCheckText(TAsyncSocket &socket, bool active)
+{
+    if (active)
+        bytesTransferred_ = 0;
+    const char *context = active ? "DataStorConnectedCheckFile" : "DataStorConnectedPASVCheckFile";
+    QTimer waker; // wakes a wait for room in the socket now and then
+    waker.start(50);
+    if (!SendData(socket, kCheckText, kCheckTextLength, context)) {
+        success_ = false;
+        if (active)
+            checkFailed_ = true;
+        return;
+    }
+    socket.Close();
+    if (active) {
+        Trace("-> Data Socket Disconnected");
+        Trace("-> Transfer complete. File Closed.");
+        RaiseInfo(fiTransferDone, "Transfer done");
+    }
+    DataDone();
+}
+
+void TFtpClient::SendFileData(TAsyncSocket &socket)
+{
+    aborting_ = false;
+    bytesTransferred_ = 0;
+    struct stat info {};
+    int64_t size = localFile_ >= 0 && ::fstat(localFile_, &info) == 0 ? int64_t(info.st_size) : 0;
+    RaiseInfo(fiFileSize, std::to_string(size));
+    Trace("-> Data Socket Connected. FileSize: " + std::to_string(size));
+
+    const int64_t blocks = size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
+    const int lastBlockSize = size % kBlockSize != 0 ? int(size % kBlockSize) : kBlockSize;
+    char block[kBlockSize];
+    QTimer waker;
+    waker.start(50);
+    lastLoopServiceMs_ = NowMs();
+    for (int64_t i = 0; i < blocks; ++i) {
+        if (aborting_) {
+            success_ = false;
+            break;
+        }
+        const int wanted = i == blocks - 1 ? lastBlockSize : kBlockSize;
+        ssize_t n;
+        do
+            n = localFile_ >= 0 ? ::read(localFile_, block, size_t(wanted)) : -1;
+        while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            // The server is told by the data connection's end; its reply then completes the
+            // transfer, as a failure.
+            ReportError(feFileRead);
+            CloseLocalFile();
+            socket.Close();
+            success_ = false;
+            Trace("-> File Read Error");
+            DataDone();
+            return;
+        }
+        // Only what was read goes out: a file cut short meanwhile sends less, never stale bytes.
+        bytesTransferred_ += n;
+        if (n == kBlockSize)
+            Trace("-> Disk Read: 2048 - Total Read: " + std::to_string(bytesTransferred_));
+        else
+            Trace("-> Disk Read: " + std::to_string(n) + "  - Total Read: " + std::to_string(bytesTransferred_));
+        if (!SendData(socket, block, int(n), "DataStorConnected")) {
+            CloseLocalFile();
+            success_ = false;
+            return;
+        }
+        RaiseInfo(fiProgress, "");
+    }
+    socket.Close();
+    Trace("-> Data Socket Disconnected");
+    CloseLocalFile();
+    Trace("-> Transfer complete. File Closed.");
+    RaiseInfo(fiTransferDone, "Transfer done");
+    DataDone();
+}
+
+// Sends all of `data`, serving the event loop meanwhile. False when the sending stopped: the
+// session is closing, the data connection was closed meanwhile (a refusal, the server's close
+// or an Abort's completion already took care of the transfer), or a send failed.
+bool TFtpClient::SendData(TAsyncSocket &socket, const char *data, int length, const char *context)
+{
+    int sent = 0;
+    bool stalled = false;
+    while (sent < length) {
+        ServeEventLoop(stalled);
+        if (closing_ || !socket.HasSocket())
+            return false;
+        int n = socket.Send(data + sent, length - sent);
+        if (socket.LastError() != 0) {
+            socketErrorNumber_ = socket.LastError();
+            dataErrorContext_ = context;
+            if (!aborting_)
+                Disconnect(feDataError);
+            return false;
+        }
+        sent += n;
+        stalled = n == 0;
+    }
+    return true;
+}
+
+void TFtpClient::ServeEventLoop(bool stalled)
+{
+    int64_t now = NowMs();
+    if (stalled) {
+        // The socket's send notice (or the waker) ends the wait.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } else if (now - lastLoopServiceMs_ >= kLoopServiceIntervalMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    } else {
+        return;
+    }
+    lastLoopServiceMs_ = NowMs();
+}
