@@ -1,0 +1,97 @@
+#pragma once
+// The remote listing walk: builds the remote tree over FtpClient1 by changing to the remote top
+// directory and then to every directory found, depth first, listing each one once, and decides
+// at the end whether a compare and a transfer run follow.
+//
+// Use: construct one walk per workspace (it takes over FtpClient1's OnDirectoryChanged and
+// OnListingDone), fill the hooks, then call StartRemoteRefresh after login or RefreshRemoteTree
+// for the Refresh button. The session's check-file completion calls ContinueAfterCheckFile, its
+// Stop button StopListing, and its disconnection steps Abandon before the remote tree is cleared.
+#include "site/ListingParser.h"
+#include "transfer/Workspace.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A directory whose relative path is longer than this is not entered: a server that nests
+// directories without end must not walk us into unbounded memory and time.
+inline constexpr size_t kMaxListedPath = 4096;
+
+class ListingWalk {
+public:
+    explicit ListingWalk(Workspace &workspace);
+    ListingWalk(const ListingWalk &) = delete;
+    ListingWalk &operator=(const ListingWalk &) = delete;
+
+    // ---- hooks the session fills ----------------------------------------------------------
+    std::function<bool()> usePasv;                    // the current site's UsePasv
+    std::function<std::string()> remoteDirectoryText; // the remote directory box text
+    std::function<void()> normaliseRemoteDirectory;  // formats the box text and stores it in the site
+    // Stores the check file in the remote top directory to measure the clock offset; its
+    // completion calls ContinueAfterCheckFile.
+    std::function<void()> startCheckFile;
+    // The listing showed the check file while the site waits for its server time.
+    std::function<void(TDateTime serverTime)> checkFileListed;
+    std::function<bool()> multiSiteRun;
+    std::function<void()> clearMultiSiteRun;
+    // After the automatic compare: the upload run, or the download run for a download site.
+    std::function<void()> startTransferRun;
+
+    // ---- operations -------------------------------------------------------------------------
+    // After login: the cached remote tree when there is one (unless forceRerfesh), else a
+    // listing, measuring the clock offset first when the site has no server time yet.
+    void StartRemoteRefresh();
+    // The Refresh button's work once it has checked the connection and reset the compare state:
+    // a listing, with the clock offset measured first when needed. No cache shortcut.
+    void RefreshRemoteTree();
+    // The check file's store has completed (whatever its outcome): the listing follows, unless
+    // the refresh was stopped or abandoned meanwhile.
+    void ContinueAfterCheckFile();
+    // Starts a listing run at the remote top directory (currentOperation becomes opListing).
+    void StartListing();
+    // Stop button: the run ends now with "Remote Refresh Canceled"; the command in flight
+    // completes unheeded. Nothing happens when no run is going on.
+    void StopListing();
+    // The connection is gone: forget the run without a word, so that nothing touches the remote
+    // tree afterwards. Call before clearing the remote tree.
+    void Abandon();
+    // Reports the outcome of a run (or of the cached tree), once per run, and starts the automatic compare and
+    // transfer when the options ask for them and the remote tree is complete.
+    void EndListingRun();
+
+    // FtpClient1 event handlers (wired by the constructor).
+    void FtpClient1DirectoryChanged(TFtpClient *Sender);
+    void FtpClient1ListingDone(TFtpClient *Sender);
+
+    // ---- state ------------------------------------------------------------------------------
+    enum class Phase { idle, measuring, changingDirectory, listing };
+    Phase CurrentPhase() const { return phase_; }
+    bool Running() const { return phase_ != Phase::idle; }
+    bool ListingStopped() const { return listingStopped_; }
+    bool ListingFailed() const { return listingFailed_; }
+    bool DateError() const { return parser_.dateError; }
+    // Connect's and Refresh's reset of the compare state clears these.
+    void ClearListingFlags();
+
+private:
+    void ListNext();
+    SiteNode *NextUnlistedDirectory(SiteNode *from);
+    void SetBusy(bool busy);
+    bool Passive() const { return usePasv && usePasv(); }
+    bool MultiSiteRun() const { return multiSiteRun && multiSiteRun(); }
+
+    Workspace &ws_;
+    ListingParser parser_;
+    Phase phase_ = Phase::idle;
+    SiteNode *nodeBeingListed_ = nullptr; // null: the top directory
+    std::string listedDirectory_;         // its path relative to the top, "" for the top
+    std::string remoteTop_;
+    bool listingStopped_ = false;
+    bool listingFailed_ = false;
+    bool processing_ = false;     // a listing is being parsed (it yields to the event loop)
+    bool restartPending_ = false; // StartListing was asked for during that parse
+    bool endReported_ = true;     // EndListingRun has run for the latest start
+    std::vector<std::string> workList_;
+};
