@@ -80,7 +80,7 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
         if (ws_.remoteListing)
             ShowListingProgress(sender);
         if (ws_.run.uploading || ws_.run.downloading)
-            UpdateRate(sender);
+            ProgressReport(sender->BytesTransferred());
         break;
     case fiFileSize:
         if (ws_.run.uploading)
@@ -107,9 +107,9 @@ void TransferDisplay::ShowListingProgress(TFtpClient *sender)
                    std::to_string(sender->BytesTransferred()) + " bytes]");
 }
 
-void TransferDisplay::UpdateRate(TFtpClient *sender)
+void TransferDisplay::ProgressReport(int64_t bytesTransferred)
 {
-    if (rate_.Update(sender->BytesTransferred(), tickCount())) {
+    if (rate_.Update(bytesTransferred, tickCount())) {
         ws_.view.SetText(TextSlot::kpsLabel, rate_.KpsText());
         ws_.view.SetText(TextSlot::timeRemainLabel, rate_.TimeText());
     }

@@ -32,6 +32,9 @@ public:
     void StartFile(const std::string &name, int64_t expectedSize = -1);
 
     void FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const std::string &text);
+    // One fiProgress of a file transfer: transferred bytes and percent every time, speed and time
+    // remaining at most once a second.
+    void ProgressReport(int64_t bytesTransferred);
 
     // Logs of completed transfers; each reports a log directory it cannot write once per run.
     void StartRun();
@@ -54,7 +57,6 @@ public:
     const TransferRate &Rate() const { return rate_; }
 
 private:
-    void UpdateRate(TFtpClient *sender);
     void ShowListingProgress(TFtpClient *sender);
     void TakeFileSize(const std::string &text);
 
