@@ -116,6 +116,9 @@ public:
     void Quit();
     void Disconnect(FtpError code); // ends the session at once with OnFtpError(code), OnFtpQuit
     void Reset();                   // back to unconnected, no event
+    // Called from OnFtpNeedInfo when there is no answer (the prompt was cancelled): the login
+    // ends with QUIT instead of sending the credential asked for.
+    void AbandonLogin() { loginAbandoned_ = true; }
 
 protected:
     void HostResolved() override;
@@ -178,7 +181,7 @@ private:
     void RaiseError(FtpError code);
     void ReportError(FtpError code); // non-fatal: Success false and OnFtpError, nothing closed
     void FailCommand();              // fiCommandFailed and Success false
-    void AskFor(TFtpInfoNeeded need, std::string &value);
+    bool AskFor(TFtpInfoNeeded need, std::string &value); // false: the login was abandoned
 
     // FtpSession.cpp: connection life, errors, completion and quit messages
     void ControlConnected();
@@ -290,6 +293,7 @@ private:
     bool checkFinished_ = false;
     bool checkFailed_ = false;
     bool aborting_ = false;
+    bool loginAbandoned_ = false;
 
     // Data side.
     int localFile_ = -1;            // the download or upload file, -1 when none is open

@@ -124,9 +124,11 @@ void TFtpClient::FailCommand()
     success_ = false;
 }
 
-void TFtpClient::AskFor(TFtpInfoNeeded need, std::string &value)
+bool TFtpClient::AskFor(TFtpInfoNeeded need, std::string &value)
 {
+    loginAbandoned_ = false;
     TFtpInfoNeededEvent handler = OnFtpNeedInfo;
     if (handler)
         handler(this, need, value);
+    return !loginAbandoned_;
 }

@@ -64,8 +64,10 @@ void TFtpClient::GreetingReply(char replyClass)
         Disconnect(feServerDown);
         return;
     }
-    if (UserName.empty())
-        AskFor(needUserName, UserName);
+    if (UserName.empty() && !AskFor(needUserName, UserName)) {
+        SendInState("QUIT", stQuit);
+        return;
+    }
     SendInState("USER " + UserName, stUser);
 }
 
@@ -78,14 +80,18 @@ void TFtpClient::LoginReply(char replyClass)
         return;
     }
     if (replyClass == '3' && replyState_ == stUser) {
-        if (UserPassword.empty())
-            AskFor(needPassword, UserPassword);
+        if (UserPassword.empty() && !AskFor(needPassword, UserPassword)) {
+            SendInState("QUIT", stQuit);
+            return;
+        }
         SendInState("PASS " + UserPassword, stPass);
         return;
     }
     if (replyClass == '3' && replyState_ == stPass) {
-        if (UserAccount.empty())
-            AskFor(needAccount, UserAccount);
+        if (UserAccount.empty() && !AskFor(needAccount, UserAccount)) {
+            SendInState("QUIT", stQuit);
+            return;
+        }
         SendInState("ACCT " + UserAccount, stAcct);
         return;
     }
