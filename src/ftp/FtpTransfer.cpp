@@ -64,8 +64,10 @@ bool TFtpClient::BeginUpload(TPendingEvent pending)
 {
     if (BeginOperation(true, true, pending))
         return true;
-    if (!connected_)
+    if (!connected_) {
+        success_ = false; // the completion must not report the refused call as a success
         PostCompletion();
+    }
     return false;
 }
 
@@ -101,6 +103,7 @@ bool TFtpClient::BeginCheckFile(const std::string &remoteDirectory)
     if (!BeginOperation(true, true, peCheckFileSent)) {
         if (!connected_) {
             // Completes as a failed check, so that the owner hears of it.
+            success_ = false;
             checkFinished_ = true;
             checkFailed_ = true;
             PostCompletion();

@@ -2,9 +2,11 @@
 // sending runs inside the notice or reply handler that starts it and serves the event loop
 // while it runs, so replies, Stop and timers keep working during a long upload.
 //
-// Serving the loop after every 2 KB block would cost more than the sending itself, so the loop
-// is served when the socket has no room (waiting for it), and otherwise once every few
-// milliseconds. Each block is still read, counted, traced and sent whole before the next one.
+// Each 2048-byte block is read, counted, traced and checked for Abort on its own, but the
+// socket gets the blocks 32 at a time: with one send call per 2 KB block the calls themselves
+// cost a fifth of the throughput. Serving the event loop after every block would cost more than
+// the sending, so the loop is served while the socket has no room (waiting for it), and
+// otherwise once every few milliseconds.
 #include "ftp/Ftp.h"
 
 #include <QCoreApplication>
@@ -19,6 +21,8 @@
 
 namespace {
 constexpr int kBlockSize = 2048;
+// Blocks handed to the socket in one send: per-call costs dominate with 2 KB sends.
+constexpr int kBlocksPerSend = 32;
 // How long an upload may keep the event loop waiting; well below what a user notices.
 constexpr int64_t kLoopServiceIntervalMs = 5;
 const char kCheckText[] = "Fernhop date/time check file\r\n";
@@ -95,7 +99,9 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
 
     const int64_t blocks = size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
     const int lastBlockSize = size % kBlockSize != 0 ? int(size % kBlockSize) : kBlockSize;
-    char block[kBlockSize];
+    // Blocks are read, counted and traced one by one; the socket gets them a few at a time.
+    char staged[kBlocksPerSend * kBlockSize];
+    int stagedBytes = 0;
     QTimer waker;
     waker.start(50);
     lastLoopServiceMs_ = NowMs();
@@ -107,7 +113,7 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
         const int wanted = i == blocks - 1 ? lastBlockSize : kBlockSize;
         ssize_t n;
         do
-            n = localFile_ >= 0 ? ::read(localFile_, block, size_t(wanted)) : -1;
+            n = localFile_ >= 0 ? ::read(localFile_, staged + stagedBytes, size_t(wanted)) : -1;
         while (n < 0 && errno == EINTR);
         if (n < 0) {
             // The server is told by the data connection's end; its reply then completes the
@@ -122,14 +128,18 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
         }
         // Only what was read goes out: a file cut short meanwhile sends less, never stale bytes.
         bytesTransferred_ += n;
+        stagedBytes += int(n);
         if (n == kBlockSize)
             Trace("-> Disk Read: 2048 - Total Read: " + std::to_string(bytesTransferred_));
         else
             Trace("-> Disk Read: " + std::to_string(n) + "  - Total Read: " + std::to_string(bytesTransferred_));
-        if (!SendData(socket, block, int(n), "DataStorConnected")) {
-            CloseLocalFile();
-            success_ = false;
-            return;
+        if (stagedBytes + kBlockSize > int(sizeof staged) || i == blocks - 1) {
+            if (!SendData(socket, staged, stagedBytes, "DataStorConnected")) {
+                CloseLocalFile();
+                success_ = false;
+                return;
+            }
+            stagedBytes = 0;
         }
         RaiseInfo(fiProgress, "");
     }

@@ -1,0 +1,193 @@
+// Listings, downloads, uploads and the check file against the scripted server, in active and
+// passive mode: what is sent, what arrives, and the events on the way.
+#include "ftp/ScriptedDataFixture.h"
+
+#include <random>
+
+namespace {
+
+std::string RandomBytes(size_t size)
+{
+    std::mt19937 generator{unsigned(size)};
+    std::string bytes(size, '\0');
+    for (char &c : bytes) // plenty of CR, LF and zero bytes among the others
+        c = char(generator() % 7 == 0 ? "\r\n\0"[generator() % 3] : generator() & 0xFF);
+    return bytes;
+}
+
+std::string SendRule(const std::string &match, const std::string &reply, const std::string &body)
+{
+    return R"({"match": ")" + match + R"(", "action": "send", "reply": ")" + reply + R"(", "data_base64": ")" +
+           Base64(body) + R"("})";
+}
+
+} // namespace
+
+TEST_P(ScriptedData, ListingEventsAndCommands)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST$", "150 Here it comes.", "a\r\nb\r\n")));
+    ASSERT_TRUE(Complete([&] { List(); }));
+    EXPECT_EQ(Commands(), Passive() ? (Lines{"PWD", "PASV", "LIST"}) : (Lines{"PWD", "TYPE A", "PORT", "LIST"}));
+    EXPECT_EQ(recorder.events, (Lines{"fiProgress a", "fiListingLine a", "fiProgress b", "fiListingLine b",
+                                      "fiListingReady Listing ready", "fiTransferDone Transfer done",
+                                      "OnFtpReady", "OnListingDone ok", "fiReady"}));
+    EXPECT_EQ(recorder.traces, Lines{"-> Data socket connected"});
+    EXPECT_EQ(client.Listing(), (Lines{"a", "b"}));
+    EXPECT_EQ(client.BytesTransferred(), 6);
+    // Only the active listing takes the directory from its PWD reply.
+    EXPECT_EQ(client.InitialDirectory, Passive() ? "" : "/www");
+}
+
+TEST_P(ScriptedData, ListingLinesAreKeptAsSentAndAnUnendedLastLineIsDropped)
+{
+    const std::string first = "-rw-r--r-- 1 u g 5 Jan 01 2020 a.html";
+    const std::string second = "  two  blanks\tand a tab  ";
+    // The CR LF after this line straddles the end of the first 16384-byte read.
+    const std::string prefix = first + "\r\n" + second + "\r\n\r\n";
+    const std::string straddling(16383 - prefix.size(), 'x');
+    const std::string body = prefix + straddling + "\r\nlast line\r\nno line end";
+    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST$", "150 Here.", body)));
+    ASSERT_TRUE(Complete([&] { List(); }));
+    EXPECT_EQ(client.Listing(), (Lines{first, second, "", straddling, "last line"}));
+    EXPECT_EQ(client.BytesTransferred(), int64_t(body.size()));
+    EXPECT_TRUE(recorder.Has("OnListingDone ok"));
+}
+
+TEST_P(ScriptedData, ListingTextEndsAtAZeroByte)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST$", "150 Here.", std::string("a\r\nb\0c\r\nd\r\n", 11))));
+    ASSERT_TRUE(Complete([&] { List(); }));
+    EXPECT_EQ(client.Listing(), Lines{"a"});
+}
+
+TEST_P(ScriptedData, DownloadIsWrittenByteForByteWhateverTheTransferType)
+{
+    const std::string body = RandomBytes(40000);
+    ASSERT_NO_FATAL_FAILURE(StartData(
+        SendRule("^RETR a.bin$", "150 Opening BINARY mode data connection for a.bin (40000 bytes).", body) + "," +
+        SendRule("^RETR b.bin$", "150 Opening data connection.", "xyz")));
+    client.TransferMode = AsciiTransfer; // decides only the TYPE command
+    client.RemoteFile = "a.bin";
+    client.LocalFile = LocalPath("a.bin");
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    client.CloseLocalFile();
+    EXPECT_TRUE(ReadLocalFile(LocalPath("a.bin")) == body);
+    EXPECT_EQ(client.BytesTransferred(), 40000);
+    EXPECT_EQ(Commands(), Setup({"TYPE A"}) + Lines{"RETR a.bin"});
+    EXPECT_EQ(recorder.events.front(), "fiFileSize 40000");
+    EXPECT_EQ(recorder.From("fiTransferDone Transfer done"),
+              (Lines{"fiTransferDone Transfer done", "OnFtpReady", "OnFileReceived ok", "fiReady"}));
+    EXPECT_EQ(recorder.traces.front(), "-> RETR expecting size: 40000");
+    EXPECT_EQ(Lines(recorder.traces.end() - 3, recorder.traces.end()),
+              (Lines{"-> Data socket CLOSED", "-> Data socket DISCONNECTED", "-> File CLOSED"}));
+
+    recorder.Clear();
+    client.TransferMode = BinaryTransfer;
+    client.RemoteFile = "b.bin";
+    client.LocalFile = LocalPath("b.bin");
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    EXPECT_EQ(ReadLocalFile(LocalPath("b.bin")), "xyz");
+    EXPECT_EQ(recorder.Count("fiFileSize 3"), 0); // the 150 named no size
+    EXPECT_EQ(recorder.traces[1], "-> Data Socket Received: 3   - Total Bytes Received: 3");
+}
+
+TEST_P(ScriptedData, UploadGoesOutInBlocksOf2048Bytes)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"({"match": "^STOR ", "action": "receive"})"));
+    const Lines opened{"-> STOR issued: up.bin"};
+    const Lines closed{"-> Data Socket Disconnected", "-> Transfer complete. File Closed."};
+    struct Case {
+        size_t size;
+        Lines reads;
+    };
+    for (const Case &c : {Case{0, {}},
+                          Case{4096, {"-> Disk Read: 2048 - Total Read: 2048", "-> Disk Read: 2048 - Total Read: 4096"}},
+                          Case{4097, {"-> Disk Read: 2048 - Total Read: 2048", "-> Disk Read: 2048 - Total Read: 4096",
+                                      "-> Disk Read: 1  - Total Read: 4097"}}}) {
+        SCOPED_TRACE(c.size);
+        const std::string content = RandomBytes(c.size);
+        WriteLocal("up.bin", content);
+        client.LocalFile = LocalPath("up.bin");
+        client.RemoteFile = "up.bin";
+        recorder.Clear();
+        ASSERT_TRUE(Complete([&] { Put(); }));
+        EXPECT_TRUE(server->uploaded("up.bin") == content);
+        EXPECT_EQ(client.BytesTransferred(), int64_t(c.size));
+        Lines traces{"-> File open: " + LocalPath("up.bin"), "-> STOR issued: up.bin",
+                     "-> Data Socket Connected. FileSize: " + std::to_string(c.size)};
+        traces = traces + c.reads + closed;
+        EXPECT_EQ(recorder.traces, traces);
+        EXPECT_EQ(recorder.Count("fiProgress"), int(c.reads.size()));
+        EXPECT_EQ(recorder.From("fiTransferDone Transfer done"),
+                  (Lines{"fiTransferDone Transfer done", "OnFtpReady", "OnFileStored ok", "fiReady"}));
+    }
+    EXPECT_EQ(Commands(), Setup({"TYPE I"}) + Lines{"STOR up.bin"} + Setup({"TYPE I"}) + Lines{"STOR up.bin"} +
+                              Setup({"TYPE I"}) + Lines{"STOR up.bin"});
+}
+
+TEST_P(ScriptedData, CheckFileGoesToTheTopOrBelowIt)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"({"match": "^STOR ", "action": "receive"})"));
+    ASSERT_TRUE(Complete([&] { Check("/"); }));
+    ASSERT_TRUE(Complete([&] { Check("/www"); }));
+    const Lines open = Passive() ? Lines{"PASV"} : Lines{"TYPE I", "PORT"};
+    EXPECT_EQ(Commands(), open + Lines{"STOR /fernhop.chk"} + open + Lines{"STOR /www/fernhop.chk"});
+    EXPECT_EQ(server->uploaded("/fernhop.chk"), "Fernhop date/time check file\r\n");
+    EXPECT_EQ(server->uploaded("/www/fernhop.chk"), "Fernhop date/time check file\r\n");
+    EXPECT_EQ(recorder.Count("OnCheckFileSent ok"), 2);
+    EXPECT_EQ(client.RemoteFile, "/www");
+}
+
+TEST_P(ScriptedData, RefusedTransfersCompleteAsFailuresAndTheSessionGoesOn)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"(
+        {"match": "^RETR ", "reply": "550 No such file."},
+        {"match": "^STOR full", "reply": "452 Disk full."},
+        {"match": "^STOR ", "reply": "553 Not allowed."})"));
+    WriteLocal("up.bin", "content");
+    const int descriptors = OpenDescriptors();
+
+    client.RemoteFile = "missing.bin";
+    client.LocalFile = LocalPath("missing.bin");
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    client.CloseLocalFile();
+    client.CloseLocalFile(); // a second close does nothing
+    client.LocalFile = LocalPath("up.bin");
+    for (const char *remote : {"up.bin", "full.bin"}) {
+        client.RemoteFile = remote;
+        ASSERT_TRUE(Complete([&] { Put(); }));
+    }
+    ASSERT_TRUE(Complete([&] { Check("/"); }));
+    client.RemoteFile = "a\r\nDELE index.html"; // never sent: a local refusal instead
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    ASSERT_TRUE(Complete([&] { client.KeepAlive(); }));
+
+    EXPECT_EQ(recorder.Count("fiCommandFailed"), 5);
+    EXPECT_EQ(recorder.Count("OnFileReceived failed"), 2);
+    EXPECT_EQ(recorder.Count("OnFileStored failed"), 2);
+    EXPECT_TRUE(recorder.Has("OnCheckFileSent error"));
+    EXPECT_EQ(recorder.quits, 0);
+    EXPECT_TRUE(client.Connected());
+    client.CloseLocalFile();
+    RunFor(50); // the closed data sockets' last notices
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    for (const std::string &command : CommandsAfterLogin())
+        EXPECT_EQ(command.find("DELE"), std::string::npos);
+}
+
+TEST_P(ScriptedData, UploadThatCannotBeReadEndsAsAFailureWithoutHanging)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"({"match": "^STOR ", "action": "receive"})"));
+    // A directory opens read-only here, and every read of it fails.
+    ASSERT_TRUE(QDir(local.path()).mkpath("folder/inside"));
+    client.LocalFile = LocalPath("folder");
+    client.RemoteFile = "folder";
+    ASSERT_TRUE(Complete([&] { Put(); }));
+    EXPECT_TRUE(recorder.Has(ErrorEvent(feFileRead)));
+    EXPECT_TRUE(recorder.Has("OnFileStored failed"));
+    EXPECT_TRUE(std::count(recorder.traces.begin(), recorder.traces.end(), "-> File Read Error"));
+    EXPECT_EQ(server->uploaded("folder"), "");
+    EXPECT_TRUE(client.Connected());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ScriptedData, ::testing::Values(false, true), ModeName);
