@@ -1,0 +1,100 @@
+#include "transfer/ClockOffset.h"
+
+#include <cmath>
+
+double ClockOffsetDays(const CurrentSite &site, const Options &options)
+{
+    const TDateTime pc = site.SavedPcTime();
+    const TDateTime server = site.SavedServerTime();
+    if (pc == 0 || server == 0 || options.timeOffset)
+        return 0;
+    return pc - server;
+}
+
+bool CheckFileMinute(TDateTime completion, TDateTime &minute)
+{
+    // Day 1 is 31 December 1899; anything before it, or beyond the calendar, is no clock reading.
+    if (!std::isfinite(completion) || completion < 1 || completion >= EncodeDate(9999, 12, 31) + 1)
+        return false;
+    const TimeParts t = DecodeTime(completion);
+    TDateTime time = 0;
+    if (!TryEncodeTime(t.hour, t.minute, 0, 0, time))
+        return false;
+    minute = std::floor(completion) + time;
+    return true;
+}
+
+PanelTime DetailsPanelTime(const TDetail &entry, bool remoteEntry, const CurrentSite &site, const Options &options,
+                           int currentYear)
+{
+    PanelTime panel;
+    panel.shown = entry.modified;
+    const double offset = ClockOffsetDays(site, options);
+    if (!remoteEntry || offset == 0 || DecodeDate(entry.modified).year != currentYear)
+        return panel;
+    panel.corrected = true;
+    panel.actual = entry.modified;
+    panel.shown = entry.modified + offset;
+    return panel;
+}
+
+namespace {
+std::string LabelTime(TDateTime value)
+{
+    return value == 0 ? std::string() : " " + FormatDateTime("DD MMM YYYY   HH:MM:SS", value);
+}
+} // namespace
+
+OffsetLabelTexts OffsetLabels(const TmultFTP &site)
+{
+    return {" " + site.NickName, " " + site.Server, LabelTime(site.SavedPcTime), LabelTime(site.SavedServerTime)};
+}
+
+void ClockOffset::LabelsChanged()
+{
+    if (labelsChanged)
+        labelsChanged();
+}
+
+void ClockOffset::SendCheckFile()
+{
+    const std::string directory = remoteDirectoryText ? remoteDirectoryText() : std::string("/");
+    if (sites_.Current().UsePasv)
+        ws_.FtpClient1.SendCheckFilePasv(directory);
+    else
+        ws_.FtpClient1.SendCheckFile(directory);
+}
+
+void ClockOffset::FtpClient1CheckFileSent(TFtpClient *, TDateTime time, bool error)
+{
+    if (error) {
+        ws_.ShowStatus("Could not obtain date and time from FTP server.");
+        sites_.SetSavedPcTime(0);
+        sites_.SetSavedServerTime(0);
+    } else {
+        ws_.ShowStatus("Remote date and time obtained...Loading remote directory");
+        TDateTime minute = 0;
+        if (CheckFileMinute(time, minute)) {
+            sites_.SetSavedPcTime(minute);
+        } else {
+            sites_.SetSavedPcTime(0);
+            ws_.view.Message("Error with time/date on retrieving check file");
+        }
+    }
+    LabelsChanged();
+    // The walk sets opListing itself, and leaves it alone when the refresh was stopped meanwhile.
+    if (continueListing)
+        continueListing();
+}
+
+void ClockOffset::CheckFileListed(TDateTime serverTime)
+{
+    sites_.SetSavedServerTime(serverTime);
+    LabelsChanged();
+}
+
+void ClockOffset::ClearOffsetClick()
+{
+    sites_.ClearOffset();
+    LabelsChanged();
+}
