@@ -1,0 +1,459 @@
+#include "transfer/SessionController.h"
+
+#include "base/Text.h"
+#include "site/LocalScan.h"
+#include "site/TreeEntries.h"
+#include "transfer/RemotePath.h"
+#include "transfer/SiteSwitch.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+bool IsDirectory(const std::string &path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The tree a node belongs to, found through its top-level ancestor.
+SiteTree *TreeOf(Workspace &ws, SiteNode *node)
+{
+    SiteNode *top = node;
+    while (top->Parent())
+        top = top->Parent();
+    for (SiteTree *tree : {&ws.localTree, &ws.remoteTree})
+        if (top->Row() < tree->TopCount() && tree->Top(top->Row()) == top)
+            return tree;
+    return nullptr;
+}
+
+uint16_t PortOf(int port)
+{
+    return port > 0 && port <= 65535 ? uint16_t(port) : uint16_t(21);
+}
+
+} // namespace
+
+SessionController::SessionController(Workspace &workspace, SiteList &sites, ListingWalk &walk,
+                                     TransferSequencer &sequencer)
+    : ws_(workspace), sites_(sites), walk_(walk), sequencer_(sequencer)
+{
+    timer1_.setInterval(1000);
+    QObject::connect(&timer1_, &QTimer::timeout, &context_, [this] { Timer1Timer(); });
+    timer1_.start();
+}
+
+// ---- the remote directory box ------------------------------------------------------------------
+
+void SessionController::SetRemoteDirEdit(const std::string &text)
+{
+    remoteDirEdit_ = text;
+    ws_.view.SetText(TextSlot::remoteDirEdit, text);
+}
+
+void SessionController::NormaliseRemoteDirectory()
+{
+    if (multiSiteRun)
+        sites_.ChooseRow(multiSiteIndex);
+    SetRemoteDirEdit(Cut255(FormatRemotePath(remoteDirEdit_, ws_.options)));
+    const std::string problem = sites_.StoreRemoteDirectory(remoteDirEdit_);
+    if (!problem.empty())
+        ws_.view.Message(problem);
+}
+
+void SessionController::RemoteDirEditCommit()
+{
+    NormaliseRemoteDirectory();
+    ws_.ShowStatus("Remote Directory Path Updated");
+}
+
+void SessionController::UpdateWindowTitle()
+{
+    const bool selected = sites_.NickNameItemOfRow(sites_.CurrentRow()) >= 0;
+    ws_.view.SetText(TextSlot::windowTitle, MainWindowTitle(selected ? sites_.Current().NickName : std::string()));
+}
+
+// ---- connecting --------------------------------------------------------------------------------
+
+// A multi-site run shows its site as a site switch would, with a fresh local tree. False when
+// the local tree could not be read whole: an upload compared against a missing or half-read
+// local tree would delete the server's files.
+bool SessionController::ShowMultiSiteSite()
+{
+    sites_.ChooseRow(multiSiteIndex);
+    const TmultFTP &site = sites_.Current();
+    ws_.localTopDirectory = site.LocalDir;
+    ws_.view.SetText(TextSlot::localDirLabel, site.LocalDir);
+    SetRemoteDirEdit(site.RemoteDir);
+    ws_.view.SetText(TextSlot::directionCaption, site.Download ? "&Download" : "&Upload");
+    if (selectNickNameItem)
+        selectNickNameItem(sites_.NickNameItemOfRow(sites_.CurrentRow()));
+    UpdateWindowTitle();
+    if (site.LocalDir.empty())
+        return true; // the check below reports it
+    ws_.stopLoops = false;
+    return LoadLocalTree(ws_) && !ws_.stopLoops;
+}
+
+bool SessionController::ChecksBeforeConnecting()
+{
+    if (multiSiteRun && !ShowMultiSiteSite())
+        return false;
+    MainView &view = ws_.view;
+    const std::string &localDir = ws_.localTopDirectory;
+    if (localDir.empty()) {
+        ws_.ShowStatus("No local directory to change to");
+        view.Message("Please press 'change' to select a local directory");
+        return false;
+    }
+    if (!IsDirectory(localDir)) {
+        // The local tree cannot stand for a directory that is gone.
+        ws_.ShowStatus("Could not change to local directory: " + localDir);
+        view.Message("Please press 'change' to select a local directory");
+        return false;
+    }
+    if (sites_.edits.server.empty()) {
+        ws_.ShowStatus("No FTP server name");
+        view.Message("Please enter a FTP server name under the configuration menu");
+        return false;
+    }
+    if (sites_.edits.userName.empty()) {
+        ws_.ShowStatus("No username details");
+        view.Message("Please enter your username under the configuration menu");
+        return false;
+    }
+    loginPassword = sites_.edits.password;
+    return true;
+}
+
+void SessionController::ResetCompareState()
+{
+    ws_.run.ftpErrorSeen = false;
+    ws_.ShowStatus("");
+    ws_.view.ShowProgressPanel(false);
+    ws_.view.SetEnabled(Control::updateBtn, false);
+    ws_.view.SetEnabled(Control::compareBtn, false);
+    walk_.ClearListingFlags();
+    ws_.run.transferCanceled = false;
+}
+
+bool SessionController::Connect()
+{
+    if (!ChecksBeforeConnecting()) {
+        ws_.MainButtonsOn();
+        if (multiSiteRun)
+            EndMultiSiteRunEarly();
+        return false;
+    }
+    ws_.stopRequested = false;
+    ws_.stopLoops = false;
+    ws_.remoteListing = false;
+    ResetCompareState();
+    ws_.AllButtonsOff();
+    ClearTree(ws_, ws_.remoteTree);
+    ws_.view.ClearLog();
+    if (!sites_.Current().Download && !ws_.options.forceRerfesh) {
+        ws_.ShowStatus("Loading Cached FTP File List");
+        if (ws_.loadListingCache)
+            ws_.loadListingCache();
+    }
+
+    TFtpClient &ftp = ws_.FtpClient1;
+    const ProxyOptions &proxy = ws_.options.proxy;
+    if (proxy.active) {
+        // WinGate takes the real server from the user name.
+        ftp.SetFtpServer(proxy.server);
+        ftp.UserName = sites_.edits.userName + "@" + sites_.edits.server;
+        ftp.SetFtpPort(PortOf(proxy.port));
+    } else {
+        ftp.SetFtpServer(sites_.edits.server);
+        ftp.UserName = sites_.edits.userName;
+        ftp.SetFtpPort(PortOf(sites_.edits.port));
+    }
+    ftp.UserPassword = loginPassword;
+    ftp.InitialDirectory.clear();
+
+    quitHandled = false;
+    quitWanted_ = false;
+    ws_.run.currentOperation = opConnecting;
+    connectCountdown = ws_.options.connectTimeOut;
+    ftp.Connect();
+    ws_.view.SetEnabled(Control::stopBtn, true);
+    return true;
+}
+
+void SessionController::ConnectButtonClick()
+{
+    if (connected)
+        Disconnect();
+    else
+        Connect();
+}
+
+void SessionController::Timer1Timer()
+{
+    RunState &run = ws_.run;
+    if (run.currentOperation == opConnecting && !loginPromptOpen_) {
+        if (connectCountdown <= 0) {
+            ws_.LogLine("Timeout connecting to: " + SiteServer());
+            DisconnectionSteps();
+        } else {
+            --connectCountdown;
+            ws_.ShowStatus(std::string("Connecting ") + (ws_.options.proxy.active ? "via WinGate " : "") +
+                           "to: " + SiteServer() + "  Timeout: " + std::to_string(connectCountdown));
+        }
+    }
+    if (run.promptOpen && run.transferNode) {
+        SiteNode *node = run.transferNode;
+        node->icon = node->icon == iconAlert ? iconFailed : iconAlert;
+        if (SiteTree *tree = TreeOf(ws_, node))
+            tree->NotifyChanged(node);
+    }
+}
+
+void SessionController::FtpClient1FtpNeedInfo(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value)
+{
+    const bool password = need == needPassword;
+    ws_.ShowStatus(password ? "No password details" : "Need more information");
+    std::string text = value;
+    loginPromptOpen_ = true;
+    const bool answered =
+        password ? ws_.view.MaskedInputQuery("Fernhop FTP Login", "Please enter the login password:", text)
+                 : ws_.view.MaskedInputQuery("Information Required", "Please enter the additional information:", text);
+    loginPromptOpen_ = false;
+    if (!answered && need != needServer) {
+        // A cancelled prompt is no answer: the login ends instead of sending what was typed.
+        ws_.ShowStatus("Login canceled");
+        Sender->AbandonLogin();
+        return;
+    }
+    if (password)
+        loginPassword = text;
+    value = text;
+}
+
+void SessionController::FtpClient1LoggedIn(TFtpClient *Sender)
+{
+    connected = true;
+    ws_.run.currentOperation = opAfterLogin; // the connect countdown is over
+    ws_.ShowStatus("Connected");
+    MainView &view = ws_.view;
+    view.SetText(TextSlot::statusPanel0, SiteServer());
+    view.SetText(TextSlot::statusPanel1, Sender->SystemType());
+    view.SetText(TextSlot::connectCaption, "&Disconnect");
+    view.SetEnabled(Control::nickNameCombo, false);
+    ws_.PlayEventSound(SoundEvent::Connect);
+    const std::string &command = sites_.Current().AfterLoginCommand;
+    if (command.empty()) {
+        PostLoginSteps();
+        return;
+    }
+    // Its completion, refused or not, comes back through continueAfterLogin.
+    ws_.run.afterCommand = 2;
+    Sender->SendCommand(command);
+}
+
+void SessionController::PostLoginSteps()
+{
+    if (!connected)
+        return;
+    walk_.StartRemoteRefresh();
+}
+
+void SessionController::RefreshRemoteButtonClick()
+{
+    if (!connected) {
+        ws_.ShowStatus("Not Connected to Remote Site");
+        return;
+    }
+    // A refresh clears the remote tree: never under a scan, a listing or a run.
+    if (ws_.localLoading || walk_.Running() || sequencer_.Running() || ws_.run.currentOperation != opIdle)
+        return;
+    ws_.AllButtonsOff();
+    ResetCompareState();
+    walk_.RefreshRemoteTree();
+}
+
+// ---- disconnecting -----------------------------------------------------------------------------
+
+void SessionController::Disconnect()
+{
+    ws_.stopRequested = true;
+    ws_.stopLoops = true;
+    TFtpClient &ftp = ws_.FtpClient1;
+    if (ws_.run.uploading || ws_.run.downloading)
+        ftp.Abort();
+    if (ws_.saveListingCache)
+        ws_.saveListingCache();
+    DisconnectedLook();
+    ws_.ShowStatus("Preparing to disconnect");
+    ws_.LogLine(kResetFtpHint);
+    // A command in flight would refuse the QUIT; it goes out when that command completes.
+    quitWanted_ = ftp.Busy();
+    ftp.Quit();
+    ws_.MainButtonsOn();
+}
+
+void SessionController::FtpClient1FtpReady(TFtpClient *Sender)
+{
+    if (!quitWanted_)
+        return;
+    quitWanted_ = false;
+    if (Sender->Connected())
+        Sender->Quit();
+}
+
+void SessionController::DisconnectedLook()
+{
+    MainView &view = ws_.view;
+    view.SetEnabled(Control::refreshRemoteBtn, false);
+    view.SetEnabled(Control::compareBtn, false);
+    walk_.Abandon(); // nothing may add to the remote tree once it is cleared
+    ClearTree(ws_, ws_.remoteTree);
+    ResetCompareState();
+    view.SetText(TextSlot::connectCaption, "&Connect");
+    view.SetEnabled(Control::connectBtn, true);
+    view.SetEnabled(Control::nickNameCombo, true);
+    view.SetText(TextSlot::statusPanel0, "");
+    view.SetText(TextSlot::statusPanel1, "");
+    view.SetEnabled(Control::stopBtn, false);
+    ws_.remoteListing = false;
+}
+
+void SessionController::FtpClient1FtpQuit(TFtpClient *)
+{
+    DisconnectionSteps();
+}
+
+void SessionController::DisconnectionSteps()
+{
+    if (quitHandled)
+        return;
+    quitHandled = true;
+    quitWanted_ = false;
+    const Options &options = ws_.options;
+    RunState &run = ws_.run;
+    if (run.currentOperation == opConnecting && !multiSiteRun && options.exit)
+        exitAfterQuit = true;
+    run.currentOperation = opIdle;
+    if (connected && !options.sound.on[size_t(SoundEvent::Disconnect) - 1])
+        ws_.view.Beep();
+
+    walk_.Abandon();
+    sequencer_.ConnectionLost();
+    if (ws_.saveListingCache)
+        ws_.saveListingCache();
+    connected = false;
+    DisconnectedLook();
+    ws_.ShowStatus("Fernhop is no longer connected to the FTP server");
+    ws_.PlayEventSound(SoundEvent::Disconnect);
+    ws_.FtpClient1.Reset();
+
+    if (multiSiteRun) {
+        if (FindNextMultiSite()) {
+            ConnectNextSiteLater();
+        } else {
+            multiSiteRun = false;
+            if (options.exit)
+                exitAfterQuit = true;
+        }
+    }
+    if (exitAfterQuit)
+        CloseMainWindow();
+}
+
+void SessionController::ResetFtpClick()
+{
+    ws_.FtpClient1.Disconnect(feNone);
+    ws_.FtpClient1.SetClosing(false);
+}
+
+void SessionController::CloseMainWindow()
+{
+    if (closeMainWindow)
+        closeMainWindow();
+    else
+        ws_.view.CloseWindow();
+}
+
+// ---- multi-site run ----------------------------------------------------------------------------
+
+bool SessionController::FindNextMultiSite()
+{
+    ++multiSiteIndex;
+    while (multiSiteIndex < sites_.Count() && !sites_.MultiSite(multiSiteIndex))
+        ++multiSiteIndex;
+    return multiSiteIndex < sites_.Count();
+}
+
+void SessionController::ConnectNextSiteLater()
+{
+    // Posted, so that whatever the finished connection still had queued is delivered first,
+    // while quitHandled still guards it.
+    QMetaObject::invokeMethod(
+        &context_,
+        [this] {
+            if (multiSiteRun && !connected)
+                Connect();
+        },
+        Qt::QueuedConnection);
+}
+
+void SessionController::StartMultiSiteRun()
+{
+    if (ws_.FtpClient1.Connected()) {
+        ws_.view.Message("Please disconnect from the current FTP server before a multi-site update");
+        return;
+    }
+    if (sites_.Count() == 0) {
+        ws_.view.Message("There are no FTP sites entered in the FTP setup");
+        EndMultiSiteRunEarly();
+        return;
+    }
+    multiSiteRun = true;
+    multiSiteIndex = -1;
+    if (FindNextMultiSite()) {
+        Connect();
+        return;
+    }
+    ws_.view.Message("There are no active FTP sites in your setup");
+    EndMultiSiteRunEarly();
+}
+
+void SessionController::EndMultiSiteRunEarly()
+{
+    multiSiteRun = false;
+    ws_.MainButtonsOn();
+    if (!ws_.options.exit)
+        return;
+    exitAfterQuit = true;
+    if (ws_.FtpClient1.Connected()) {
+        ws_.LogLine(kResetFtpHint);
+        ws_.FtpClient1.Quit(); // the disconnection steps close the window
+        return;
+    }
+    CloseMainWindow();
+}
+
+void SessionController::ListingRunEnded()
+{
+    if (!multiSiteRun)
+        return;
+    // Stop is the user's own choice and only clears the run; a failure ends it as a failed
+    // site does.
+    if (walk_.ListingStopped())
+        multiSiteRun = false;
+    else
+        EndMultiSiteRunEarly();
+}
+
+void SessionController::StartUpChoice(bool connectEnabled)
+{
+    if (ws_.options.multiSite)
+        StartMultiSiteRun();
+    else if (connectEnabled && ws_.options.connect)
+        Connect();
+    else
+        ws_.MainButtonsOn();
+}

@@ -1,0 +1,112 @@
+#pragma once
+// The session controller takes the main window from not connected to logged in with a fresh
+// remote tree and back: the checks before connecting, FtpClient1's properties from the site (or
+// the WinGate proxy), the connect time-out on a one-second timer, the login prompts, the
+// post-login steps, the end of a connection, and the multi-site run that visits every site
+// marked for it. It also holds the remote directory box text, the one remote top directory the
+// walk, the runs and the clock check use.
+#include "config/SiteList.h"
+#include "transfer/ListingWalk.h"
+#include "transfer/TransferSequencer.h"
+#include "transfer/Workspace.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+inline constexpr const char *kResetFtpHint =
+    "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
+
+class SessionController {
+public:
+    SessionController(Workspace &workspace, SiteList &sites, ListingWalk &walk, TransferSequencer &sequencer);
+    SessionController(const SessionController &) = delete;
+    SessionController &operator=(const SessionController &) = delete;
+
+    // ---- hooks the owner fills ----
+    // Closes the main window (the owner saves the settings first); called when the session ends
+    // with exitAfterQuit set.
+    std::function<void()> closeMainWindow;
+    // A multi-site run made another site current: the nickname combo shows this item (-1: none).
+    std::function<void(int comboItem)> selectNickNameItem;
+    // The check file measures the clock offset: stores it in the remote top directory.
+    std::function<void()> sendCheckFile;
+
+    // ---- session state ----
+    bool connected = false;           // logged in
+    std::string loginPassword;        // the site's password, or what the password prompt gave
+    int connectCountdown = 0;         // seconds left for the connection attempt
+    bool quitHandled = false;         // the disconnection steps ran for this connection
+    bool multiSiteRun = false;
+    int multiSiteIndex = -1;          // row of the site list being visited
+    bool exitAfterQuit = false;       // close the main window once the session has ended
+
+    // ---- the remote directory box ----
+    const std::string &RemoteDirEdit() const { return remoteDirEdit_; }
+    // Sets the text and shows it in the box.
+    void SetRemoteDirEdit(const std::string &text);
+    // The user typed: the text is held as it is, not shown back.
+    void RemoteDirEditChanged(const std::string &text) { remoteDirEdit_ = text; }
+    // Enter in the box or leaving it: formatted, stored in the site, "Remote Directory Path Updated".
+    void RemoteDirEditCommit();
+    // Formats the box text, writes it back and stores it in the current site (as "&Replace").
+    void NormaliseRemoteDirectory();
+
+    // ---- commands ----
+    void ConnectButtonClick(); // Connect, or Disconnect while connected
+    // Checks the site and starts a connection attempt; false when a check failed.
+    bool Connect();
+    void Disconnect();
+    void RefreshRemoteButtonClick();
+    // "Start &Multi-Site Transfer", and start-up with the multiSite option.
+    void StartMultiSiteRun();
+    // After the settings are loaded: a multi-site run, an automatic connect, or the buttons on.
+    void StartUpChoice(bool connectEnabled);
+    // "&Reset FTP": ends a session that does not answer.
+    void ResetFtpClick();
+    // The title from the current site's nickname, when it has a combo item.
+    void UpdateWindowTitle();
+    // The once-a-second tick of Timer1: connect time-out, and the blinking entry icon while a
+    // deletion prompt is open. Tests may call it directly.
+    void Timer1Timer();
+    QTimer &Timer1() { return timer1_; }
+
+    // ---- FtpClient1 events ----
+    void FtpClient1LoggedIn(TFtpClient *Sender);
+    void FtpClient1FtpNeedInfo(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value);
+    void FtpClient1FtpReady(TFtpClient *Sender);
+    void FtpClient1FtpQuit(TFtpClient *Sender);
+
+    // ---- steps the other parts call back into ----
+    // After login (and its after-login command): the cached tree or a listing.
+    void PostLoginSteps();
+    // The listing walk's end of a refresh that was stopped or failed: the multi-site run ends.
+    void ListingRunEnded();
+    // Runs once per connection: save the cache, the disconnected look, the next site, the exit.
+    void DisconnectionSteps();
+    void ResetCompareState();
+    void DisconnectedLook();
+    // Ends a multi-site run early (a site failed its checks, its listing failed, or there was no
+    // site to visit). With `exit` on the program closes, so an unattended run never stalls.
+    void EndMultiSiteRunEarly();
+
+private:
+    bool ChecksBeforeConnecting();
+    bool ShowMultiSiteSite();
+    bool FindNextMultiSite();
+    void ConnectNextSiteLater();
+    void CloseMainWindow();
+    std::string SiteServer() const { return sites_.edits.server; }
+
+    Workspace &ws_;
+    SiteList &sites_;
+    ListingWalk &walk_;
+    TransferSequencer &sequencer_;
+    std::string remoteDirEdit_;
+    bool loginPromptOpen_ = false; // the countdown waits while the user types
+    bool quitWanted_ = false;      // Disconnect came while a command was in flight
+    QTimer timer1_;
+    QObject context_; // owns the posted next-site connect
+};
