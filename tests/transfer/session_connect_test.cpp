@@ -1,0 +1,350 @@
+// The session against the scripted FTP server: what is sent from Connect to QUIT, the time-out,
+// the proxy, the login prompts, the shortcuts of the post-login steps and the multi-site run's
+// ends.
+#include "SessionFixture.h"
+
+#include "site/ListingCache.h"
+#include "site/TreeEntries.h"
+#include "support/FtpServers.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using fernhop::test::ScriptedFtpServer;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// A server that logs in "joe" / "pw" and lists `listing` for every LIST; `rules` come first.
+std::string Script(const std::string &rules, const std::string &listing = "", const std::string &greeting = "")
+{
+    return R"({)" + (greeting.empty() ? std::string() : R"("greeting": )" + greeting + ",") + R"("rules": [)" +
+           rules + R"(
+        {"match": "^USER joe$", "reply": "331 Password please."},
+        {"match": "^PASS pw$", "reply": "230 Logged in."},
+        {"match": "^PASS ", "reply": "530 No."},
+        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
+        {"match": "^CWD ", "reply": "250 OK."},
+        {"match": "^PWD$", "reply": "257 \"/\" is current."},
+        {"match": "^TYPE ", "reply": "200 OK."},
+        {"match": "^PASV$", "action": "pasv"},
+        {"match": "^LIST", "action": "send", "data": [)" +
+           listing + R"(]},
+        {"match": "^STOR ", "action": "receive"},
+        {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})";
+}
+
+const std::string kFileLine = R"("-rw-r--r--   1 web  users  5 Mar  3  2001 a.html")";
+
+bool Has(const Lines &lines, const std::string &line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool HasPrefix(const Lines &lines, const std::string &prefix)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string &l) { return l.rfind(prefix, 0) == 0; });
+}
+
+class SessionScripted : public ::testing::Test, public SessionFixture {
+protected:
+    void StartServer(const std::string &script)
+    {
+        server = ScriptedFtpServer::start(script);
+        ASSERT_TRUE(server);
+    }
+    SiteSpec Site(const std::string &nick = "web")
+    {
+        SiteSpec spec;
+        spec.nickName = nick;
+        spec.port = server ? server->port() : 21;
+        spec.localDir = Directory("local-" + nick);
+        return spec;
+    }
+
+    std::unique_ptr<ScriptedFtpServer> server;
+};
+
+} // namespace
+
+TEST_F(SessionScripted, ConnectTimeOutOfZeroEndsAtTheFirstTickAndExitClosesTheWindow)
+{
+    StartServer(Script("", "", "[]")); // accepts, never greets
+    app.session.Timer1().stop();       // the test gives the ticks
+    app.options.connectTimeOut = 0;
+    app.options.exit = true;
+    UseSite(Site());
+
+    ASSERT_TRUE(app.session.Connect());
+    EXPECT_EQ(app.ws.run.currentOperation, opConnecting);
+    app.session.Timer1Timer();
+
+    EXPECT_TRUE(view.Logged("Timeout connecting to: 127.0.0.1"));
+    EXPECT_EQ(DisconnectionsSeen(), 1);
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_EQ(view.texts[TextSlot::connectCaption], "&Connect");
+    EXPECT_TRUE(view.Enabled(Control::connectBtn));
+    // Whatever the dropped attempt still had queued runs no second disconnection.
+    app.session.Timer1Timer();
+    RunFor(200);
+    EXPECT_EQ(DisconnectionsSeen(), 1);
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_TRUE(server->commands().empty());
+}
+
+TEST_F(SessionScripted, CountdownShowsTheSecondsLeftThroughTheProxy)
+{
+    StartServer(Script("", "", "[]"));
+    app.session.Timer1().stop();
+    app.options.connectTimeOut = 2;
+    app.options.proxy = {"127.0.0.1", server->port(), true};
+    SiteSpec spec = Site();
+    spec.server = "ftp.example.com";
+    UseSite(spec);
+
+    ASSERT_TRUE(app.session.Connect());
+    app.session.Timer1Timer();
+    EXPECT_EQ(view.LastStatus(), "Connecting via WinGate to: ftp.example.com  Timeout: 1");
+    app.session.Timer1Timer();
+    EXPECT_EQ(view.LastStatus(), "Connecting via WinGate to: ftp.example.com  Timeout: 0");
+    EXPECT_EQ(DisconnectionsSeen(), 0);
+    app.session.Timer1Timer();
+    EXPECT_TRUE(view.Logged("Timeout connecting to: ftp.example.com"));
+    EXPECT_EQ(view.closes, 0); // exit is off
+}
+
+TEST_F(SessionScripted, FailedConnectionWithExitClosesAfterTheDisconnectionSteps)
+{
+    app.options.exit = true;
+    SiteSpec spec = Site();
+    spec.port = fernhop::test::freeLoopbackPort(); // nobody listens
+    UseSite(spec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return view.closes > 0; }));
+    EXPECT_EQ(DisconnectionsSeen(), 1);
+    EXPECT_FALSE(app.session.connected);
+    EXPECT_EQ(view.beeps, 0); // never logged in
+}
+
+TEST_F(SessionScripted, WinGateSendsUserAtServerToTheProxyPort)
+{
+    StartServer(Script(R"({"match": "^USER joe@ftp.example.com$", "reply": "331 Password please."},)", kFileLine));
+    app.options.proxy = {"127.0.0.1", server->port(), true};
+    app.options.timeOffset = true; // no clock check
+    SiteSpec spec = Site();
+    spec.server = "ftp.example.com";
+    spec.port = 1; // would refuse: the connection must go to the proxy's port
+    UseSite(spec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    const Lines sent = server->commands();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[0], "USER joe@ftp.example.com");
+    EXPECT_EQ(sent[1], "PASS pw");
+    EXPECT_EQ(view.texts[TextSlot::statusPanel0], "ftp.example.com");
+    EXPECT_EQ(view.texts[TextSlot::statusPanel1], "UNIX TYPE: L8");
+    EXPECT_EQ(view.texts[TextSlot::connectCaption], "&Disconnect");
+    EXPECT_EQ(app.ws.remoteTree.Count(), 1);
+
+    ASSERT_TRUE(Disconnect());
+    EXPECT_TRUE(Has(server->commands(), "QUIT"));
+    EXPECT_EQ(view.Count("Preparing to disconnect"), 1);
+    EXPECT_EQ(DisconnectionsSeen(), 1);
+    EXPECT_EQ(view.beeps, 1); // logged in, Disconnect sound off
+    EXPECT_TRUE(app.ws.remoteTree.Empty());
+}
+
+TEST_F(SessionScripted, CachedListingSkipsCheckFileAndListing)
+{
+    StartServer(Script(""));
+    app.options.compare = true;
+    SiteSpec spec = Site();
+    ASSERT_TRUE(WriteFile(spec.localDir + "/a.html", "local"));
+    UseSite(spec); // no saved server time: only the cache spares the check file
+    // The cache holds a newer remote copy of a.html, so the compare finds nothing to send.
+    TDetail entry;
+    entry.kind = ekFile;
+    entry.name = "a.html";
+    entry.size = 5;
+    entry.modified = Now() + 1;
+    AddChildEntry(app.ws, app.ws.remoteTree, nullptr, entry);
+    app.ws.saveListingCache();
+    ClearTree(app.ws, app.ws.remoteTree);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS pw", "SYST"}));
+    EXPECT_EQ(view.Count("Cached FTP File List Loaded"), 1);
+    EXPECT_EQ(view.Count("Compare Done - [0 delete , 0 create, 0 transfer]"), 1);
+    EXPECT_EQ(app.ws.remoteTree.Count(), 1);
+}
+
+TEST_F(SessionScripted, SavedServerTimeListsWithoutCheckFile)
+{
+    StartServer(Script("", kFileLine));
+    app.options.forceRerfesh = true; // whatever the cache holds
+    SiteSpec spec = Site();
+    spec.savedPcTime = EncodeDate(2024, 5, 1) + EncodeTime(10, 0);
+    spec.savedServerTime = EncodeDate(2024, 5, 1) + EncodeTime(9, 0);
+    UseSite(spec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    const Lines sent = server->commands();
+    EXPECT_FALSE(HasPrefix(sent, "STOR"));
+    EXPECT_TRUE(Has(sent, "LIST"));
+    EXPECT_EQ(view.Count("Loading Remote Directory"), 1);
+
+    // Refresh lists again, still without a check file.
+    app.session.RefreshRemoteButtonClick();
+    ASSERT_TRUE(RunUntil([&] { return Settled() && view.Count("Remote Refresh Done") == 2; }));
+    EXPECT_FALSE(HasPrefix(server->commands(), "STOR"));
+}
+
+TEST_F(SessionScripted, RefusedCheckFileClearsTheTimesAndTheListingGoesOn)
+{
+    StartServer(Script(R"({"match": "^STOR ", "reply": "553 Not allowed."},)", kFileLine));
+    SiteSpec spec = Site();
+    spec.remoteDir = "www/"; // formatted before the check file, so it lands where the listing looks
+    spec.savedPcTime = EncodeDate(2024, 5, 1) + EncodeTime(10, 0);
+    UseSite(spec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    const Lines sent = server->commands();
+    EXPECT_TRUE(Has(sent, "STOR /www/fernhop.chk"));
+    EXPECT_TRUE(Has(sent, "CWD /www"));
+    EXPECT_TRUE(Has(sent, "LIST"));
+    EXPECT_EQ(view.Count("Could not obtain date and time from FTP server."), 1);
+    EXPECT_EQ(app.sites.Current().SavedPcTime, 0);
+    EXPECT_EQ(app.sites.Current().SavedServerTime, 0);
+    EXPECT_EQ(app.sites.Current().RemoteDir, "/www");
+    EXPECT_EQ(app.ws.remoteTree.Count(), 1);
+}
+
+TEST_F(SessionScripted, CancelledPasswordPromptQuitsInsteadOfSendingAPassword)
+{
+    StartServer(Script(""));
+    SiteSpec spec = Site();
+    spec.password = "";
+    UseSite(spec);
+    view.inputAnswers = {"\x1b"};
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return DisconnectionsSeen() > 0; })) << server->log();
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "QUIT"}));
+    EXPECT_EQ(view.Count("Login canceled"), 1);
+    EXPECT_EQ(view.prompts, (Lines{"Fernhop FTP Login: Please enter the login password:"}));
+    EXPECT_FALSE(app.session.connected);
+}
+
+TEST_F(SessionScripted, TypedPasswordLogsInAndIsKeptForTheConnection)
+{
+    StartServer(Script(R"({"match": "^PASS secret$", "reply": "230 Logged in."},)"));
+    app.options.timeOffset = true;
+    SiteSpec spec = Site();
+    spec.password = "";
+    UseSite(spec);
+    view.inputAnswers = {"secret"};
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    EXPECT_TRUE(Has(server->commands(), "PASS secret"));
+    EXPECT_EQ(app.session.loginPassword, "secret");
+    EXPECT_EQ(app.sites.Current().Password, ""); // never stored
+}
+
+TEST_F(SessionScripted, RefusedAfterLoginCommandStillListsTheServer)
+{
+    StartServer(Script(R"({"match": "^SITE IDLE", "reply": "500 Unknown."},)", kFileLine));
+    app.options.timeOffset = true;
+    SiteSpec spec = Site();
+    spec.afterLoginCommand = "SITE IDLE 60";
+    UseSite(spec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    const Lines sent = server->commands();
+    ASSERT_GE(sent.size(), 5u);
+    EXPECT_EQ(sent[3], "SITE IDLE 60");
+    EXPECT_EQ(sent[4], "CWD /");
+    EXPECT_EQ(app.ws.remoteTree.Count(), 1);
+    EXPECT_EQ(app.ws.run.afterCommand, 0);
+}
+
+TEST_F(SessionScripted, SlashOptionKeepsTheRemoteDirectoryAsTyped)
+{
+    for (bool slash : {true, false}) {
+        SCOPED_TRACE(slash ? "slash on" : "slash off");
+        StartServer(Script(""));
+        app.options.timeOffset = true;
+        app.options.slash = slash;
+        SiteSpec spec = Site(slash ? "typed" : "formatted");
+        spec.remoteDir = "www/html/";
+        UseSite(spec);
+        NoteDisconnections();
+
+        ASSERT_TRUE(app.session.Connect());
+        ASSERT_TRUE(WaitForSession()) << server->log();
+        const std::string expected = slash ? "www/html/" : "/www/html";
+        EXPECT_TRUE(Has(server->commands(), "CWD " + expected));
+        EXPECT_EQ(app.session.RemoteDirEdit(), expected);
+        EXPECT_EQ(view.texts[TextSlot::remoteDirEdit], expected);
+        EXPECT_EQ(app.sites.Current().RemoteDir, expected);
+        ASSERT_TRUE(Disconnect());
+    }
+}
+
+TEST_F(SessionScripted, MultiSiteRunWithoutFlaggedSiteConnectsNothing)
+{
+    app.session.StartMultiSiteRun();
+    EXPECT_TRUE(view.Shown("There are no FTP sites entered in the FTP setup"));
+    EXPECT_EQ(view.closes, 0);
+
+    SiteSpec spec = Site();
+    spec.multiSite = false;
+    AddSite(app.sites, spec);
+    AddSite(app.sites, Site("other"));
+    app.sites.ToggleMultiSite();
+    app.options.exit = true;
+    app.session.StartMultiSiteRun();
+
+    EXPECT_TRUE(view.Shown("There are no active FTP sites in your setup"));
+    EXPECT_FALSE(app.session.multiSiteRun);
+    EXPECT_EQ(app.ws.run.currentOperation, opIdle);
+    EXPECT_EQ(app.session.multiSiteIndex, 2);
+    // With `exit` on an unattended run ends the program instead of waiting forever.
+    EXPECT_EQ(view.closes, 1);
+}
+
+TEST_F(SessionScripted, MultiSiteRunMovesOnAndEndsCleanlyAtASiteThatFailsItsChecks)
+{
+    StartServer(Script(""));
+    app.options.exit = true;
+    app.options.timeOffset = true;
+    SiteSpec first = Site("first");
+    ASSERT_TRUE(WriteFile(first.localDir + "/index.html", "<p>"));
+    AddSite(app.sites, first);
+    SiteSpec unflagged = Site("unflagged");
+    unflagged.multiSite = false;
+    AddSite(app.sites, unflagged);
+    SiteSpec broken = Site("broken");
+    broken.user = "";
+    AddSite(app.sites, broken);
+
+    app.session.StartMultiSiteRun();
+    ASSERT_TRUE(RunUntil([&] { return view.closes > 0; })) << server->log();
+
+    // The first site was compared, uploaded and left with QUIT; the third failed its checks.
+    EXPECT_EQ(server->uploaded("/index.html"), "<p>");
+    EXPECT_TRUE(Has(server->commands(), "QUIT"));
+    EXPECT_EQ(server->connectionCount(), 1);
+    EXPECT_TRUE(view.Shown("Please enter your username under the configuration menu"));
+    EXPECT_EQ(app.session.multiSiteIndex, 2);
+    EXPECT_FALSE(app.session.multiSiteRun);
+    EXPECT_EQ(view.texts[TextSlot::windowTitle], "Fernhop - v3.7b - broken");
+    EXPECT_EQ(view.closes, 1);
+}
