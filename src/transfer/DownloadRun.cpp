@@ -3,6 +3,7 @@
 #include "site/LocalScan.h"
 #include "site/Progress.h"
 #include "site/TreeEntries.h"
+#include "transfer/ClockOffset.h"
 #include "transfer/TransferPaths.h"
 #include "transfer/TransferSequencer.h"
 
@@ -168,7 +169,9 @@ void DownloadRun::LocalCreationLoop()
     SiteTree &remote = ws_.remoteTree;
     const int nodes = remote.Count();
     int index = 0;
-    for (SiteNode *node = remote.First(); node && LoopsMayGoOn(); node = remote.Next(node), ++index) {
+    // The next node is taken before yielding and looked at only while the loop may go on: a
+    // Disconnect in the yield clears the remote tree and sets stopLoops.
+    for (SiteNode *node = remote.First(), *next = nullptr; node && LoopsMayGoOn(); node = next, ++index) {
         if (nodes >= 2)
             SetProgress(ws_, Percent(index, nodes - 1));
         if (node->detail.action == actCreateDir) {
@@ -181,6 +184,7 @@ void DownloadRun::LocalCreationLoop()
                 ws_.ShowStatus("Error: could not create directory on PC");
             }
         }
+        next = remote.Next(node);
         ws_.Yield();
     }
 }
@@ -191,13 +195,18 @@ void DownloadRun::DownloadStep()
     SiteTree &remote = ws_.remoteTree;
     TFtpClient &ftp = ws_.FtpClient1;
     for (;;) {
+        // Checked first: after Disconnect the remote tree may be gone.
+        if (seq_.RunCanceled()) {
+            End();
+            return;
+        }
         SiteNode *node = run.transferNode;
         while (node && !MarkedForTransfer(node->detail)) {
             seq_.SetPlainIcon(remote, node);
             node = remote.Next(node);
         }
         run.transferNode = node;
-        if (!node || seq_.RunCanceled()) {
+        if (!node) {
             End();
             return;
         }
@@ -255,7 +264,7 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
             if (ws_.options.saveUpLog)
                 seq_.display.AppendDownloadLog(targetPath_);
             TDetail copy = node->detail;
-            copy.modified += ClockOffsetDays(ws_);
+            copy.modified += ClockOffsetDays(ws_.Site(), ws_.options);
             AddEntryByPath(ws_, ws_.localTree, copy);
             node->icon = iconFile;
             ws_.remoteTree.NotifyChanged(node);
@@ -264,14 +273,18 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
             seq_.ReportTransferError("Could not download: " + run.currentFileName);
         }
     }
-    if (active)
+    if (!active)
+        return;
+    if (seq_.RunCanceled())
+        End(); // without a look at the tree, which Disconnect may have cleared
+    else
         NextDownload();
 }
 
 bool DownloadRun::InstallReceivedFile()
 {
     const TDetail &entry = ws_.run.transferNode->detail;
-    const TDateTime stamp = entry.modified + ClockOffsetDays(ws_);
+    const TDateTime stamp = entry.modified + ClockOffsetDays(ws_.Site(), ws_.options);
     const int fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         ws_.LogLine("FERNHOP: could not open local file for date stamp");

@@ -4,6 +4,7 @@
 
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
+#include "transfer/RemotePath.h"
 #include "transfer/TransferPaths.h"
 
 #include <cerrno>
@@ -16,16 +17,6 @@ bool InTree(const SiteTree &tree, const SiteNode *node)
         if (n == node)
             return true;
     return false;
-}
-
-// Leading "/" and no trailing one; used until the session supplies its formatting.
-std::string PlainRemotePath(std::string text)
-{
-    size_t start = text.find_first_not_of("~/");
-    text = "/" + (start == std::string::npos ? std::string() : text.substr(start));
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
-    return text;
 }
 
 // The formatted name below the remote directory, with exactly one "/" between them.
@@ -124,7 +115,7 @@ void TransferSequencer::CreateDirectoryCommand()
         return;
     if (normaliseRemoteDirectory)
         normaliseRemoteDirectory();
-    const std::string formatted = formatRemotePath ? formatRemotePath(typed) : PlainRemotePath(typed);
+    const std::string formatted = formatRemotePath ? formatRemotePath(typed) : FormatRemotePath(typed, ws_.options);
     const std::string path = JoinRemote(RemoteTopText(), formatted);
     if (!ws_.Connected() || !ClientFree() || !SendableName(path)) {
         ws_.ShowStatus("Could not create directory");

@@ -49,12 +49,3 @@ bool SendableName(const std::string &text)
 {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
 }
-
-double ClockOffsetDays(const SiteModel &model)
-{
-    const TDateTime pc = model.Site().SavedPcTime();
-    const TDateTime server = model.Site().SavedServerTime();
-    if (pc == 0 || server == 0 || model.options.timeOffset)
-        return 0;
-    return pc - server;
-}

@@ -1,6 +1,6 @@
 #pragma once
-// Paths of a transfer run: remote paths under the remote top path, the safety checks every name
-// passes before it reaches the server or the disk, and the clock offset of the current site.
+// Paths of a transfer run: remote paths under the remote top path, and the safety checks every
+// name passes before it reaches the server or the disk.
 #include "site/SiteModel.h"
 
 #include <string>
@@ -15,7 +15,3 @@ std::string FullRemotePath(const std::string &topPath, const std::string &relati
 bool StaysBelowTop(const TDetail &entry);
 // True when the text may go into a command line: no CR, LF or NUL.
 bool SendableName(const std::string &text);
-
-// The site's clock offset in days (PC time minus server time); 0 unless both saved times are
-// set and the option timeOffset is off.
-double ClockOffsetDays(const SiteModel &model);

@@ -5,6 +5,7 @@
 #include "site/LocalScan.h"
 #include "site/Progress.h"
 #include "site/TreeEntries.h"
+#include "transfer/ClockOffset.h"
 #include "transfer/TransferPaths.h"
 
 namespace {
@@ -125,6 +126,13 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
         return;
     RunState &run = ws_.run;
     SiteTree &remote = ws_.remoteTree;
+    if (ws_.stopRequested) {
+        // Disconnect may have cleared the remote tree meanwhile: no node is touched, and the next
+        // step ends the run.
+        run.transferNode = nullptr;
+        DeletionStep();
+        return;
+    }
     SiteNode *node = run.transferNode;
     SiteNode *previous = node ? remote.Previous(node) : nullptr;
     if (sender->Success()) {
@@ -158,11 +166,13 @@ void TransferSequencer::CreationStep()
     RunState &run = ws_.run;
     SiteTree &local = ws_.localTree;
     for (;;) {
+        if (RunCanceled())
+            break;
         SiteNode *node = run.transferNode;
         while (node && node->detail.action != actCreateDir)
             node = local.Next(node);
         run.transferNode = node;
-        if (!node || RunCanceled())
+        if (!node)
             break;
         if (!ClientFree()) {
             RetryWhenFree([this] { CreationStep(); });
@@ -194,8 +204,10 @@ void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
     RunState &run = ws_.run;
     RunCounters &c = ws_.counters;
     SiteNode *node = run.transferNode;
-    if (!node)
+    if (!node || ws_.stopRequested) {
+        CreationStep();
         return;
+    }
     if (sender->Success()) {
         AddEntryByPath(ws_, ws_.remoteTree, node->detail);
         node->icon = iconDir;
@@ -233,13 +245,15 @@ void TransferSequencer::UploadStep()
     SiteTree &local = ws_.localTree;
     TFtpClient &ftp = ws_.FtpClient1;
     for (;;) {
+        if (RunCanceled())
+            break;
         SiteNode *node = run.transferNode;
         while (node && !MarkedForTransfer(node->detail)) {
             SetPlainIcon(local, node);
             node = local.Next(node);
         }
         run.transferNode = node;
-        if (!node || RunCanceled())
+        if (!node)
             break;
         if (!ClientFree()) {
             RetryWhenFree([this] { UploadStep(); });
@@ -296,7 +310,7 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     if (display.verboseTrace)
         ws_.LogLine("-> MAIN: file store success. Moving to Next file.");
     TDetail copy = node->detail;
-    copy.modified -= ClockOffsetDays(ws_); // the server's clock, as a listing would show it
+    copy.modified -= ClockOffsetDays(ws_.Site(), ws_.options); // the server's clock, as a listing would show it
     SiteNode *stored = AddEntryByPath(ws_, ws_.remoteTree, copy);
     KeepInView(ws_, ws_.remoteTree, stored, false);
     node->icon = iconFile;

@@ -28,6 +28,12 @@ protected:
         return st.st_mtime;
     }
 
+    int CountRetr() const
+    {
+        const Lines all = Commands();
+        return int(std::count_if(all.begin(), all.end(), [](const std::string &c) { return c.rfind("RETR ", 0) == 0; }));
+    }
+
     QTemporaryDir top;
 };
 } // namespace
@@ -186,4 +192,20 @@ TEST_F(DownloadRunTest, UnsafeNamesFailAlone)
     EXPECT_TRUE(StatusShown("Could not download: .."));
     EXPECT_TRUE(StatusShown("Could not download: two\r\nlines"));
     EXPECT_EQ(TopNames(), QStringList({"fine.txt"}));
+}
+
+TEST_F(DownloadRunTest, DisconnectWithAFetchInFlight)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^RETR ", "action": "send", "data": "late", "delay_ms": 300})"));
+    for (const char *name : {"a.txt", "b.txt"})
+        Mark(Add(ws.remoteTree, nullptr, ekFile, name, 4), actNewFile);
+    SetCounters(0, 0, 2);
+    seq.StartTransfer();
+    ASSERT_TRUE(scripted->waitForCommand("^RETR "));
+    ws.stopRequested = ws.stopLoops = true;
+    ClearTree(ws, ws.remoteTree);
+    ASSERT_TRUE(RunUntil([&] { return !seq.Running(); }));
+    EXPECT_EQ(CountRetr(), 1);
+    EXPECT_EQ(TopNames(), QStringList()); // neither the file nor a temporary one
+    EXPECT_EQ(view.LastStatus(), "Transfer canceled");
 }

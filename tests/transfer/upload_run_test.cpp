@@ -264,6 +264,23 @@ TEST_F(UploadRunTest, AnUnwritableLogDirectoryIsReportedOncePerRun)
     EXPECT_EQ(logReports(), 2);
 }
 
+// The session's Disconnect sets the stop flags and clears the remote tree while a command is
+// still out: its completion must end the run without touching the cleared tree.
+TEST_F(UploadRunTest, DisconnectWithACommandInFlight)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^DELE ", "reply": "250 Deleted.", "delay_ms": 300})"));
+    for (const char *name : {"a.txt", "b.txt"})
+        Mark(Add(ws.remoteTree, nullptr, ekFile, name), actDeleteFile);
+    SetCounters(2, 0, 0);
+    seq.StartTransfer();
+    ASSERT_TRUE(scripted->waitForCommand("^DELE "));
+    ws.stopRequested = ws.stopLoops = true;
+    ClearTree(ws, ws.remoteTree);
+    ASSERT_TRUE(RunUntil([&] { return !seq.Running(); }));
+    EXPECT_EQ(Commands(), (Lines{"DELE /www/b.txt"}));
+    EXPECT_EQ(view.LastStatus(), "Transfer canceled");
+}
+
 TEST_F(UploadRunTest, SingleRemoteCommands)
 {
     ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^DELE /www/locked.txt$", "reply": "550 No."},
