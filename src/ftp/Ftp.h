@@ -301,7 +301,6 @@ private:
     bool dataClosed_ = false;       // the close was seen: later read errors are not reported
     bool completionPosted_ = false; // this transfer's completion is posted (exactly one per transfer)
     bool sendingStarted_ = false;   // a passive upload starts once, on the first 1xx to STOR
-    bool abortedTransfer_ = false;  // Abort ran during this operation: it cannot succeed
     std::string listingCarry_;
     bool skippingLongLine_ = false; // inside a listing line too long to keep
     int64_t lastLoopServiceMs_ = 0; // when an upload last served the event loop

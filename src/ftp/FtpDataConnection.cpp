@@ -188,7 +188,6 @@ void TFtpClient::DataConnectionMade(TAsyncSocket &socket)
     success_ = true;
     listingCarry_.clear();
     skippingLongLine_ = false;
-    aborting_ = false;
     Trace("-> Data socket connected");
 }
 

@@ -128,7 +128,6 @@ void TFtpClient::Reset()
     success_ = false;
     CloseLocalFile();
     aborting_ = false;
-    abortedTransfer_ = false;
     busy_ = false;
     closing_ = false;
     lastErrorCode_ = feNone;
@@ -163,11 +162,8 @@ void TFtpClient::HandleMessage(TMessage &msg)
 void TFtpClient::ProcessCompletion()
 {
     busy_ = false;
-    if (abortedTransfer_) {
-        // Whatever the server answered, an aborted transfer did not arrive whole.
-        abortedTransfer_ = false;
-        success_ = false;
-    }
+    if (aborting_)
+        success_ = false; // whatever the server answered, an aborted transfer did not arrive whole
     TFtpNotifyEvent ready = OnFtpReady;
     if (ready)
         ready(this);

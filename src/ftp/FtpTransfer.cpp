@@ -132,14 +132,14 @@ void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
 
 // Interrupts the running transfer: Telnet IP, the synch mark as urgent data, ABOR, the mark
 // again. The transfer's own states take the 426 and 226 that follow, and the completion closes
-// the data connection. Once until that completion; nothing to do without a session.
+// the data connection and reports the transfer as failed. Once until that completion, also when
+// the data connection is made meanwhile; nothing to do when no operation runs (an Abort then
+// would have no completion to end it and would spoil the next transfer).
 void TFtpClient::Abort()
 {
-    if (aborting_ || !connected_)
+    if (aborting_ || !connected_ || !busy_)
         return;
     aborting_ = true;
-    if (busy_)
-        abortedTransfer_ = true;
     SendControlBytes("\xff\xf4", false);
     SendControlBytes("\xff\xf2", true);
     SendLine("ABOR");

@@ -39,8 +39,6 @@ int64_t NowMs()
 // PORT command; then the sending waits until STOR has gone out (state 31 starts it).
 void TFtpClient::AcceptAndSend()
 {
-    if (checkMode_)
-        aborting_ = false;
     if (!AcceptFromServer("DataStorConnected"))
         return;
     if (replyState_ == stStor)
@@ -90,7 +88,6 @@ void TFtpClient::SendCheckText(TAsyncSocket &socket, bool active)
 
 void TFtpClient::SendFileData(TAsyncSocket &socket)
 {
-    aborting_ = false;
     bytesTransferred_ = 0;
     struct stat info {};
     int64_t size = localFile_ >= 0 && ::fstat(localFile_, &info) == 0 ? int64_t(info.st_size) : 0;
