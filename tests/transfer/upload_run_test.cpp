@@ -237,6 +237,32 @@ TEST_F(UploadRunTest, UploadsWithChmodOffsetAndLog)
     EXPECT_NEAR(copy->detail.modified, localTime, 1e-9);
 }
 
+// A local file that cannot be opened: the FTP error handler's report is the one prompt, and the
+// failed store that follows only moves the run on.
+TEST_F(UploadRunTest, UnreadableLocalFileIsReportedOnce)
+{
+    QTemporaryDir local;
+    ws.localTopDirectory = local.path().toStdString();
+    WriteFile(ws.localTopDirectory + "/b.txt", "b");
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^STOR ", "action": "receive"})"));
+    ws.FtpClient1.OnFtpError = [this](TFtpClient *, FtpError code, const std::string &) {
+        if (code == feLocalFileOpen)
+            seq.LocalFileOpenFailed();
+    };
+    options.errorPrompt = true;
+    view.askAnswers = {PromptAnswer::Yes};
+    Mark(Add(ws.localTree, nullptr, ekFile, "gone.txt", 1), actNewFile);
+    Mark(Add(ws.localTree, nullptr, ekFile, "b.txt", 1), actNewFile);
+    SetCounters(0, 0, 2);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(view.prompts, (Lines{"Fernhop could not open file: " + ws.localTopDirectory +
+                                   "/gone.txt: Try to continue with transfer?"}));
+    EXPECT_EQ(scripted->uploaded("/www/b.txt"), "b");
+    EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
+    EXPECT_EQ(Shape(ws.remoteTree), (Lines{"F /b.txt"}));
+}
+
 TEST_F(UploadRunTest, AnUnwritableLogDirectoryIsReportedOncePerRun)
 {
     QTemporaryDir local;
