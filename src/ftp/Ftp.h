@@ -243,6 +243,7 @@ private:
     void StoreListingText(const std::string &text);
     void ListingEnd(TAsyncSocket &socket);
     void FileReader(TAsyncSocket &socket);
+    void WriteDownloadBlock(const char *data, int n);
     void DownloadEnd(TAsyncSocket &socket);
     void DataReadFailed(TAsyncSocket &socket, const char *context);
     void Trace(const std::string &text) { RaiseInfo(fiTrace, text); }

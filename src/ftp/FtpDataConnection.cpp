@@ -14,6 +14,9 @@
 
 namespace {
 constexpr int kReceiveChunk = 16384;
+// Reads of a download per read notice, while data is waiting: a notice's round trip through the
+// event loop costs more than a read, and a few reads (256 KiB) still return to the loop at once.
+constexpr int kDownloadReadsPerNotice = 16;
 // A listing line longer than this is no directory entry; it is skipped instead of held.
 constexpr size_t kMaxListingLine = 64 * 1024;
 } // namespace
@@ -252,22 +255,29 @@ void TFtpClient::ListingEnd(TAsyncSocket &socket)
 void TFtpClient::FileReader(TAsyncSocket &socket)
 {
     char buffer[kReceiveChunk];
-    int n = socket.Receive(buffer, kReceiveChunk);
-    if (socket.LastError() != 0) {
-        DataReadFailed(socket, "DataRetrFile");
-        return;
+    for (int reads = 0; reads < kDownloadReadsPerNotice && socket.HasSocket(); ++reads) {
+        int n = socket.Receive(buffer, kReceiveChunk);
+        if (socket.LastError() != 0) {
+            DataReadFailed(socket, "DataRetrFile");
+            return;
+        }
+        if (n <= 0)
+            return; // nothing more waiting
+        bytesTransferred_ += n;
+        Trace("-> Data Socket Received: " + std::to_string(n) + "   - Total Bytes Received: " +
+              std::to_string(bytesTransferred_));
+        RaiseInfo(fiProgress, "");
+        if (localFile_ >= 0)
+            WriteDownloadBlock(buffer, n);
     }
-    if (n <= 0)
-        return;
-    bytesTransferred_ += n;
-    Trace("-> Data Socket Received: " + std::to_string(n) + "   - Total Bytes Received: " +
-          std::to_string(bytesTransferred_));
-    RaiseInfo(fiProgress, "");
-    if (localFile_ < 0)
-        return; // after a write error the rest is received but not written
+}
+
+// After a write error the file is closed; the rest of the download is received but not written.
+void TFtpClient::WriteDownloadBlock(const char *data, int n)
+{
     int written = 0;
     while (written < n) {
-        ssize_t w = ::write(localFile_, buffer + written, size_t(n - written));
+        ssize_t w = ::write(localFile_, data + written, size_t(n - written));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0)
