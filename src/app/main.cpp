@@ -1,3 +1,4 @@
+#include "app/BatchRun.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleView.h"
 #include "app/SiteCommands.h"
@@ -58,9 +59,7 @@ int main(int argc, char **argv)
     case CommandMode::RemoveSite: return RemoveSiteCommand(cl, stdout, stderr);
     case CommandMode::Set: return SetOptionsCommand(cl, stdout, stderr);
     case CommandMode::ShowSettings: return ShowSettingsCommand(stdout, stderr);
-    case CommandMode::Batch:
-        std::fprintf(stderr, "fernhop: batch mode is not available in this build\n");
-        return kExitUsage;
+    case CommandMode::Batch: return RunBatch({cl.nickName, cl.multiSite, cl.dryRun, cl.yes}, stdout);
     }
     return kExitUsage;
 }

@@ -9,7 +9,7 @@
 
 Fernhop::Fernhop(MainView &view_)
     : view(view_), ws(options, view_), site(sites, view_), walk(ws), sequencer(ws), clock(ws, sites),
-      session(ws, sites, walk, sequencer)
+      errors(ws), session(ws, sites, walk, sequencer)
 {
     ws.SetSite(&site);
     WireWorkspace();
@@ -41,6 +41,9 @@ void Fernhop::WireFtpClient1()
     ftp.OnCommandIssued = [this](TFtpClient *s) { sequencer.FtpClient1CommandIssued(s); };
     ftp.OnFtpInfo = [this](TFtpClient *s, FtpInfo info, const std::string &text) {
         sequencer.display.FtpClient1FtpInfo(s, info, text);
+    };
+    ftp.OnFtpError = [this](TFtpClient *s, FtpError error, const std::string &addinfo) {
+        errors.FtpClient1FtpError(s, error, addinfo);
     };
 }
 
@@ -85,6 +88,7 @@ void Fernhop::WireParts()
             walk.EndListingRun();
     };
     sequencer.display.exitAfterQuit = [this] { return session.exitAfterQuit; };
+    errors.localFileOpenFailed = [this] { sequencer.LocalFileOpenFailed(); };
 
     // The check file goes where the listing will look for it: the formatted top directory.
     session.sendCheckFile = [this] {
@@ -121,7 +125,7 @@ void Fernhop::ShowSiteDirectories()
     session.SetRemoteDirEdit(sites.edits.remoteDir);
 }
 
-void Fernhop::LoadSettings(const std::string &commandLineSite)
+void Fernhop::LoadSettings(const std::string &commandLineSite, bool startUpChoice)
 {
     if (settingsLoaded_)
         return;
@@ -143,7 +147,7 @@ void Fernhop::LoadSettings(const std::string &commandLineSite)
     view.SetText(TextSlot::directionCaption, sites.Current().Download ? "&Download" : "&Upload");
     session.UpdateWindowTitle();
 
-    if (!options.multiSite && !ws.localTopDirectory.empty())
+    if ((!options.multiSite || !startUpChoice) && !ws.localTopDirectory.empty())
         LoadLocalTree(ws);
     view.SetEnabled(Control::changeLocalBtn, true);
     const bool connectEnabled = ws.FtpClient1.WinsockStarted();
@@ -151,7 +155,8 @@ void Fernhop::LoadSettings(const std::string &commandLineSite)
         view.SetEnabled(Control::connectBtn, true);
     else
         ws.ShowStatus("Your TCP/IP Winsock has not started");
-    session.StartUpChoice(connectEnabled);
+    if (startUpChoice)
+        session.StartUpChoice(connectEnabled);
 }
 
 // ---- commands ----------------------------------------------------------------------------------

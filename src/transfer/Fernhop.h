@@ -17,6 +17,7 @@
 #include "config/Options.h"
 #include "config/SiteList.h"
 #include "transfer/ClockOffset.h"
+#include "transfer/FtpErrorHandler.h"
 #include "transfer/ListingWalk.h"
 #include "transfer/SessionController.h"
 #include "transfer/SiteSwitch.h"
@@ -42,6 +43,7 @@ public:
     ListingWalk walk;
     TransferSequencer sequencer; // owns the download run and the transfer display
     ClockOffset clock;
+    FtpErrorHandler errors;
     SessionController session;
 
     // Hooks for a window: the setup dialog's "Time Offset" page needs refreshing.
@@ -52,8 +54,9 @@ public:
     // LoadSettings (with the command-line site argument) to the event loop.
     void Start(const std::string &commandLineSite = std::string());
     // The deferred start-up: settings, ignore lists and sites loaded, the directories shown, the
-    // local tree scanned, then the start-up choice (multi-site run, connect, or wait).
-    void LoadSettings(const std::string &commandLineSite = std::string());
+    // local tree scanned, then the start-up choice (multi-site run, connect, or wait). The batch
+    // front end makes its own choice and leaves it out.
+    void LoadSettings(const std::string &commandLineSite = std::string(), bool startUpChoice = true);
     bool LoadSettingsDone() const { return settingsLoaded_; }
 
     // ---- commands that are not one part's alone ----

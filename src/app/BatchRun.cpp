@@ -1,0 +1,271 @@
+#include "app/BatchRun.h"
+
+#include "app/BatchView.h"
+#include "app/CommandLine.h"
+#include "base/Text.h"
+#include "site/LocalScan.h"
+#include "transfer/Fernhop.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// What the run will do with a marked entry, in words.
+const char *ActionWord(const TDetail &d, bool master, bool download)
+{
+    switch (d.action) {
+    case actNewFile: return download ? "download (new)" : "upload (new)";
+    case actRefresh:
+        if (master)
+            return download ? "download (changed)" : "upload (changed)";
+        return "delete old copy";
+    case actCreateDir: return "create directory";
+    case actDeleteFile: return "delete";
+    case actRemoveDir: return "remove directory";
+    default: return nullptr;
+    }
+}
+
+class BatchRun {
+public:
+    BatchRun(const BatchRequest &request, std::FILE *out)
+        : request_(request), out_(out), view_(request.yes, ::isatty(STDERR_FILENO) == 1), app_(view_)
+    {
+    }
+
+    int Exec();
+
+private:
+    void Wire();
+    void PrepareOptions();
+    bool StartRoad();
+    void PlanReady();
+    void PrintPlan();
+    void CountLocalSteps();
+    void WatchIdle();
+    int ExitStatus() const;
+
+    struct LocalStep {
+        std::string path;
+        bool remove; // false: create
+    };
+
+    BatchRequest request_;
+    std::FILE *out_;
+    BatchView view_;
+    Fernhop app_;
+    Options userOptions_;
+    QTimer idleTimer_;
+    int idleTicks_ = 0;
+
+    int expectedLogins_ = 0;
+    int logins_ = 0;
+    int plans_ = 0;
+    bool loggedInNow_ = false;
+    bool planThisConnection_ = false;
+    int incompleteSites_ = 0;
+    std::vector<LocalStep> localSteps_;
+    int deleted_ = 0, created_ = 0, transferred_ = 0;
+};
+
+void BatchRun::Wire()
+{
+    TFtpClient &ftp = app_.ws.FtpClient1;
+    auto countIfDone = [this](int &counter, TFtpNotifyEvent next) {
+        return [this, &counter, next](TFtpClient *s) {
+            if (s->Success() && app_.sequencer.Running())
+                ++counter;
+            if (next)
+                next(s);
+        };
+    };
+    ftp.OnFileStored = countIfDone(transferred_, ftp.OnFileStored);
+    ftp.OnFileReceived = countIfDone(transferred_, ftp.OnFileReceived);
+    ftp.OnFileDeleted = countIfDone(deleted_, ftp.OnFileDeleted);
+    ftp.OnDirectoryDeleted = countIfDone(deleted_, ftp.OnDirectoryDeleted);
+    ftp.OnDirectoryCreated = countIfDone(created_, ftp.OnDirectoryCreated);
+
+    TFtpNotifyEvent loggedIn = ftp.OnLoggedIn;
+    ftp.OnLoggedIn = [this, loggedIn](TFtpClient *s) {
+        if (s->Success()) {
+            ++logins_;
+            loggedInNow_ = true;
+            planThisConnection_ = false;
+        }
+        loggedIn(s);
+    };
+    TFtpNotifyEvent quit = ftp.OnFtpQuit;
+    ftp.OnFtpQuit = [this, quit](TFtpClient *s) {
+        if (loggedInNow_ && !planThisConnection_)
+            ++incompleteSites_;
+        loggedInNow_ = false;
+        quit(s);
+    };
+
+    // The compare has marked the trees and a transfer would follow: the plan is known.
+    app_.walk.startTransferRun = [this] { PlanReady(); };
+    app_.sequencer.runEnded = [this] { CountLocalSteps(); };
+    if (request_.dryRun)
+        app_.walk.startCheckFile = nullptr; // the check file would be a change on the server
+
+    // The window's close, with the user's own options back in place before they are saved.
+    app_.session.closeMainWindow = [this] {
+        app_.options = userOptions_;
+        app_.RequestClose();
+    };
+    view_.onClose = [] { QCoreApplication::exit(0); };
+}
+
+// The automatic road regardless of the stored choices: compare after the listing, transfer after
+// the compare, quit at the end. The stored options come back before the settings are saved.
+void BatchRun::PrepareOptions()
+{
+    userOptions_ = app_.options;
+    Options &o = app_.options;
+    o.compare = true;
+    o.update = true;
+    o.exit = true;
+    o.connect = false;
+    o.multiSite = false;
+}
+
+void BatchRun::PlanReady()
+{
+    planThisConnection_ = true;
+    ++plans_;
+    const bool download = app_.sites.Current().Download;
+    const SiteTree &master = download ? app_.ws.remoteTree : app_.ws.localTree;
+    const SiteTree &slave = download ? app_.ws.localTree : app_.ws.remoteTree;
+    const RunCounters &c = app_.ws.counters;
+    std::fprintf(out_, "Site %s: %d to delete, %d to create, %d to transfer\n",
+                 app_.sites.Current().NickName.c_str(), c.deleteTotal, c.createTotal, c.transferTotal);
+    localSteps_.clear();
+    if (download) {
+        for (SiteNode *n = slave.First(); n; n = slave.Next(n))
+            if (n->detail.action == actDeleteFile || n->detail.action == actRemoveDir)
+                localSteps_.push_back({LocalPath(app_.ws.localTopDirectory, n->detail), true});
+        for (SiteNode *n = master.First(); n; n = master.Next(n))
+            if (n->detail.action == actCreateDir)
+                localSteps_.push_back({LocalPath(app_.ws.localTopDirectory, n->detail), false});
+    }
+    if (request_.dryRun) {
+        PrintPlan();
+        app_.ws.LogLine("Dry run: nothing was changed; disconnecting");
+        app_.session.exitAfterQuit = !app_.session.multiSiteRun;
+        app_.ws.FtpClient1.Quit();
+        return;
+    }
+    app_.sequencer.StartTransfer();
+}
+
+void BatchRun::PrintPlan()
+{
+    const bool download = app_.sites.Current().Download;
+    for (const SiteTree *tree : {&app_.ws.localTree, &app_.ws.remoteTree}) {
+        const char *side = tree->Tag() == 1 ? "local " : "remote";
+        const bool master = (tree->Tag() == 2) == download;
+        for (SiteNode *n = tree->First(); n; n = tree->Next(n))
+            if (const char *word = ActionWord(n->detail, master, download))
+                std::fprintf(out_, "  %s  %-18s %s\n", side, word, n->detail.Path().c_str());
+    }
+    std::fflush(out_);
+}
+
+// The download run deletes and creates on the PC without a server reply to count.
+void BatchRun::CountLocalSteps()
+{
+    for (const LocalStep &step : localSteps_) {
+        struct stat st{};
+        const bool exists = ::lstat(step.path.c_str(), &st) == 0;
+        if (step.remove && !exists)
+            ++deleted_;
+        if (!step.remove && exists && S_ISDIR(st.st_mode))
+            ++created_;
+    }
+    localSteps_.clear();
+}
+
+// Whatever leaves a logged-in session with nothing to do (a failed or stopped listing, a run that
+// ended without the exit path) must not leave an unattended run waiting for ever.
+void BatchRun::WatchIdle()
+{
+    Fernhop &a = app_;
+    const bool idle = a.session.connected && a.ws.run.currentOperation == opIdle && !a.walk.Running() &&
+                      !a.sequencer.Running() && !a.ws.FtpClient1.Busy() && !a.ws.FtpClient1.Closing();
+    idleTicks_ = idle ? idleTicks_ + 1 : 0;
+    if (idleTicks_ == 8) {
+        a.ws.LogLine("Nothing more to do on this site; disconnecting");
+        a.session.exitAfterQuit = !a.session.multiSiteRun;
+        a.ws.FtpClient1.Quit();
+    }
+}
+
+bool BatchRun::StartRoad()
+{
+    if (request_.multiSite) {
+        for (int i = 0; i < app_.sites.Count(); ++i)
+            expectedLogins_ += app_.sites.MultiSite(i) ? 1 : 0;
+        app_.session.StartMultiSiteRun();
+        return expectedLogins_ > 0;
+    }
+    expectedLogins_ = 1;
+    return app_.session.Connect();
+}
+
+int BatchRun::ExitStatus() const
+{
+    if (view_.loginCanceled || logins_ < expectedLogins_)
+        return kExitNoConnection;
+    if (!view_.failures.empty() || incompleteSites_ > 0 || (!request_.dryRun && plans_ < logins_))
+        return kExitSomeFailed;
+    return kExitDone;
+}
+
+int BatchRun::Exec()
+{
+    app_.ws.FtpClient1.SetWinsockStarted(true);
+    app_.LoadSettings(request_.nickName, /*startUpChoice=*/false);
+    if (!request_.multiSite && !EqualsNoCaseAZ(app_.sites.Current().NickName, request_.nickName)) {
+        std::fprintf(stderr, "fernhop: no site with the nickname %s (see --list-sites)\n", request_.nickName.c_str());
+        return kExitUsage;
+    }
+    PrepareOptions();
+    Wire();
+    idleTimer_.setInterval(250);
+    QObject::connect(&idleTimer_, &QTimer::timeout, [this] { WatchIdle(); });
+    idleTimer_.start();
+
+    if (!StartRoad() && !app_.Closed()) {
+        // Nothing was started (a check failed, or no site takes part): the settings still close
+        // as the window would.
+        app_.options = userOptions_;
+        app_.RequestClose();
+    }
+    if (!app_.Closed())
+        QCoreApplication::exec();
+    idleTimer_.stop();
+    view_.FinishProgressLine();
+
+    for (const std::string &path : view_.kept)
+        std::fprintf(out_, "kept (not deleted without --yes): %s\n", path.c_str());
+    for (const std::string &failure : view_.failures)
+        std::fprintf(out_, "failed: %s\n", failure.c_str());
+    if (incompleteSites_ > 0)
+        std::fprintf(out_, "%d site(s) were not listed completely; nothing was compared or transferred there\n",
+                     incompleteSites_);
+    std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
+                 transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
+    return ExitStatus();
+}
+
+} // namespace
+
+int RunBatch(const BatchRequest &request, std::FILE *out)
+{
+    BatchRun run(request, out);
+    return run.Exec();
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The automatic road without a window: connect, cached or fresh listing, compare, transfer, quit,
+// for one site or every site of the multi-site run; the settings saved at the end as the window
+// saves them at close.
+#include <cstdio>
+#include <string>
+
+struct BatchRequest {
+    std::string nickName; // empty with multiSite
+    bool multiSite = false;
+    bool dryRun = false;
+    bool yes = false;
+};
+
+// Runs the request and returns the exit status (0 all done, 1 something failed, 2 could not
+// connect or log in, 64 no such site). The plan of a dry run and the summary go to `out`.
+int RunBatch(const BatchRequest &request, std::FILE *out);
