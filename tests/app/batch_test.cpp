@@ -1,0 +1,265 @@
+// The batch mode end to end: the fernhop program run against both real servers.
+#include "support/FtpServers.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+
+using fernhop::test::RealFtpServer;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct BatchResult {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path &path, const std::string &content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// Every file below `root` with its content, and every directory, by relative path.
+std::map<std::string, std::string> Snapshot(const fs::path &root)
+{
+    std::map<std::string, std::string> out;
+    for (const auto &entry : fs::recursive_directory_iterator(root)) {
+        const std::string rel = fs::relative(entry.path(), root).string();
+        if (rel.find(".fhx") != std::string::npos || rel == "fernhop.chk")
+            continue;
+        out[rel] = entry.is_directory() ? "<dir>" : ReadFile(entry.path());
+    }
+    return out;
+}
+
+size_t Count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+        ++n;
+    return n;
+}
+
+class BatchFixture : public ::testing::TestWithParam<RealFtpServer::Kind> {
+protected:
+    QTemporaryDir tmp;
+    std::unique_ptr<RealFtpServer> server;
+
+    void SetUp() override
+    {
+        server = RealFtpServer::start(GetParam());
+        ASSERT_TRUE(server);
+    }
+
+    fs::path Local() const { return fs::path(tmp.path().toStdString()) / "site"; }
+
+    BatchResult Fernhop(const QStringList &args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FERNHOP_HOME", tmp.path() + "/settings");
+        p.setProcessEnvironment(env);
+        p.start(FERNHOP_BINARY, args);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(120000)) << "fernhop did not finish";
+        return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+    }
+
+    void AddSite(const std::string &nick, const RealFtpServer &srv, const fs::path &local,
+                 const std::string &remote, bool download, const std::string &password = {})
+    {
+        QStringList args{"--add-site", QString::fromStdString(nick), "--server", "127.0.0.1", "--port",
+                         QString::number(srv.port()), "--user", QString::fromStdString(srv.user()), "--password",
+                         QString::fromStdString(password.empty() ? srv.password() : password), "--local",
+                         QString::fromStdString(local.string()), "--remote", QString::fromStdString(remote)};
+        if (download)
+            args << "--download";
+        if (srv.kind() == RealFtpServer::Kind::Pyftpdlib)
+            args << "--pasv";
+        ASSERT_EQ(Fernhop(args).status, 0);
+    }
+
+    void MakeSite()
+    {
+        WriteFile(Local() / "index.html", "<h1>home</h1>");
+        WriteFile(Local() / "css/site.css", "body { color: black }");
+        WriteFile(Local() / "img/logo.bin", std::string(5000, '\x7f'));
+        WriteFile(Local() / "docs/a/deep.txt", "deep");
+        fs::create_directories(Local() / "empty");
+    }
+};
+
+} // namespace
+
+TEST_P(BatchFixture, UploadSiteMirrorsAndResyncsOnlyTheChange)
+{
+    MakeSite();
+    server->makeDir("www");
+    AddSite("web", *server, Local(), "www", false);
+
+    BatchResult first = Fernhop({"--batch", "web"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("Summary: deleted 0, created 5, transferred 4, failed 0"), std::string::npos)
+        << first.out;
+    EXPECT_EQ(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));
+
+    // Change one file, add one, delete one and a directory: only those move.
+    WriteFile(Local() / "index.html", "<h1>home, changed and longer</h1>");
+    WriteFile(Local() / "css/new.css", "p {}");
+    fs::remove(Local() / "img/logo.bin");
+    fs::remove_all(Local() / "docs");
+    BatchResult second = Fernhop({"--batch", "web"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.out.find("Summary: deleted 4, created 0, transferred 2, failed 0"), std::string::npos)
+        << second.out;
+    EXPECT_EQ(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));
+    // The clock offset was measured once and read back: no second check file.
+    EXPECT_EQ(Count(first.err, "fernhop.chk"), 1u);
+    EXPECT_EQ(Count(second.err, "fernhop.chk"), 0u);
+    // From the listing cache: no LIST at all on the resync.
+    EXPECT_EQ(Count(second.err, "\nLIST"), 0u);
+}
+
+TEST_P(BatchFixture, DryRunPrintsThePlanAndChangesNothing)
+{
+    MakeSite();
+    AddSite("web", *server, Local(), "/", false);
+    const auto before = server->listTree();
+    BatchResult dry = Fernhop({"--batch", "--dry-run", "web"});
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(server->listTree(), before);
+    EXPECT_NE(dry.out.find("local   upload (new)       /index.html"), std::string::npos) << dry.out;
+    EXPECT_NE(dry.out.find("local   create directory   /css"), std::string::npos) << dry.out;
+    EXPECT_EQ(Count(dry.err, "STOR"), 0u);
+    EXPECT_EQ(Count(dry.err, "MKD"), 0u);
+}
+
+TEST_P(BatchFixture, DownloadSiteFillsAnEmptyFolderAndFollowsServerChanges)
+{
+    server->writeFile("pub/index.html", "served");
+    server->writeFile("pub/sub/data.bin", std::string(70000, 'd'));
+    server->makeDir("pub/emptydir");
+    fs::create_directories(Local());
+    AddSite("mirror", *server, Local(), "/pub", true);
+    BatchResult first = Fernhop({"--batch", "mirror"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
+
+    server->writeFile("pub/index.html", "served again, longer");
+    server->writeFile("pub/added.txt", "new");
+    fs::remove(fs::path(server->root()) / "pub/sub/data.bin");
+    BatchResult second = Fernhop({"--batch", "mirror"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
+    EXPECT_NE(second.out.find("transferred 2"), std::string::npos) << second.out;
+}
+
+TEST_P(BatchFixture, ConfirmedDeletionsNeedYes)
+{
+    MakeSite();
+    AddSite("web", *server, Local(), "/", false);
+    ASSERT_EQ(Fernhop({"--batch", "web"}).status, 0);
+    ASSERT_EQ(Fernhop({"--set", "confirmDelete=1"}).status, 0);
+    fs::remove(Local() / "index.html");
+
+    BatchResult without = Fernhop({"--batch", "web"});
+    EXPECT_EQ(without.status, 0) << without.err;
+    EXPECT_NE(without.out.find("kept (not deleted without --yes): /index.html"), std::string::npos) << without.out;
+    EXPECT_TRUE(server->exists("index.html"));
+
+    BatchResult with = Fernhop({"--batch", "--yes", "web"});
+    EXPECT_EQ(with.status, 0) << with.err;
+    EXPECT_FALSE(server->exists("index.html"));
+}
+
+TEST_P(BatchFixture, WrongPasswordExitsWithTwo)
+{
+    MakeSite();
+    AddSite("web", *server, Local(), "/", false, "not-the-password");
+    BatchResult run = Fernhop({"--batch", "web"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(Count(run.err, "STOR"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, BatchFixture,
+                         ::testing::Values(RealFtpServer::Kind::Pyftpdlib, RealFtpServer::Kind::Vsftpd));
+
+TEST(BatchRefused, RefusedUploadExitsWithOne)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd);
+    ASSERT_TRUE(server);
+    QTemporaryDir tmp;
+    const fs::path local = fs::path(tmp.path().toStdString()) / "site";
+    WriteFile(local / "a.html", "a");
+    // A directory the server's account cannot write to.
+    const fs::path locked = fs::path(server->root()) / "locked";
+    fs::create_directories(locked);
+    ::chmod(locked.c_str(), 0555);
+
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FERNHOP_HOME", tmp.path() + "/settings");
+        p.setProcessEnvironment(env);
+        p.start(FERNHOP_BINARY, args);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::make_pair(p.exitCode(), p.readAllStandardOutput().toStdString());
+    };
+    ASSERT_EQ(run({"--add-site", "locked", "--server", "127.0.0.1", "--port", QString::number(server->port()),
+                   "--user", QString::fromStdString(server->user()), "--password",
+                   QString::fromStdString(server->password()), "--local", QString::fromStdString(local.string()),
+                   "--remote", "/locked"})
+                  .first,
+              0);
+    auto [status, out] = run({"--batch", "locked"});
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("failed: Could not upload: a.html"), std::string::npos) << out;
+}
+
+TEST(BatchMultiSite, TwoSitesOnTwoServers)
+{
+    auto py = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    auto vs = RealFtpServer::start(RealFtpServer::Kind::Vsftpd);
+    ASSERT_TRUE(py && vs);
+    QTemporaryDir tmp;
+    const fs::path one = fs::path(tmp.path().toStdString()) / "one";
+    const fs::path two = fs::path(tmp.path().toStdString()) / "two";
+    WriteFile(one / "first.html", "1");
+    WriteFile(two / "second/page.html", "2");
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FERNHOP_HOME", tmp.path() + "/settings");
+        p.setProcessEnvironment(env);
+        p.start(FERNHOP_BINARY, args);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return p.exitCode();
+    };
+    auto add = [&](const char *nick, RealFtpServer &srv, const fs::path &local) {
+        return run({"--add-site", nick, "--server", "127.0.0.1", "--port", QString::number(srv.port()), "--user",
+                    QString::fromStdString(srv.user()), "--password", QString::fromStdString(srv.password()),
+                    "--local", QString::fromStdString(local.string()), "--remote", "/"});
+    };
+    ASSERT_EQ(add("one", *py, one), 0);
+    ASSERT_EQ(add("two", *vs, two), 0);
+    EXPECT_EQ(run({"--batch", "--multi-site"}), 0);
+    EXPECT_EQ(py->readFile("first.html"), std::optional<std::string>("1"));
+    EXPECT_EQ(vs->readFile("second/page.html"), std::optional<std::string>("2"));
+}
