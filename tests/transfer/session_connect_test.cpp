@@ -105,6 +105,7 @@ TEST_F(SessionScripted, FailedConnectionWithExitClosesAfterTheDisconnectionSteps
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(RunUntil([&] { return view.closes > 0; }));
     EXPECT_EQ(DisconnectionsSeen(), 1);
+    EXPECT_TRUE(view.Logged("FTP ERROR: connection refused"));
     EXPECT_FALSE(app.session.connected);
     EXPECT_EQ(view.beeps, 0); // never logged in
 }
