@@ -107,10 +107,16 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
             success_ = false;
             break;
         }
+        if (localFile_ < 0 || !socket.HasSocket()) {
+            // Ended meanwhile (the server closed the data connection, refused the upload, or
+            // the session ended); whoever ended it has finished this half.
+            success_ = false;
+            return;
+        }
         const int wanted = i == blocks - 1 ? lastBlockSize : kBlockSize;
         ssize_t n;
         do
-            n = localFile_ >= 0 ? ::read(localFile_, staged + stagedBytes, size_t(wanted)) : -1;
+            n = ::read(localFile_, staged + stagedBytes, size_t(wanted));
         while (n < 0 && errno == EINTR);
         if (n < 0) {
             // The server is told by the data connection's end; its reply then completes the
