@@ -143,6 +143,7 @@ void BatchRun::PlanReady()
     const RunCounters &c = app_.ws.counters;
     std::fprintf(out_, "Site %s: %d to delete, %d to create, %d to transfer\n",
                  app_.sites.Current().NickName.c_str(), c.deleteTotal, c.createTotal, c.transferTotal);
+    std::fflush(out_);
     localSteps_.clear();
     if (download) {
         for (SiteNode *n = slave.First(); n; n = slave.Next(n))

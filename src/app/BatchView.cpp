@@ -8,7 +8,15 @@
 namespace {
 constexpr const char *kFailurePrefixes[] = {"Could not upload: ", "Could not download: ", "Could not delete: ",
                                             "Could not create: "};
+
+// Counters that change with every few entries: worth a progress line, not a line each in a log.
+bool IsProgressStatus(const std::string &text)
+{
+    return StartsWith(text, "Loading Local Directory - ") || StartsWith(text, "Loading Cached FTP File List - ") || StartsWith(text, "Loading Remote Directory:") ||
+           StartsWith(text, "Processing directory listing") || StartsWith(text, "Comparing") ||
+           text.find("% complete  [") != std::string::npos;
 }
+} // namespace
 
 BatchView::BatchView(bool answerYesToDeletions, bool progressLine)
     : answerYes_(answerYesToDeletions), progressLine_(progressLine)
@@ -55,10 +63,12 @@ void BatchView::ShowStatusText(const std::string &text)
     if (text.empty() || text == status_)
         return;
     status_ = text;
-    if (progressVisible_ && progressLine_)
+    if (progressLine_ && (progressVisible_ || IsProgressStatus(text))) {
+        progressVisible_ = true;
         DrawProgress();
-    else
+    } else if (!IsProgressStatus(text)) {
         Print("status: " + text);
+    }
 }
 
 void BatchView::AppendLogLine(const std::string &text)
