@@ -86,8 +86,8 @@ private:
     void EndRun(const char *completeText);
     // Latches transferCanceled when Stop, Disconnect or a lost connection ends the run.
     bool RunCanceled();
-    // Runs `step` now when FtpClient1 can take a command, else a moment later (a keep-alive NOOP
-    // may still be in flight); the retry is dropped when the run has ended meanwhile.
+    // A step issues its command only when FtpClient1 can take one (a keep-alive NOOP may still
+    // be in flight); otherwise it runs again a moment later, unless the run has ended meanwhile.
     bool ClientFree();
     void RetryWhenFree(std::function<void()> step);
     std::string RemoteTopText() const;

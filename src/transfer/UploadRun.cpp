@@ -307,6 +307,10 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
         return;
     }
     SiteNode *node = run.transferNode;
+    if (!node) {
+        NextUpload();
+        return;
+    }
     if (display.verboseTrace)
         ws_.LogLine("-> MAIN: file store success. Moving to Next file.");
     TDetail copy = node->detail;

@@ -141,10 +141,3 @@ TEST_F(DisplayTest, UploadSizeReportAndListingProgress)
     Info(fiProgress, "");
     EXPECT_EQ(view.LastStatus(), "Loading Remote Directory: 0 files  [0 bytes]");
 }
-
-TEST_F(DisplayTest, PhaseProgressOnlyWithATotal)
-{
-    display.ShowPhaseProgress("Deleting - ", 5, 3);
-    display.ShowPhaseProgress("Creating - ", 0, 0);
-    EXPECT_EQ(view.statuses, (std::vector<std::string>{"Deleting - 40% complete  [5 total, 3 remain]"}));
-}
