@@ -84,7 +84,8 @@ void TransferSequencer::DeleteNowDone(TFtpClient *sender)
         }
     }
     KeepInView(ws_, remote, shown, false);
-    run.currentOperation = opIdle;
+    if (run.currentOperation == opDeleteNow)
+        run.currentOperation = opIdle;
 }
 
 void TransferSequencer::DeleteLocalNow(SiteNode *selected)
@@ -131,5 +132,6 @@ void TransferSequencer::CreateDirectoryDone(TFtpClient *sender)
 {
     single_ = Single::None;
     ws_.ShowStatus(sender->Success() ? "Directory Created" : "Could not create directory");
-    ws_.run.currentOperation = opIdle;
+    if (ws_.run.currentOperation == opCreateDirectory)
+        ws_.run.currentOperation = opIdle;
 }

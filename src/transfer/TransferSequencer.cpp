@@ -38,7 +38,7 @@ void TransferSequencer::StartTransfer()
         ws_.ShowStatus("Fernhop not connected");
         return;
     }
-    if (Running())
+    if (Running() || single_ != Single::None)
         return;
     if (ws_.Site().Download())
         StartDownloadRun();
