@@ -5,13 +5,20 @@
 #include <string_view>
 #include <vector>
 
-TDetail FilteredCopy(const SiteModel &model, const TDetail &entry)
+TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail &entry)
 {
     TDetail copy;
     copy.kind = entry.kind;
-    copy.name = entry.kind == ekDirectory ? DirectoryFilter(model.options, entry.name)
-                                          : FileNameFilter(model.options, model.extensions, entry.name);
-    copy.directory = DirectoryFilter(model.options, entry.directory);
+    if (tree.Tag() == 1) {
+        // A case-sensitive disk: the local tree keeps the names as they are, so every local path
+        // it builds exists. The filters shape the server's names when a path is sent.
+        copy.name = entry.name;
+        copy.directory = entry.directory;
+    } else {
+        copy.name = entry.kind == ekDirectory ? DirectoryFilter(model.options, entry.name)
+                                              : FileNameFilter(model.options, model.extensions, entry.name);
+        copy.directory = DirectoryFilter(model.options, entry.directory);
+    }
     copy.size = entry.size;
     copy.modified = entry.modified;
     return copy;
@@ -79,7 +86,7 @@ std::string OrderText(TEntryKind kind, std::string_view name)
 
 SiteNode *AddChildEntry(SiteModel &model, SiteTree &tree, SiteNode *parent, const TDetail &entry)
 {
-    SiteNode *node = tree.Append(parent, FilteredCopy(model, entry));
+    SiteNode *node = tree.Append(parent, FilteredCopy(model, tree, entry));
     SetKindIcon(node);
     node->detail.compareIcon = node->icon;
     ExpandOrCollapse(model, tree, node);
@@ -88,7 +95,7 @@ SiteNode *AddChildEntry(SiteModel &model, SiteTree &tree, SiteNode *parent, cons
 
 SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry)
 {
-    TDetail copy = FilteredCopy(model, entry);
+    TDetail copy = FilteredCopy(model, tree, entry);
     const std::string key = LowerAZ(copy.directory + "/" + copy.name);
     const std::vector<std::string_view> parts = SplitKey(key);
 

@@ -12,5 +12,6 @@ void ClearTree(SiteModel &model, SiteTree &tree);
 void ClearVisited(SiteTree &tree);
 void KeepInView(SiteModel &model, SiteTree &tree, SiteNode *node, bool skip);
 
-// The copy an insertion makes: work fields reset, names through the case filters.
-TDetail FilteredCopy(const SiteModel &model, const TDetail &entry);
+// The copy an insertion makes: work fields reset; in the remote tree, names through the case
+// filters.
+TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail &entry);

@@ -219,3 +219,17 @@ TEST_F(ScanFixture, RefreshAndChangeCommands)
     ChangeLocalCommand(model); // cancelled: nothing changes
     EXPECT_EQ(model.localTopDirectory, other.path().toStdString());
 }
+
+TEST_F(ScanFixture, CaseFiltersLeaveLocalNamesAsOnDisk)
+{
+    Dir("images");
+    Dir("images/Old");
+    File("images/Old/Photo.JPG");
+    options.directoryFilter = CaseFilter::Upper;
+    options.fileFilter = CaseFilter::Lower;
+    ASSERT_TRUE(LoadLocalTree(model));
+    SiteNode *photo = Find("/images/Old/Photo.JPG");
+    ASSERT_NE(photo, nullptr);
+    struct stat st{};
+    EXPECT_EQ(::stat(LocalPath(Root(), photo->detail).c_str(), &st), 0); // the path names a real file
+}
