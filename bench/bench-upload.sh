@@ -22,24 +22,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The site: 300 directories (30 top, 9 below each), 5,000 files of random bytes, fixed seed.
-python3 - "$work/site" <<'EOF'
-import os, random, sys
-top = sys.argv[1]
-rng = random.Random(20261207)
-dirs = []
-for t in range(30):
-    d = f"d{t:02}"
-    dirs.append(d)
-    for s in range(9):
-        dirs.append(f"{d}/s{s}")
-for d in dirs:
-    os.makedirs(os.path.join(top, d), exist_ok=True)
-for i in range(5000):
-    size = rng.randint(100, 200 * 1024)
-    with open(os.path.join(top, dirs[i % len(dirs)], f"f{i:04}.dat"), "wb") as f:
-        f.write(rng.randbytes(size))
-EOF
+# The site: 300 directories, 5,000 files of 100 B to 200 KiB, fixed seed.
+python3 bench/make-site.py "$work/site"
 
 # The server runs until its standard input closes.
 mkfifo "$work/stdin"

@@ -1,4 +1,5 @@
 // Listing parser throughput and listing cache save/load of a 100,000-entry remote tree.
+#include "NullView.h"
 #include "site/ListingCache.h"
 #include "site/ListingParser.h"
 #include "site/TreeEntries.h"
@@ -8,23 +9,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-class NullView : public MainView {
-public:
-    void ShowStatusText(const std::string &) override {}
-    void AppendLogLine(const std::string &) override {}
-    void SetEnabled(Control, bool) override {}
-    void SetText(TextSlot, const std::string &) override {}
-    void ShowProgressPanel(bool) override {}
-    void SetProgressBar(int) override {}
-    void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::Yes; }
-    bool Confirm(const std::string &) override { return true; }
-    void Message(const std::string &) override {}
-    bool InputQuery(const std::string &, const std::string &, std::string &) override { return true; }
-    bool ChooseFolder(const std::string &, std::string &) override { return false; }
-    void PlaySound(SoundEvent, const std::string &) override {}
-};
 
 struct Bench {
     Options options;

@@ -1,5 +1,6 @@
 // Local scan of a generated 100,000-file tree against `find` on the same tree, and the memory of a
 // 1,000,000-node site tree. Prints ratios; run: bench_scan [DIR]
+#include "NullView.h"
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
 
@@ -14,22 +15,6 @@
 
 namespace {
 
-class NullView : public MainView {
-public:
-    void ShowStatusText(const std::string &) override {}
-    void AppendLogLine(const std::string &) override {}
-    void SetEnabled(Control, bool) override {}
-    void SetText(TextSlot, const std::string &) override {}
-    void ShowProgressPanel(bool) override {}
-    void SetProgressBar(int) override {}
-    void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::No; }
-    bool Confirm(const std::string &) override { return false; }
-    void Message(const std::string &) override {}
-    bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }
-    bool ChooseFolder(const std::string &, std::string &) override { return false; }
-    void PlaySound(SoundEvent, const std::string &) override {}
-};
 
 // 100,000 files in 1,000 directories over three levels; names and sizes from a fixed seed.
 void Generate(const std::string &root, int files)

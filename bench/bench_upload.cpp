@@ -2,6 +2,7 @@
 // scan, compare, upload run, QUIT. bench/bench-upload.sh runs it beside lftp against vsftpd.
 // Prints the time of each step and the commands sent, by verb and per stored file.
 // usage: bench_upload PORT USER PASSWORD LOCAL_DIR REMOTE_DIR [active]
+#include "NullView.h"
 #include "site/Compare.h"
 #include "site/LocalScan.h"
 #include "transfer/ListingWalk.h"
@@ -20,23 +21,6 @@
 
 namespace {
 
-class NullView : public MainView {
-public:
-    void ShowStatusText(const std::string &text) override { last = text; }
-    void AppendLogLine(const std::string &) override {}
-    void SetEnabled(Control, bool) override {}
-    void SetText(TextSlot, const std::string &) override {}
-    void ShowProgressPanel(bool) override {}
-    void SetProgressBar(int) override {}
-    void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::Yes; }
-    bool Confirm(const std::string &) override { return false; }
-    void Message(const std::string &) override {}
-    bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }
-    bool ChooseFolder(const std::string &, std::string &) override { return false; }
-    void PlaySound(SoundEvent, const std::string &) override {}
-    std::string last;
-};
 
 // Runs the event loop until `done`, at most `limitMs`. It sleeps between events: a busy wait
 // would take the CPU the server needs.

@@ -90,65 +90,65 @@ def lines_of(value, where):
 class Step:
     """One scripted answer: the reply, an optional action, the closing reply, maybe a close."""
 
-    def __init__(self, spec, where, keys=STEP_KEYS):
-        if isinstance(spec, (str, list)):
-            spec = {"reply": spec}
-        if not isinstance(spec, dict):
+    def __init__(self, entry, where, keys=STEP_KEYS):
+        if isinstance(entry, (str, list)):
+            entry = {"reply": entry}
+        if not isinstance(entry, dict):
             raise ValueError(f"{where}: expected a string, a list or an object")
-        unknown = set(spec) - keys
+        unknown = set(entry) - keys
         if unknown:
             raise ValueError(f"{where}: unknown keys {sorted(unknown)}")
-        self.action = spec.get("action")
+        self.action = entry.get("action")
         if self.action not in ACTIONS:
             raise ValueError(f"{where}: unknown action {self.action!r}")
-        given = [k for k in ("reply", "raw", "chunks") if k in spec]
+        given = [k for k in ("reply", "raw", "chunks") if k in entry]
         if len(given) > 1:
             raise ValueError(f"{where}: use only one of reply, raw, chunks")
-        if "reply" in spec:
-            self.pieces = ["".join(line + "\r\n" for line in lines_of(spec["reply"], where))]
-        elif "raw" in spec:
-            if not isinstance(spec["raw"], str):
+        if "reply" in entry:
+            self.pieces = ["".join(line + "\r\n" for line in lines_of(entry["reply"], where))]
+        elif "raw" in entry:
+            if not isinstance(entry["raw"], str):
                 raise ValueError(f"{where}: raw is a string")
-            self.pieces = [spec["raw"]]
-        elif "chunks" in spec:
-            self.pieces = lines_of(spec["chunks"], where)
+            self.pieces = [entry["raw"]]
+        elif "chunks" in entry:
+            self.pieces = lines_of(entry["chunks"], where)
         else:
             default = DEFAULT_REPLIES.get(self.action, [])
             self.pieces = ["".join(line + "\r\n" for line in default)] if default else []
-        self.delay = float(spec.get("delay_ms", 0)) / 1000.0
-        if "data_base64" in spec:
-            self.data = base64.b64decode(spec["data_base64"])
-        elif isinstance(spec.get("data"), list):
-            self.data = "".join(line + "\r\n" for line in lines_of(spec["data"], where)).encode()
+        self.delay = float(entry.get("delay_ms", 0)) / 1000.0
+        if "data_base64" in entry:
+            self.data = base64.b64decode(entry["data_base64"])
+        elif isinstance(entry.get("data"), list):
+            self.data = "".join(line + "\r\n" for line in lines_of(entry["data"], where)).encode()
         else:
-            self.data = str(spec.get("data", "")).encode()
-        self.store_as = spec.get("store_as", "{arg}")
-        if "then" in spec:
-            self.then = lines_of(spec["then"], where)
+            self.data = str(entry.get("data", "")).encode()
+        self.store_as = entry.get("store_as", "{arg}")
+        if "then" in entry:
+            self.then = lines_of(entry["then"], where)
         else:
             self.then = DEFAULT_THEN if self.action in ("send", "receive") else []
-        self.close = bool(spec.get("close", False))
+        self.close = bool(entry.get("close", False))
 
 
 class Rule(Step):
-    def __init__(self, spec, where):
-        if not isinstance(spec, dict) or not isinstance(spec.get("match"), str):
+    def __init__(self, entry, where):
+        if not isinstance(entry, dict) or not isinstance(entry.get("match"), str):
             raise ValueError(f"{where}: a rule is an object with a \"match\" regex")
-        super().__init__(spec, where, RULE_KEYS)
-        self.pattern = re.compile(spec["match"])
-        self.times_left = spec.get("times")
+        super().__init__(entry, where, RULE_KEYS)
+        self.pattern = re.compile(entry["match"])
+        self.times_left = entry.get("times")
 
 
 class Script:
-    def __init__(self, spec):
-        if not isinstance(spec, dict):
+    def __init__(self, entry):
+        if not isinstance(entry, dict):
             raise ValueError("the script is a JSON object")
-        unknown = set(spec) - {"greeting", "rules", "unmatched"}
+        unknown = set(entry) - {"greeting", "rules", "unmatched"}
         if unknown:
             raise ValueError(f"script: unknown keys {sorted(unknown)}")
-        self.greeting = Step(spec.get("greeting", "220 Fernhop scripted server ready."), "greeting")
-        self.unmatched = Step(spec.get("unmatched", "502 Command not implemented."), "unmatched")
-        self.rules = [Rule(r, f"rule {i}") for i, r in enumerate(spec.get("rules", []))]
+        self.greeting = Step(entry.get("greeting", "220 Fernhop scripted server ready."), "greeting")
+        self.unmatched = Step(entry.get("unmatched", "502 Command not implemented."), "unmatched")
+        self.rules = [Rule(r, f"rule {i}") for i, r in enumerate(entry.get("rules", []))]
         self.lock = threading.Lock()
 
     def step_for(self, command):
