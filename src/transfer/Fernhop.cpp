@@ -7,6 +7,8 @@
 #include "site/TreeEntries.h"
 #include "transfer/RemotePath.h"
 
+#include <cstdio>
+
 Fernhop::Fernhop(MainView &view_)
     : view(view_), ws(options, view_), site(sites, view_), walk(ws), sequencer(ws), clock(ws, sites),
       errors(ws), session(ws, sites, walk, sequencer)
@@ -50,6 +52,13 @@ void Fernhop::WireFtpClient1()
 void Fernhop::WireWorkspace()
 {
     ws.saveListingCache = [this] {
+        // A partial listing must not stand for the server next time: the next connection then
+        // lists the server again instead of trusting the cache.
+        if (walk.Running() || walk.ListingFailed() || walk.ListingStopped()) {
+            if (std::remove(ListingCachePath(ws.localTopDirectory, sites.CurrentCacheKey()).c_str()) == 0)
+                ws.LogLine("FERNHOP: the remote listing was incomplete; its cached copy was dropped");
+            return;
+        }
         SaveListingCache(ws, sites.CurrentCacheKey(),
                          {sites.edits.server, sites.edits.userName, session.RemoteDirEdit()});
     };

@@ -123,6 +123,8 @@ void ListingWalk::StopListing()
 
 void ListingWalk::Abandon()
 {
+    if (phase_ != Phase::idle)
+        listingFailed_ = true; // the tree holds only what was listed before the connection went
     ws_.stopRequested = true;
     restartPending_ = false;
     phase_ = Phase::idle;

@@ -300,3 +300,22 @@ TEST_F(SessionScripted, MultiSiteRunMovesOnAndEndsCleanlyAtASiteThatFailsItsChec
     EXPECT_EQ(view.texts[TextSlot::windowTitle], "Fernhop - v3.7b - broken");
     EXPECT_EQ(view.closes, 1);
 }
+
+TEST_F(SessionScripted, AnIncompleteListingDropsTheCachedCopy)
+{
+    StartServer(Script(R"({"match": "^CWD /sub$", "reply": "550 No such directory."},)",
+                       R"("drwxr-xr-x   2 web  users  0 Mar  3  2001 sub", )" + kFileLine));
+    app.options.forceRerfesh = true; // list the server although a cache exists
+    SiteSpec spec = Site();
+    spec.savedPcTime = spec.savedServerTime = 40000; // measured: no check file
+    UseSite(spec);
+    const std::string cache = ListingCachePath(spec.localDir, app.sites.CurrentCacheKey());
+    ASSERT_TRUE(WriteFile(cache, "old cache\r\n"));
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession());
+    EXPECT_TRUE(app.walk.ListingFailed());
+    ASSERT_TRUE(Disconnect());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(cache)));
+    EXPECT_TRUE(view.Logged("FERNHOP: the remote listing was incomplete; its cached copy was dropped"));
+}
