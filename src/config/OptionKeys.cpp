@@ -83,7 +83,7 @@ std::string SetOptionFromText(Options &options, const std::string &key, const st
     }
     Options candidate = options;
     const Options defaults;
-    Setter setter{key, value};
+    Setter setter{key, value, false, {}};
     ForEachOption(candidate, defaults, setter);
     if (!setter.found)
         return "Unknown setting: " + key;

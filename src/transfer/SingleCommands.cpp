@@ -25,7 +25,7 @@ std::string JoinRemote(std::string top, std::string name)
     size_t start = name.find_first_not_of('~');
     name = start == std::string::npos ? std::string() : name.substr(start);
     if (name.empty() || name.front() != '/')
-        name.insert(0, "/");
+        name = "/" + name;
     while (top.size() > 1 && top.back() == '/')
         top.pop_back();
     return FullRemotePath(top, name);

@@ -105,8 +105,9 @@ TEST_P(RealTransfer, ListingOfAThousandEntries)
     EXPECT_EQ(names.front(), "f0000.html");
     EXPECT_EQ(names.back(), "f0999.html");
     EXPECT_EQ(recorder.Count("fiListingReady Listing ready"), 1);
-    if (!Passive())
+    if (!Passive()) {
         EXPECT_EQ(client.InitialDirectory, "/big"); // from the PWD reply
+    }
 }
 
 TEST_P(RealTransfer, RoundTripsAreByteExact)
