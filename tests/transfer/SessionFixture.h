@@ -68,25 +68,25 @@ public:
 
     // Adds the site as the setup dialog's "&Add" would, then its flags and times. It becomes the
     // current site.
-    static void AddSite(SiteList &sites, const SiteSpec &spec)
+    static void AddSite(SiteList &sites, const SiteSpec &siteSpec)
     {
-        sites.edits = SiteEdits{spec.nickName, spec.server, spec.user, spec.password, spec.localDir,
-                                spec.remoteDir, spec.port, spec.pasv, ""};
+        sites.edits = SiteEdits{siteSpec.nickName, siteSpec.server, siteSpec.user, siteSpec.password, siteSpec.localDir,
+                                siteSpec.remoteDir, siteSpec.port, siteSpec.pasv, ""};
         sites.Add();
-        if (spec.download)
+        if (siteSpec.download)
             sites.ToggleDownload();
-        if (!spec.multiSite)
+        if (!siteSpec.multiSite)
             sites.ToggleMultiSite();
-        sites.SetSavedPcTime(spec.savedPcTime);
-        sites.SetSavedServerTime(spec.savedServerTime);
-        if (!spec.afterLoginCommand.empty())
-            sites.SetAfterLoginCommand(spec.afterLoginCommand);
+        sites.SetSavedPcTime(siteSpec.savedPcTime);
+        sites.SetSavedServerTime(siteSpec.savedServerTime);
+        if (!siteSpec.afterLoginCommand.empty())
+            sites.SetAfterLoginCommand(siteSpec.afterLoginCommand);
     }
 
     // Adds the site and chooses it from the nickname combo box, as a user would before Connect.
-    void UseSite(const SiteSpec &spec)
+    void UseSite(const SiteSpec &siteSpec)
     {
-        AddSite(app.sites, spec);
+        AddSite(app.sites, siteSpec);
         app.NickNameComboChange(app.sites.NickNameItemOfRow(app.sites.CurrentRow()));
     }
 

@@ -56,11 +56,11 @@ protected:
     }
     SiteSpec Site(const std::string &nick = "web")
     {
-        SiteSpec spec;
-        spec.nickName = nick;
-        spec.port = server ? server->port() : 21;
-        spec.localDir = Directory("local-" + nick);
-        return spec;
+        SiteSpec siteSpec;
+        siteSpec.nickName = nick;
+        siteSpec.port = server ? server->port() : 21;
+        siteSpec.localDir = Directory("local-" + nick);
+        return siteSpec;
     }
 
     std::unique_ptr<ScriptedFtpServer> server;
@@ -75,9 +75,9 @@ TEST_F(SessionScripted, CountdownThroughTheProxyTimesOutOnceAndExitClosesTheWind
     app.options.connectTimeOut = 1;
     app.options.exit = true;
     app.options.proxy = {"127.0.0.1", server->port(), true};
-    SiteSpec spec = Site();
-    spec.server = "ftp.example.com";
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.server = "ftp.example.com";
+    UseSite(siteSpec);
 
     ASSERT_TRUE(app.session.Connect());
     app.session.Timer1Timer();
@@ -98,9 +98,9 @@ TEST_F(SessionScripted, CountdownThroughTheProxyTimesOutOnceAndExitClosesTheWind
 TEST_F(SessionScripted, FailedConnectionWithExitClosesAfterTheDisconnectionSteps)
 {
     app.options.exit = true;
-    SiteSpec spec = Site();
-    spec.port = fernhop::test::freeLoopbackPort(); // nobody listens
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.port = fernhop::test::freeLoopbackPort(); // nobody listens
+    UseSite(siteSpec);
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(RunUntil([&] { return view.closes > 0; }));
@@ -115,10 +115,10 @@ TEST_F(SessionScripted, WinGateSendsUserAtServerToTheProxyPort)
     StartServer(Script(R"({"match": "^USER joe@ftp.example.com$", "reply": "331 Password please."},)", kFileLine));
     app.options.proxy = {"127.0.0.1", server->port(), true};
     app.options.timeOffset = true; // no clock check
-    SiteSpec spec = Site();
-    spec.server = "ftp.example.com";
-    spec.port = 1; // would refuse: the connection must go to the proxy's port
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.server = "ftp.example.com";
+    siteSpec.port = 1; // would refuse: the connection must go to the proxy's port
+    UseSite(siteSpec);
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
@@ -143,9 +143,9 @@ TEST_F(SessionScripted, CachedListingSkipsCheckFileAndListing)
 {
     StartServer(Script(""));
     app.options.compare = true;
-    SiteSpec spec = Site();
-    ASSERT_TRUE(WriteFile(spec.localDir + "/a.html", "local"));
-    UseSite(spec); // no saved server time: only the cache spares the check file
+    SiteSpec siteSpec = Site();
+    ASSERT_TRUE(WriteFile(siteSpec.localDir + "/a.html", "local"));
+    UseSite(siteSpec); // no saved server time: only the cache spares the check file
     // The cache holds a newer remote copy of a.html, so the compare finds nothing to send.
     TDetail entry;
     entry.kind = ekFile;
@@ -168,11 +168,11 @@ TEST_F(SessionScripted, SavedServerTimeSkipsTheCheckFileUntilTheOffsetIsCleared)
 {
     StartServer(Script(R"({"match": "^STOR ", "reply": "553 Not allowed."},)", kFileLine));
     app.options.forceRerfesh = true; // whatever the cache holds
-    SiteSpec spec = Site();
-    spec.remoteDir = "www/"; // formatted before the check file, so it lands where the listing looks
-    spec.savedPcTime = EncodeDate(2024, 5, 1) + EncodeTime(10, 0);
-    spec.savedServerTime = EncodeDate(2024, 5, 1) + EncodeTime(9, 0);
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.remoteDir = "www/"; // formatted before the check file, so it lands where the listing looks
+    siteSpec.savedPcTime = EncodeDate(2024, 5, 1) + EncodeTime(10, 0);
+    siteSpec.savedServerTime = EncodeDate(2024, 5, 1) + EncodeTime(9, 0);
+    UseSite(siteSpec);
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
@@ -196,9 +196,9 @@ TEST_F(SessionScripted, CancelledPasswordPromptQuitsInsteadOfSendingAPassword)
 {
     StartServer(Script(R"({"match": "^PASS secret$", "reply": "230 Logged in."},)"));
     app.options.timeOffset = true;
-    SiteSpec spec = Site();
-    spec.password = "";
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.password = "";
+    UseSite(siteSpec);
     view.inputAnswers = {"\x1b", "secret"};
 
     ASSERT_TRUE(app.session.Connect());
@@ -220,9 +220,9 @@ TEST_F(SessionScripted, RefusedAfterLoginCommandStillListsTheServer)
 {
     StartServer(Script(R"({"match": "^SITE IDLE", "reply": "500 Unknown."},)", kFileLine));
     app.options.timeOffset = true;
-    SiteSpec spec = Site();
-    spec.afterLoginCommand = "SITE IDLE 60";
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.afterLoginCommand = "SITE IDLE 60";
+    UseSite(siteSpec);
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
@@ -239,9 +239,9 @@ TEST_F(SessionScripted, SlashOptionKeepsTheRemoteDirectoryAsTyped)
     StartServer(Script(""));
     app.options.timeOffset = true;
     app.options.slash = true;
-    SiteSpec spec = Site();
-    spec.remoteDir = "www/html/";
-    UseSite(spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.remoteDir = "www/html/";
+    UseSite(siteSpec);
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
@@ -256,9 +256,9 @@ TEST_F(SessionScripted, MultiSiteRunWithoutFlaggedSiteConnectsNothing)
     EXPECT_TRUE(view.Shown("There are no FTP sites entered in the FTP setup"));
     EXPECT_EQ(view.closes, 0);
 
-    SiteSpec spec = Site();
-    spec.multiSite = false;
-    AddSite(app.sites, spec);
+    SiteSpec siteSpec = Site();
+    siteSpec.multiSite = false;
+    AddSite(app.sites, siteSpec);
     AddSite(app.sites, Site("other"));
     app.sites.ToggleMultiSite();
     app.options.exit = true;
@@ -306,10 +306,10 @@ TEST_F(SessionScripted, AnIncompleteListingDropsTheCachedCopy)
     StartServer(Script(R"({"match": "^CWD /sub$", "reply": "550 No such directory."},)",
                        R"("drwxr-xr-x   2 web  users  0 Mar  3  2001 sub", )" + kFileLine));
     app.options.forceRerfesh = true; // list the server although a cache exists
-    SiteSpec spec = Site();
-    spec.savedPcTime = spec.savedServerTime = 40000; // measured: no check file
-    UseSite(spec);
-    const std::string cache = ListingCachePath(spec.localDir, app.sites.CurrentCacheKey());
+    SiteSpec siteSpec = Site();
+    siteSpec.savedPcTime = siteSpec.savedServerTime = 40000; // measured: no check file
+    UseSite(siteSpec);
+    const std::string cache = ListingCachePath(siteSpec.localDir, app.sites.CurrentCacheKey());
     ASSERT_TRUE(WriteFile(cache, "old cache\r\n"));
 
     ASSERT_TRUE(app.session.Connect());

@@ -56,16 +56,16 @@ std::time_t ModificationTime(const std::string &path)
 SiteSpec RealSite(const RealFtpServer &server, const std::string &nick, const std::string &localDir,
                   const std::string &remoteDir, bool download)
 {
-    SiteSpec spec;
-    spec.nickName = nick;
-    spec.port = server.port();
-    spec.user = server.user();
-    spec.password = server.password();
-    spec.localDir = localDir;
-    spec.remoteDir = remoteDir;
-    spec.download = download;
-    spec.pasv = server.kind() == RealFtpServer::Kind::Pyftpdlib; // one passive, one active
-    return spec;
+    SiteSpec siteSpec;
+    siteSpec.nickName = nick;
+    siteSpec.port = server.port();
+    siteSpec.user = server.user();
+    siteSpec.password = server.password();
+    siteSpec.localDir = localDir;
+    siteSpec.remoteDir = remoteDir;
+    siteSpec.download = download;
+    siteSpec.pasv = server.kind() == RealFtpServer::Kind::Pyftpdlib; // one passive, one active
+    return siteSpec;
 }
 
 class SessionRealServer : public ::testing::Test, public SessionFixture {};
