@@ -60,6 +60,10 @@ private:
     Fernhop app_;
     Options userOptions_;
     QTimer idleTimer_;
+    TFtpNotifyEvent loggedIn_;
+    bool scanning_ = false;
+    bool loginWaiting_ = false;
+    bool scanFailed_ = false;
     int idleTicks_ = 0;
 
     int expectedLogins_ = 0;
@@ -89,14 +93,23 @@ void BatchRun::Wire()
     ftp.OnDirectoryDeleted = countIfDone(deleted_, ftp.OnDirectoryDeleted);
     ftp.OnDirectoryCreated = countIfDone(created_, ftp.OnDirectoryCreated);
 
-    TFtpNotifyEvent loggedIn = ftp.OnLoggedIn;
-    ftp.OnLoggedIn = [this, loggedIn](TFtpClient *s) {
+    loggedIn_ = ftp.OnLoggedIn;
+    ftp.OnLoggedIn = [this](TFtpClient *s) {
         if (s->Success()) {
             ++logins_;
             loggedInNow_ = true;
             planThisConnection_ = false;
         }
-        loggedIn(s);
+        if (scanFailed_) {
+            s->Quit();
+            return;
+        }
+        // The post-login steps compare with the local tree: they wait for its scan.
+        if (scanning_) {
+            loginWaiting_ = true;
+            return;
+        }
+        loggedIn_(s);
     };
     TFtpNotifyEvent quit = ftp.OnFtpQuit;
     ftp.OnFtpQuit = [this, quit](TFtpClient *s) {
@@ -214,7 +227,27 @@ bool BatchRun::StartRoad()
         return expectedLogins_ > 0;
     }
     expectedLogins_ = 1;
-    return app_.session.Connect();
+    // The local scan runs while the server answers the login, which takes about as long.
+    scanning_ = true;
+    if (!app_.session.Connect()) {
+        scanning_ = false;
+        return false;
+    }
+    const bool scanned = LoadLocalTree(app_.ws) && !app_.ws.stopLoops;
+    scanning_ = false;
+    if (!scanned) {
+        // Without the whole local tree a compare would mark the server's files for deletion.
+        scanFailed_ = true;
+        app_.ws.LogLine("The local directory could not be read; nothing is compared or transferred");
+        app_.session.exitAfterQuit = true;
+        app_.ws.FtpClient1.Quit();
+        return true;
+    }
+    if (loginWaiting_) {
+        loginWaiting_ = false;
+        loggedIn_(&app_.ws.FtpClient1);
+    }
+    return true;
 }
 
 int BatchRun::ExitStatus() const

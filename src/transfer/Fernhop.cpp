@@ -156,7 +156,7 @@ void Fernhop::LoadSettings(const std::string &commandLineSite, bool startUpChoic
     view.SetText(TextSlot::directionCaption, sites.Current().Download ? "&Download" : "&Upload");
     session.UpdateWindowTitle();
 
-    if ((!options.multiSite || !startUpChoice) && !ws.localTopDirectory.empty())
+    if (startUpChoice && !options.multiSite && !ws.localTopDirectory.empty())
         LoadLocalTree(ws);
     view.SetEnabled(Control::changeLocalBtn, true);
     const bool connectEnabled = ws.FtpClient1.WinsockStarted();

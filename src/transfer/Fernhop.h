@@ -55,7 +55,7 @@ public:
     void Start(const std::string &commandLineSite = std::string());
     // The deferred start-up: settings, ignore lists and sites loaded, the directories shown, the
     // local tree scanned, then the start-up choice (multi-site run, connect, or wait). The batch
-    // front end makes its own choice and leaves it out.
+    // front end makes its own choice and scans when it suits it, so it leaves both out.
     void LoadSettings(const std::string &commandLineSite = std::string(), bool startUpChoice = true);
     bool LoadSettingsDone() const { return settingsLoaded_; }
 
