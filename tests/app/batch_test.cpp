@@ -1,8 +1,8 @@
 // The batch mode end to end: the fernhop program run against both real servers.
+#include "support/FernhopProcess.h"
 #include "support/FtpServers.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +14,6 @@ using fernhop::test::RealFtpServer;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct BatchResult {
-    int status = -1;
-    std::string out, err;
-};
 
 std::string ReadFile(const fs::path &path)
 {
@@ -68,17 +63,7 @@ protected:
 
     fs::path Local() const { return fs::path(tmp.path().toStdString()) / "site"; }
 
-    BatchResult Fernhop(const QStringList &args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("FERNHOP_HOME", tmp.path() + "/settings");
-        p.setProcessEnvironment(env);
-        p.start(FERNHOP_BINARY, args);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(120000)) << "fernhop did not finish";
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
-    }
+    FernhopRun Fernhop(const QStringList &args) { return RunFernhop(tmp.path() + "/settings", args); }
 
     void AddSite(const std::string &nick, const RealFtpServer &srv, const fs::path &local,
                  const std::string &remote, bool download, const std::string &password = {})
@@ -112,7 +97,7 @@ TEST_P(BatchFixture, UploadSiteMirrorsAndResyncsOnlyTheChange)
     server->makeDir("www");
     AddSite("web", *server, Local(), "www", false);
 
-    BatchResult first = Fernhop({"--batch", "web"});
+    FernhopRun first = Fernhop({"--batch", "web"});
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_NE(first.out.find("Summary: deleted 0, created 5, transferred 4, failed 0"), std::string::npos)
         << first.out;
@@ -123,7 +108,7 @@ TEST_P(BatchFixture, UploadSiteMirrorsAndResyncsOnlyTheChange)
     WriteFile(Local() / "css/new.css", "p {}");
     fs::remove(Local() / "img/logo.bin");
     fs::remove_all(Local() / "docs");
-    BatchResult second = Fernhop({"--batch", "web"});
+    FernhopRun second = Fernhop({"--batch", "web"});
     ASSERT_EQ(second.status, 0) << second.err;
     EXPECT_NE(second.out.find("Summary: deleted 4, created 0, transferred 2, failed 0"), std::string::npos)
         << second.out;
@@ -140,7 +125,7 @@ TEST_P(BatchFixture, DryRunPrintsThePlanAndChangesNothing)
     MakeSite();
     AddSite("web", *server, Local(), "/", false);
     const auto before = server->listTree();
-    BatchResult dry = Fernhop({"--batch", "--dry-run", "web"});
+    FernhopRun dry = Fernhop({"--batch", "--dry-run", "web"});
     ASSERT_EQ(dry.status, 0) << dry.err;
     EXPECT_EQ(server->listTree(), before);
     EXPECT_NE(dry.out.find("local   upload (new)       /index.html"), std::string::npos) << dry.out;
@@ -156,14 +141,14 @@ TEST_P(BatchFixture, DownloadSiteFillsAnEmptyFolderAndFollowsServerChanges)
     server->makeDir("pub/emptydir");
     fs::create_directories(Local());
     AddSite("mirror", *server, Local(), "/pub", true);
-    BatchResult first = Fernhop({"--batch", "mirror"});
+    FernhopRun first = Fernhop({"--batch", "mirror"});
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
 
     server->writeFile("pub/index.html", "served again, longer");
     server->writeFile("pub/added.txt", "new");
     fs::remove(fs::path(server->root()) / "pub/sub/data.bin");
-    BatchResult second = Fernhop({"--batch", "mirror"});
+    FernhopRun second = Fernhop({"--batch", "mirror"});
     ASSERT_EQ(second.status, 0) << second.err;
     EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
     EXPECT_NE(second.out.find("transferred 2"), std::string::npos) << second.out;
@@ -177,12 +162,12 @@ TEST_P(BatchFixture, ConfirmedDeletionsNeedYes)
     ASSERT_EQ(Fernhop({"--set", "confirmDelete=1"}).status, 0);
     fs::remove(Local() / "index.html");
 
-    BatchResult without = Fernhop({"--batch", "web"});
+    FernhopRun without = Fernhop({"--batch", "web"});
     EXPECT_EQ(without.status, 0) << without.err;
     EXPECT_NE(without.out.find("kept (not deleted without --yes): /index.html"), std::string::npos) << without.out;
     EXPECT_TRUE(server->exists("index.html"));
 
-    BatchResult with = Fernhop({"--batch", "--yes", "web"});
+    FernhopRun with = Fernhop({"--batch", "--yes", "web"});
     EXPECT_EQ(with.status, 0) << with.err;
     EXPECT_FALSE(server->exists("index.html"));
 }
@@ -191,7 +176,7 @@ TEST_P(BatchFixture, WrongPasswordExitsWithTwo)
 {
     MakeSite();
     AddSite("web", *server, Local(), "/", false, "not-the-password");
-    BatchResult run = Fernhop({"--batch", "web"});
+    FernhopRun run = Fernhop({"--batch", "web"});
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_EQ(Count(run.err, "STOR"), 0u);
 }
@@ -211,25 +196,16 @@ TEST(BatchRefused, RefusedUploadExitsWithOne)
     fs::create_directories(locked);
     ::chmod(locked.c_str(), 0555);
 
-    auto run = [&](const QStringList &args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("FERNHOP_HOME", tmp.path() + "/settings");
-        p.setProcessEnvironment(env);
-        p.start(FERNHOP_BINARY, args);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return std::make_pair(p.exitCode(), p.readAllStandardOutput().toStdString());
-    };
+    auto run = [&](const QStringList &args) { return RunFernhop(tmp.path() + "/settings", args); };
     ASSERT_EQ(run({"--add-site", "locked", "--server", "127.0.0.1", "--port", QString::number(server->port()),
                    "--user", QString::fromStdString(server->user()), "--password",
                    QString::fromStdString(server->password()), "--local", QString::fromStdString(local.string()),
                    "--remote", "/locked"})
-                  .first,
+                  .status,
               0);
-    auto [status, out] = run({"--batch", "locked"});
-    EXPECT_EQ(status, 1) << out;
-    EXPECT_NE(out.find("failed: Could not upload: a.html"), std::string::npos) << out;
+    FernhopRun refused = run({"--batch", "locked"});
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_NE(refused.out.find("failed: Could not upload: a.html"), std::string::npos) << refused.out;
 }
 
 TEST(BatchMultiSite, TwoSitesOnTwoServers)
@@ -242,16 +218,7 @@ TEST(BatchMultiSite, TwoSitesOnTwoServers)
     const fs::path two = fs::path(tmp.path().toStdString()) / "two";
     WriteFile(one / "first.html", "1");
     WriteFile(two / "second/page.html", "2");
-    auto run = [&](const QStringList &args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("FERNHOP_HOME", tmp.path() + "/settings");
-        p.setProcessEnvironment(env);
-        p.start(FERNHOP_BINARY, args);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return p.exitCode();
-    };
+    auto run = [&](const QStringList &args) { return RunFernhop(tmp.path() + "/settings", args).status; };
     auto add = [&](const char *nick, RealFtpServer &srv, const fs::path &local) {
         return run({"--add-site", nick, "--server", "127.0.0.1", "--port", QString::number(srv.port()), "--user",
                     QString::fromStdString(srv.user()), "--password", QString::fromStdString(srv.password()),

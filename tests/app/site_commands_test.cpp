@@ -1,57 +1,43 @@
 // The management commands, run as the program itself against a temporary settings directory.
-#include <QProcess>
+#include "support/FernhopProcess.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace {
 
-struct CliResult {
-    int status = -1;
-    std::string out, err;
-};
-
 struct CliFixture : ::testing::Test {
     QTemporaryDir home;
 
-    CliResult Fernhop(const QStringList &args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("FERNHOP_HOME", home.path() + "/settings");
-        p.setProcessEnvironment(env);
-        p.start(FERNHOP_BINARY, args);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
-    }
+    FernhopRun Fernhop(const QStringList &args) { return RunFernhop(home.path() + "/settings", args, 30000); }
 };
 
 } // namespace
 
 TEST_F(CliFixture, AddReplaceListAndRemoveSites)
 {
-    CliResult add = Fernhop({"--add-site", "demo", "--server", "ftp.example.net", "--port", "2121", "--user", "me",
+    FernhopRun add = Fernhop({"--add-site", "demo", "--server", "ftp.example.net", "--port", "2121", "--user", "me",
                        "--password", "secret", "--local", home.path() + "/site", "--remote", "www", "--pasv"});
     ASSERT_EQ(add.status, 0) << add.err;
     struct stat st{};
     ASSERT_EQ(::stat((home.path() + "/settings/FERNHOP.FTP").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    CliResult list = Fernhop({"--list-sites"});
+    FernhopRun list = Fernhop({"--list-sites"});
     EXPECT_EQ(list.out, "demo\tupload\tftp.example.net:2121\t" + home.path().toStdString() +
                             "/site\twww\tmulti-site\n");
 
-    CliResult again = Fernhop({"--add-site", "DEMO", "--server", "x", "--user", "u", "--local", "/tmp", "--remote", "/"});
+    FernhopRun again = Fernhop({"--add-site", "DEMO", "--server", "x", "--user", "u", "--local", "/tmp", "--remote", "/"});
     EXPECT_EQ(again.status, 64);
 
-    CliResult replace = Fernhop({"--replace-site", "demo", "--download", "--no-multi-site", "--remote", "/htdocs"});
+    FernhopRun replace = Fernhop({"--replace-site", "demo", "--download", "--no-multi-site", "--remote", "/htdocs"});
     ASSERT_EQ(replace.status, 0) << replace.err;
     list = Fernhop({"--list-sites"});
     EXPECT_NE(list.out.find("demo\tdownload\tftp.example.net:2121\t"), std::string::npos);
     EXPECT_NE(list.out.find("\t/htdocs\t-\n"), std::string::npos);
 
-    CliResult show = Fernhop({"--show-settings"});
+    FernhopRun show = Fernhop({"--show-settings"});
     EXPECT_EQ(show.out.find("secret"), std::string::npos);
     EXPECT_NE(show.out.find("password=*****"), std::string::npos);
 
@@ -62,7 +48,7 @@ TEST_F(CliFixture, AddReplaceListAndRemoveSites)
 
 TEST_F(CliFixture, SiteFieldsThatCannotBeStoredAreRefused)
 {
-    CliResult bad = Fernhop({"--add-site", "x|y", "--server", "h", "--user", "u", "--local", "/tmp", "--remote", "/"});
+    FernhopRun bad = Fernhop({"--add-site", "x|y", "--server", "h", "--user", "u", "--local", "/tmp", "--remote", "/"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_FALSE(bad.err.empty());
     EXPECT_EQ(Fernhop({"--list-sites"}).out, "");
@@ -71,12 +57,12 @@ TEST_F(CliFixture, SiteFieldsThatCannotBeStoredAreRefused)
 TEST_F(CliFixture, SetWritesOptionsAndKeepsTheRest)
 {
     ASSERT_EQ(Fernhop({"--set", "delete=0", "--set", "connectTimeOut=5"}).status, 0);
-    CliResult show = Fernhop({"--show-settings"});
+    FernhopRun show = Fernhop({"--show-settings"});
     EXPECT_NE(show.out.find("delete=0\n"), std::string::npos);
     EXPECT_NE(show.out.find("connectTimeOut=5\n"), std::string::npos);
     EXPECT_NE(show.out.find("fileSizeCheck=1\n"), std::string::npos);
 
-    CliResult unknown = Fernhop({"--set", "forceRefresh=1"});
+    FernhopRun unknown = Fernhop({"--set", "forceRefresh=1"});
     EXPECT_EQ(unknown.status, 64);
     EXPECT_EQ(unknown.err, "Unknown setting: forceRefresh\n");
 }
@@ -88,7 +74,7 @@ TEST_F(CliFixture, BadUsageExitsWith64AndHelpExplains)
     EXPECT_EQ(Fernhop({"--batch"}).status, 64);
     EXPECT_EQ(Fernhop({"--add-site", "a", "--server", "h"}).status, 64);
     EXPECT_EQ(Fernhop({"--port", "70000", "--list-sites"}).status, 64);
-    CliResult help = Fernhop({"--help"});
+    FernhopRun help = Fernhop({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status: 0 all done"), std::string::npos);
 }
