@@ -85,8 +85,8 @@ std::vector<ProcessEntry> processTable()
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0)
             continue;
-        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        // Empty for a process that is gone by now: it gets no entry.
+        const std::string text = readWholeFile("/proc/" + std::string(entry->d_name) + "/stat").value_or("");
         // The command name may hold spaces and parentheses; the fields follow the last ')'.
         const auto close = text.rfind(')');
         if (close == std::string::npos)
@@ -176,12 +176,29 @@ void removeTree(const std::string &path)
         std::filesystem::remove_all(path, ignored);
 }
 
+// Plain reads, because a stream's read error escapes an istreambuf_iterator as an exception:
+// /proc/<pid>/stat of a process reaped between open and read fails with ESRCH, and in a
+// destructor (ServerProcess::stop) that exception ends the whole test program.
 std::optional<std::string> readWholeFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            bytes.append(buffer, size_t(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            close(fd);
+            return std::nullopt;
+        }
+    }
+    close(fd);
+    return bytes;
 }
 
 ServerProcess::~ServerProcess()
