@@ -109,7 +109,8 @@ public:
     // Uploads a small check file into remoteDirectory; OnCheckFileSent reports the outcome.
     void SendCheckFile(const std::string &remoteDirectory);
     void SendCheckFilePasv(const std::string &remoteDirectory);
-    // Interrupts the running transfer (once until the next completion).
+    // Interrupts the running transfer (once until the next completion). The completion comes
+    // only once the server has answered the ABOR too, so the next operation gets its own replies.
     void Abort();
     // Closes the local file of a transfer; safe to call when none is open.
     void CloseLocalFile();
@@ -263,6 +264,10 @@ private:
     void StartDownload(int typeState);
     void StartUpload(int typeState);
     void SendControlBytes(const std::string &bytes, bool urgent);
+    bool TakeAbortReply(const std::string &line);
+    void AbortAnswered(const std::string &line);
+    void EndAbortedTransfer();
+    bool ForgetAbort(); // the session ended: true when a completion was held for the ABOR's reply
     std::string TypeCommand() const { return TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I"; }
 
     TAsyncSocket DataSocket;     // active mode: the listener; passive mode: the data connection
@@ -296,11 +301,19 @@ private:
     bool aborting_ = false;
     bool loginAbandoned_ = false;
 
+    // Replies in flight. The server answers command lines in order, so after ABOR it owes the
+    // final reply of the command that was out (unless that reply had come already) and then the
+    // ABOR's own reply; neither may be taken for the reply to the next command.
+    bool commandReplyOwed_ = false;   // the last command sent has not had its final reply yet
+    bool abortReplyOwed_ = false;     // ABOR went out and its reply has not come yet
+    bool replyDueBeforeAbort_ = false; // the interrupted command's final reply comes first
+    bool completionHeld_ = false;     // a completion waits for the ABOR's reply
+
     // Data side.
     int localFile_ = -1;            // the download or upload file, -1 when none is open
     bool passive_ = false;          // the running transfer's data connection is passive
     bool dataClosed_ = false;       // the close was seen: later read errors are not reported
-    bool completionPosted_ = false; // this transfer's completion is posted (exactly one per transfer)
+    bool completionPosted_ = false; // this operation's completion is posted (exactly one per operation)
     bool sendingStarted_ = false;   // a passive upload starts once, on the first 1xx to STOR
     std::string listingCarry_;
     bool skippingLongLine_ = false; // inside a listing line too long to keep

@@ -43,6 +43,7 @@ bool TFtpClient::BeginOperation(bool setsSuccess, bool setsPending, TPendingEven
     }
     lastErrorCode_ = feNone;
     busy_ = true;
+    completionPosted_ = false;
     return true;
 }
 

@@ -8,6 +8,10 @@
 // 7: PWD before an active listing. Whatever the reply, the listing goes on.
 void TFtpClient::ListPwdReply(const std::string &line)
 {
+    if (aborting_) {
+        EndAbortedTransfer();
+        return;
+    }
     InitialDirectory = QuotedDirectory(line);
     SendInState("TYPE A", stListType);
 }
@@ -15,6 +19,12 @@ void TFtpClient::ListPwdReply(const std::string &line)
 // 8, 10, 15, 16, 20, 21, 25, 26, 30, 31, 35, 36, 38: one step of setting up a transfer.
 void TFtpClient::DataSetupReply(const std::string &line)
 {
+    if (aborting_) {
+        // Aborted before any data moved: the transfer ends here, and nothing more is sent, so
+        // that the ABOR's reply is the next one the server gives.
+        EndAbortedTransfer();
+        return;
+    }
     if (line[0] != '2') {
         Disconnect(feProtocolError);
         return;

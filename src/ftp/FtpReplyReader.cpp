@@ -51,6 +51,7 @@ void TFtpClient::SendInState(const std::string &command, int state)
         return;
     }
     SendLine(command);
+    commandReplyOwed_ = true;
     SetReplyState(state);
 }
 
@@ -106,5 +107,7 @@ void TFtpClient::HandleReplyLine(const std::string &line)
         return;
     }
     multiLine_ = false;
+    if (TakeAbortReply(line))
+        return;
     DispatchReply(line);
 }

@@ -76,11 +76,13 @@ void TFtpClient::ControlConnected()
     connected_ = true;
     receiveCarry_.clear();
     inHandler_ = false;
+    ForgetAbort();
 }
 
 void TFtpClient::ControlClosed()
 {
     RaiseInfo(fiNotConnected, "Disconnected");
+    ForgetAbort(); // a completion held for the ABOR's reply is the one posted here
     PostCompletion();
     PostQuit();
     connected_ = false;
@@ -117,6 +119,8 @@ void TFtpClient::Disconnect(FtpError code)
     success_ = false;
     lastErrorCode_ = code;
     RaiseError(code);
+    if (ForgetAbort())
+        PostCompletion(); // the aborted operation still ends with its completion, before the quit
     PostQuit();
 }
 
@@ -128,6 +132,7 @@ void TFtpClient::Reset()
     success_ = false;
     CloseLocalFile();
     aborting_ = false;
+    ForgetAbort();
     busy_ = false;
     closing_ = false;
     lastErrorCode_ = feNone;
@@ -139,7 +144,11 @@ void TFtpClient::CloseDataSockets()
     AcceptedSocket.Close();
 }
 
-void TFtpClient::PostCompletion() { PostMessage(kMsgFtpReady); }
+void TFtpClient::PostCompletion()
+{
+    completionPosted_ = true;
+    PostMessage(kMsgFtpReady);
+}
 
 void TFtpClient::PostQuit()
 {
@@ -161,6 +170,12 @@ void TFtpClient::HandleMessage(TMessage &msg)
 
 void TFtpClient::ProcessCompletion()
 {
+    if (abortReplyOwed_) {
+        // The ABOR's reply is still to come: an owner that started its next command now would
+        // get that reply for the command's. The completion is posted again once it has come.
+        completionHeld_ = true;
+        return;
+    }
     busy_ = false;
     if (aborting_)
         success_ = false; // whatever the server answered, an aborted transfer did not arrive whole

@@ -130,20 +130,87 @@ void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
         SendInState("PASV", stCheckPasv);
 }
 
-// Interrupts the running transfer: Telnet IP, the synch mark as urgent data, ABOR, the mark
-// again. The transfer's own states take the 426 and 226 that follow, and the completion closes
-// the data connection and reports the transfer as failed. Once until that completion, also when
-// the data connection is made meanwhile; nothing to do when no operation runs (an Abort then
-// would have no completion to end it and would spoil the next transfer).
+// Interrupts the running transfer: Telnet IP, the synch mark as urgent data, then ABOR. The
+// transfer's own states take the reply of the interrupted command (426, or 226 when it had just
+// finished), and the ABOR's reply ends the abort; the completion, a failure, waits for both.
+// Once until that completion, also when the data connection is made meanwhile; nothing to do
+// when no operation runs (an Abort then would have no completion to end it) or when a QUIT is
+// out (the server's close ends that).
+//
+// No second synch mark follows the ABOR line as normal data: servers read it as the start of
+// the next command line and refuse that command.
 void TFtpClient::Abort()
 {
-    if (aborting_ || !connected_ || !busy_)
+    if (aborting_ || !connected_ || !busy_ || replyState_ == stQuit)
         return;
     aborting_ = true;
+    replyDueBeforeAbort_ = commandReplyOwed_;
+    abortReplyOwed_ = true;
     SendControlBytes("\xff\xf4", false);
     SendControlBytes("\xff\xf2", true);
     SendLine("ABOR");
-    SendControlBytes("\xff\xf2", false);
+    if (closing_ || !connected_)
+        ForgetAbort(); // the session ended on the way: no reply will come
+}
+
+// Sorts out the final replies (not 1xx) while an ABOR is answered: the interrupted command's
+// reply goes to its state as usual, the one after it is the ABOR's. True when `line` was the
+// ABOR's reply and has been dealt with.
+bool TFtpClient::TakeAbortReply(const std::string &line)
+{
+    if (line[0] == '1')
+        return false; // preliminary: the same command's final reply still follows
+    if (abortReplyOwed_ && !replyDueBeforeAbort_) {
+        AbortAnswered(line);
+        return true;
+    }
+    replyDueBeforeAbort_ = false;
+    commandReplyOwed_ = false; // the state's handler may send the next command
+    return false;
+}
+
+// The server is through with the interrupted operation (225, 226, or whatever it answered).
+void TFtpClient::AbortAnswered(const std::string &line)
+{
+    abortReplyOwed_ = false;
+    Trace("-> ABOR answered: " + line);
+    // A transfer still open (a download whose 426 was passed over, one whose data connection has
+    // not closed yet) ends here; unless a command that went out after the ABOR is still to be
+    // answered, whose own state then ends it.
+    if (busy_ && !completionPosted_ && !commandReplyOwed_)
+        EndAbortedTransfer();
+    if (completionHeld_) {
+        completionHeld_ = false;
+        PostCompletion();
+    }
+}
+
+// Ends an interrupted transfer as a failure: both halves are over, whatever is still open closes,
+// and no reply is expected any more.
+void TFtpClient::EndAbortedTransfer()
+{
+    SetReplyState(stIdle);
+    CloseDataSockets();
+    CloseLocalFile();
+    success_ = false;
+    if (checkMode_) {
+        checkFinished_ = true;
+        checkFailed_ = true;
+    }
+    dataSideFinished_ = true;
+    controlSideFinished_ = true;
+    PostTransferCompletion();
+}
+
+// The session ended: no ABOR reply will come. True when a completion was waiting for one.
+bool TFtpClient::ForgetAbort()
+{
+    bool held = completionHeld_;
+    abortReplyOwed_ = false;
+    replyDueBeforeAbort_ = false;
+    commandReplyOwed_ = false;
+    completionHeld_ = false;
+    return held;
 }
 
 void TFtpClient::SendControlBytes(const std::string &bytes, bool urgent)

@@ -1,5 +1,6 @@
 // Abort: the Telnet interrupt, the synch mark, ABOR; once until the next completion. What the
-// transfer's own states then make of the 426 and 226 replies, per kind of transfer.
+// transfer's own states then make of the 426 and 226 replies, per kind of transfer, and that the
+// command after an abort gets its own reply.
 #include "ftp/ScriptedDataFixture.h"
 
 namespace {
@@ -84,4 +85,119 @@ TEST_P(Abort, DuringAnUploadTheSendingStopsAndOneFailedCompletionFollows)
     EXPECT_TRUE(client.Connected());
 }
 
+// What an owner does on a completion: the next command at once. The server may answer ABOR only
+// after the interrupted command's reply has completed the transfer; that ABOR reply must not be
+// taken for the next command's, and the next command must reach the server clean.
+class AbortThenGoOn : public Abort {
+protected:
+    // Aborts the running transfer when its first block or chunk of data has moved.
+    void AbortOnFirstProgress()
+    {
+        TFtpInfoEvent record = client.OnFtpInfo;
+        client.OnFtpInfo = [this, record](TFtpClient *sender, FtpInfo info, const std::string &text) {
+            record(sender, info, text);
+            if (info == fiProgress && !aborted) {
+                aborted = true;
+                sender->Abort();
+            }
+        };
+    }
+    // The command after the abort: its completion, as recorded, once it has come.
+    bool NextCommandDone(const std::string &event)
+    {
+        return RunUntil([&] {
+            return recorder.Has(event + " ok") || recorder.Has(event + " failed") || recorder.quits > 0;
+        });
+    }
+    // The last two command lines the server read: the ABOR line (Telnet IP and the synch mark's
+    // IAC; its DM went out of band), then the next command as sent.
+    Lines LastTwoCommands() const
+    {
+        Lines all = server->commands();
+        return all.size() < 2 ? all : Lines(all.end() - 2, all.end());
+    }
+    bool aborted = false;
+};
+
+TEST_P(AbortThenGoOn, AnUploadAnswered426ThenALate226ForAbor)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"(
+        {"match": "^STOR ", "action": "receive", "then": "426 Transfer aborted."},
+        {"match": "ABOR", "chunks": ["226 ABOR successful.\r\n"], "delay_ms": 250},
+        {"match": "^CWD ", "reply": "550 No such directory."})"));
+    WriteLocal("up.bin", std::string(1 << 20, 'u'));
+    client.LocalFile = LocalPath("up.bin");
+    client.RemoteFile = "up.bin";
+    AbortOnFirstProgress();
+    client.OnFileStored = [&](TFtpClient *sender) {
+        recorder.events.push_back(sender->Success() ? "OnFileStored ok" : "OnFileStored failed");
+        sender->ChangeDirectory("/gone");
+    };
+    Put();
+    ASSERT_TRUE(NextCommandDone("OnDirectoryChanged"));
+    RunFor(100);
+    EXPECT_TRUE(recorder.Has("OnDirectoryChanged failed")); // its own 550, not the ABOR's 226
+    EXPECT_EQ(recorder.Count("OnFileStored failed"), 1);
+    EXPECT_EQ(recorder.readies, 2);
+    EXPECT_EQ(LastTwoCommands(), (Lines{"\xff\xf4\xff" "ABOR", "CWD /gone"}));
+    EXPECT_EQ(recorder.quits, 0);
+}
+
+TEST_P(AbortThenGoOn, ADownloadThatHadFinishedAnd225ForAbor)
+{
+    // The data and the 226 are out before ABOR arrives: the server has nothing left to abort.
+    ASSERT_NO_FATAL_FAILURE(StartData(R"(
+        {"match": "^RETR ", "action": "send", "data": "abc"},
+        {"match": "ABOR", "chunks": ["225 No transfer to ABOR.\r\n"], "delay_ms": 250},
+        {"match": "^DELE ", "reply": "550 Not allowed."})"));
+    client.RemoteFile = "a.bin";
+    client.LocalFile = LocalPath("a.bin");
+    AbortOnFirstProgress();
+    client.OnFileReceived = [&](TFtpClient *sender) {
+        recorder.events.push_back(sender->Success() ? "OnFileReceived ok" : "OnFileReceived failed");
+        sender->DeleteFile("a.bin");
+    };
+    Get();
+    ASSERT_TRUE(NextCommandDone("OnFileDeleted"));
+    RunFor(100);
+    EXPECT_TRUE(recorder.Has("OnFileDeleted failed")); // its own 550, not the ABOR's 225
+    EXPECT_EQ(recorder.Count("OnFileReceived failed"), 1);
+    EXPECT_EQ(recorder.readies, 2);
+    EXPECT_EQ(LastTwoCommands(), (Lines{"\xff\xf4\xff" "ABOR", "DELE a.bin"}));
+}
+
+TEST_P(AbortThenGoOn, BeforeTheDataConnectionNothingMoreIsSent)
+{
+    // Stop right after the upload was asked for: TYPE is out, its 200 and the ABOR's 225 follow.
+    ASSERT_NO_FATAL_FAILURE(StartData(R"({"match": "ABOR", "reply": "225 No transfer to ABOR."})"));
+    WriteLocal("up.bin", "data");
+    client.LocalFile = LocalPath("up.bin");
+    client.RemoteFile = "up.bin";
+    Put();
+    client.Abort();
+    ASSERT_TRUE(RunUntil([&] { return recorder.readies > 0; }));
+    EXPECT_TRUE(recorder.Has("OnFileStored failed"));
+    ASSERT_TRUE(Complete([&] { client.KeepAlive(); }));
+    EXPECT_EQ(CommandsAfterLogin(), (Lines{"TYPE I", "\xff\xf4\xff" "ABOR", "NOOP"}));
+    EXPECT_EQ(recorder.readies, 2);
+    EXPECT_EQ(recorder.quits, 0);
+}
+
+TEST_P(AbortThenGoOn, TheSessionEndingBeforeTheAborReplyStillCompletesOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"(
+        {"match": "^STOR ", "action": "receive", "then": "426 Transfer aborted."},
+        {"match": "ABOR", "close": true})"));
+    WriteLocal("up.bin", std::string(1 << 20, 'u'));
+    client.LocalFile = LocalPath("up.bin");
+    client.RemoteFile = "up.bin";
+    AbortOnFirstProgress();
+    Put();
+    ASSERT_TRUE(WaitForQuit());
+    RunFor(100);
+    EXPECT_EQ(recorder.readies, 1);
+    EXPECT_EQ(recorder.Count("OnFileStored failed"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, AbortThenGoOn, ::testing::Values(false, true), ModeName);
 INSTANTIATE_TEST_SUITE_P(Modes, Abort, ::testing::Values(false, true), ModeName);
