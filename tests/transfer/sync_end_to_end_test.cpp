@@ -236,7 +236,11 @@ TEST_F(RefusedUpload, StopDuringAnUpload)
     EXPECT_EQ(CountStarting(view.logLines, "STOR "), 1);
     EXPECT_TRUE(ws.FtpClient1.Connected());
 
+    // The session goes on as if nothing had happened: the listing walk and the whole run work.
     view.statuses.clear();
     ASSERT_NO_FATAL_FAILURE(Sync());
+    EXPECT_TRUE(StatusShown("Remote Refresh Done"));
+    EXPECT_TRUE(Completed());
     EXPECT_EQ(server->readFile("site/small.txt"), "s");
+    EXPECT_EQ(server->readFile("site/big.bin").value_or("").size(), size_t(64 << 20));
 }
