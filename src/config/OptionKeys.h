@@ -41,6 +41,9 @@ void ForEachOption(AnyOptions &o, const Options &d, Visit &&visit)
     visit("forceRerfesh", o.forceRerfesh, d.forceRerfesh);
     visit("fileSizeCheck", o.fileSizeCheck, d.fileSizeCheck);
     visit("connectTimeOut", o.connectTimeOut, d.connectTimeOut);
+    visit("replyTimeOut", o.replyTimeOut, d.replyTimeOut);
+    visit("reconnectTries", o.reconnectTries, d.reconnectTries);
+    visit("followOutsideLinks", o.followOutsideLinks, d.followOutsideLinks);
 }
 
 // Sets one key of the "Options" or "Filter" section from text, as the settings file would hold

@@ -58,6 +58,13 @@ struct Options {
     bool forceRerfesh = false;
     bool fileSizeCheck = true;
     int connectTimeOut = 60;
+    // Seconds without a reply or data movement after login before the session is given up
+    // (0: wait for ever).
+    int replyTimeOut = 120;
+    // After a session is lost in the middle of a run: how often to reconnect and go on.
+    int reconnectTries = 3;
+    // A local link that leads outside the local top directory is skipped unless this is on.
+    bool followOutsideLinks = false;
 
     // Section "Filter".
     CaseFilter fileFilter = CaseFilter::NoChange;      // key "file"

@@ -35,6 +35,10 @@ enum TEntryIcon : int32_t {
     iconDownload = 15,
 };
 
+// How finely an entry's time is known: a local file or an exact server time to the second, a
+// listing line with a time of day to the minute, an older listing line (a year, no time) to the day.
+enum TTimePrecision : uint8_t { tpSecond = 0, tpMinute = 1, tpDay = 2 };
+
 struct TDetail {
     TEntryKind kind = ekUnset;
     uint8_t visited = 0;
@@ -48,6 +52,7 @@ struct TDetail {
     std::string directory;
     int64_t size = 0; // 64-bit: files of 2 GB and more keep their true size
     TDateTime modified = 0;
+    TTimePrecision precision = tpSecond;
 
     // directory + "/" + name: the entry's path relative to the site's top directory.
     std::string Path() const { return directory + "/" + name; }

@@ -70,6 +70,9 @@ public:
     bool localLoading = false;
     bool remoteListing = false;
     RunCounters counters;
+    // The server's listings could not include hidden (dot) names: the remote tree may lack them,
+    // so no dot name is deleted on either side on the strength of its absence.
+    bool remoteHiddenUnlisted = false;
     // The progress bar's position, so that an unchanged percentage is not sent to the view again.
     int progressPosition = 0;
 
