@@ -47,6 +47,9 @@ struct TDetail {
     // Set by the listing walk on a remote directory whose CWD or LIST failed: its contents are
     // unknown, so nothing on the other side may be deleted because of it.
     bool notListed = false;
+    // Set by the compare on a transfer mark it could not be sure of (same size, times within the
+    // coarser entry's precision): the run asks the server for the exact time before sending.
+    bool verifyTime = false;
     int32_t compareIcon = iconNone;
     std::string name = "unknown";
     std::string directory;
