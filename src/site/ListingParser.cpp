@@ -200,8 +200,10 @@ bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)
         numbersRead &= ReadNumber(yearOrTime.substr(0, colon), hour);
         numbersRead &= ReadNumber(yearOrTime.substr(colon + 1, 2), minute);
         timeValid = TryEncodeTime(hour, minute, 0, 0, time);
+        entry.precision = tpMinute;
     } else {
         numbersRead &= ReadNumber(yearOrTime, year);
+        entry.precision = tpDay;
     }
     if (!numbersRead)
         dateError = true;

@@ -21,6 +21,7 @@ TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail
     }
     copy.size = entry.size;
     copy.modified = entry.modified;
+    copy.precision = entry.precision;
     return copy;
 }
 
@@ -113,6 +114,7 @@ SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry)
     if (lastFound && !deepest->HasChildren()) {
         SetKindIcon(deepest);
         deepest->detail.modified = copy.modified;
+        deepest->detail.precision = copy.precision;
         deepest->detail.size = copy.size;
         tree.NotifyChanged(deepest);
         ExpandOrCollapse(model, tree, deepest);
