@@ -14,3 +14,8 @@ bool ContainsLineBreak(std::string_view text);
 
 // The classic short-string limit: where a stored format needs it, text is cut at 255 bytes.
 std::string Cut255(std::string_view text);
+
+// The text as one printable log line: control characters (CR, LF, tab, NUL, ...) and DEL become
+// \xNN and a backslash becomes \\, so a hostile name can neither break a log line nor pass for
+// another name. Other bytes, UTF-8 included, are kept.
+std::string EscapeForLog(std::string_view text);

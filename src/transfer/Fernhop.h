@@ -16,6 +16,7 @@
 // "&Exit"): the settings are saved, then view.CloseWindow() is called, once.
 #include "config/Options.h"
 #include "config/SiteList.h"
+#include "site/ListingCache.h"
 #include "transfer/ClockOffset.h"
 #include "transfer/FtpErrorHandler.h"
 #include "transfer/ListingWalk.h"
@@ -82,6 +83,7 @@ public:
 private:
     void WireFtpClient1();
     void WireWorkspace();
+    ListingCacheHeader CacheHeader() const;
     void WireParts();
     void ShowSiteDirectories();
 
