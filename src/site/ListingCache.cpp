@@ -200,7 +200,7 @@ private:
         const bool readable = ParseCacheLine(line, entry, &unsafe) &&
                               directory_.size() + 1 + entry.name.size() <= kMaxRelativeDirectory;
         if (unsafe && reportedNames_.insert(entry.name).second)
-            model_.LogLine("Skipped unsafe name from server: " + EscapeForLog(entry.name));
+            model_.LogLine(UnsafeNameLogLine(entry.name));
         const size_t index = levels_.size() - 1;
         if (entry.kind == ekDirectory) {
             // An unreadable directory line still owns the lines below it: they are read past.

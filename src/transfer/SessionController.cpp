@@ -96,35 +96,30 @@ bool SessionController::ShowMultiSiteSite()
     return LoadLocalTree(ws_) && !ws_.stopLoops;
 }
 
-bool SessionController::ChecksBeforeConnecting()
+std::string SessionController::ChecksBeforeConnecting()
 {
     if (multiSiteRun && !ShowMultiSiteSite())
-        return false;
+        return "the local directory could not be read";
     MainView &view = ws_.view;
     const std::string &localDir = ws_.localTopDirectory;
-    if (localDir.empty()) {
-        ws_.ShowStatus("No local directory to change to");
-        view.Message("Please press 'change' to select a local directory");
-        return false;
-    }
+    auto refuse = [&](const std::string &status, const std::string &message) {
+        ws_.ShowStatus(status);
+        view.Message(message);
+        return status;
+    };
+    if (localDir.empty())
+        return refuse("No local directory to change to", "Please press 'change' to select a local directory");
     if (!IsDirectory(localDir)) {
         // The local tree cannot stand for a directory that is gone.
-        ws_.ShowStatus("Could not change to local directory: " + localDir);
-        view.Message("Please press 'change' to select a local directory");
-        return false;
+        return refuse("Could not change to local directory: " + localDir,
+                      "Please press 'change' to select a local directory");
     }
-    if (sites_.edits.server.empty()) {
-        ws_.ShowStatus("No FTP server name");
-        view.Message("Please enter a FTP server name under the configuration menu");
-        return false;
-    }
-    if (sites_.edits.userName.empty()) {
-        ws_.ShowStatus("No username details");
-        view.Message("Please enter your username under the configuration menu");
-        return false;
-    }
+    if (sites_.edits.server.empty())
+        return refuse("No FTP server name", "Please enter a FTP server name under the configuration menu");
+    if (sites_.edits.userName.empty())
+        return refuse("No username details", "Please enter your username under the configuration menu");
     loginPassword = sites_.edits.password;
-    return true;
+    return {};
 }
 
 void SessionController::ResetCompareState()
@@ -140,10 +135,22 @@ void SessionController::ResetCompareState()
 
 bool SessionController::Connect()
 {
-    if (!ChecksBeforeConnecting()) {
+    // A session that is still ending would end the new one with its late quit.
+    TFtpClient &client = ws_.FtpClient1;
+    if (client.Connected() || client.Busy() || client.QuitPending()) {
+        ws_.ShowStatus("Please wait: the last connection is still closing");
+        return false;
+    }
+    if (multiSiteRun)
+        sites_.ChooseRow(multiSiteIndex);
+    if (siteVisitStarting)
+        siteVisitStarting(sites_.Current().NickName);
+    if (const std::string problem = ChecksBeforeConnecting(); !problem.empty()) {
+        if (siteChecksFailed)
+            siteChecksFailed(problem);
         ws_.MainButtonsOn();
         if (multiSiteRun)
-            EndMultiSiteRunEarly();
+            MoveOnToNextSite();
         return false;
     }
     ws_.stopRequested = false;
@@ -270,6 +277,14 @@ void SessionController::RefreshRemoteButtonClick()
     // A refresh clears the remote tree: never under a scan, a listing or a run.
     if (ws_.localLoading || walk_.Running() || sequencer_.Running() || ws_.run.currentOperation != opIdle)
         return;
+    // After Stop the stopped command may still await its reply, which the refresh would take
+    // for its own first one: it starts once the client is free.
+    if (ws_.FtpClient1.Busy()) {
+        ws_.ShowStatus("Waiting for the server to answer the stopped command");
+        refreshWaiting_ = true;
+        return;
+    }
+    refreshWaiting_ = false;
     ws_.AllButtonsOff();
     ResetCompareState();
     walk_.RefreshRemoteTree();
@@ -297,6 +312,17 @@ void SessionController::Disconnect()
 
 void SessionController::FtpClient1FtpReady(TFtpClient *Sender)
 {
+    if (refreshWaiting_) {
+        // Posted: the completion's own event comes first.
+        refreshWaiting_ = false;
+        QMetaObject::invokeMethod(
+            &context_,
+            [this] {
+                if (connected && !ws_.FtpClient1.Busy())
+                    RefreshRemoteButtonClick();
+            },
+            Qt::QueuedConnection);
+    }
     if (!quitWanted_)
         return;
     quitWanted_ = false;
@@ -332,6 +358,9 @@ void SessionController::DisconnectionSteps()
         return;
     quitHandled = true;
     quitWanted_ = false;
+    refreshWaiting_ = false;
+    if (sessionEnding)
+        sessionEnding();
     const Options &options = ws_.options;
     RunState &run = ws_.run;
     if (run.currentOperation == opConnecting && !multiSiteRun && options.exit)
@@ -350,15 +379,21 @@ void SessionController::DisconnectionSteps()
     ws_.PlayEventSound(SoundEvent::Disconnect);
     ws_.FtpClient1.Reset();
 
-    if (multiSiteRun) {
-        if (FindNextMultiSite()) {
-            ConnectNextSiteLater();
-        } else {
-            multiSiteRun = false;
-            if (options.exit)
-                exitAfterQuit = true;
-        }
+    if (multiSiteRun)
+        MoveOnToNextSite();
+    else if (exitAfterQuit)
+        CloseMainWindow();
+}
+
+void SessionController::MoveOnToNextSite()
+{
+    if (FindNextMultiSite()) {
+        ConnectNextSiteLater();
+        return;
     }
+    multiSiteRun = false;
+    if (ws_.options.exit)
+        exitAfterQuit = true;
     if (exitAfterQuit)
         CloseMainWindow();
 }
@@ -440,12 +475,14 @@ void SessionController::ListingRunEnded()
 {
     if (!multiSiteRun)
         return;
-    // Stop is the user's own choice and only clears the run; a failure ends it as a failed
-    // site does.
-    if (walk_.ListingStopped())
+    // Stop is the user's own choice and ends the run. A site whose listing failed is left: the
+    // disconnection steps go on with the next site.
+    if (walk_.ListingStopped()) {
         multiSiteRun = false;
-    else
-        EndMultiSiteRunEarly();
+        return;
+    }
+    if (ws_.FtpClient1.Connected())
+        ws_.FtpClient1.Quit();
 }
 
 void SessionController::StartUpChoice(bool connectEnabled)

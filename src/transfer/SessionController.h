@@ -33,6 +33,13 @@ public:
     std::function<void(int comboItem)> selectNickNameItem;
     // The check file measures the clock offset: stores it in the remote top directory.
     std::function<void()> sendCheckFile;
+    // A connection attempt begins for the current site (also each site of a multi-site run).
+    std::function<void(const std::string &nickName)> siteVisitStarting;
+    // That site failed the checks before connecting; `problem` is the status shown.
+    std::function<void(const std::string &problem)> siteChecksFailed;
+    // The session is ending (the disconnection steps begin): the walk and the run still show
+    // how far they got.
+    std::function<void()> sessionEnding;
 
     // ---- session state ----
     bool connected = false;           // logged in
@@ -82,7 +89,8 @@ public:
     // ---- steps the other parts call back into ----
     // After login (and its after-login command): the cached tree or a listing.
     void PostLoginSteps();
-    // The listing walk's end of a refresh that was stopped or failed: the multi-site run ends.
+    // The listing walk's end of a refresh that was stopped or failed: Stop ends a multi-site
+    // run; a failed site is quit and the run goes on with the next one.
     void ListingRunEnded();
     // Runs once per connection: save the cache, the disconnected look, the next site, the exit.
     void DisconnectionSteps();
@@ -93,10 +101,13 @@ public:
     void EndMultiSiteRunEarly();
 
 private:
-    bool ChecksBeforeConnecting();
+    // The problem that keeps the current site from connecting, shown already; empty when none.
+    std::string ChecksBeforeConnecting();
     bool ShowMultiSiteSite();
     bool FindNextMultiSite();
     void ConnectNextSiteLater();
+    // A multi-site run is done with its site: the next one, or the end of the run.
+    void MoveOnToNextSite();
     void CloseMainWindow();
     std::string SiteServer() const { return sites_.edits.server; }
 
@@ -107,6 +118,7 @@ private:
     std::string remoteDirEdit_;
     bool loginPromptOpen_ = false; // the countdown waits while the user types
     bool quitWanted_ = false;      // Disconnect came while a command was in flight
+    bool refreshWaiting_ = false;  // Refresh came while a stopped command was still in flight
     QTimer timer1_;
     QObject context_; // owns the posted next-site connect
 };

@@ -148,7 +148,7 @@ TEST_F(CacheFixture, EachUnsafeNameIsLoggedOnce)
     for (const std::string &line : view.logLines)
         if (line.rfind("Skipped unsafe name from server: ", 0) == 0)
             skipped.push_back(line.substr(33));
-    EXPECT_EQ(skipped, (std::vector<std::string>{"..", "a/b", "bad\\x01\\\\name/x"}));
+    EXPECT_EQ(skipped, (std::vector<std::string>{"\"..\"", "\"a/b\"", "\"bad\\x01\\\\name/x\""}));
 }
 
 TEST_F(CacheFixture, NestingEndsSeveralLevelsAtOnce)
