@@ -347,7 +347,7 @@ TimeOrder CompareRun::OrderTimes(const TDetail &md, const TDetail &pd) const
     const TDetail &local = masterIsRemote_ ? pd : md;
     if (WholeSeconds(remote.modified) + offsetSeconds_ == WholeSeconds(local.modified))
         return TimeOrder::Same;
-    if (remote.precision == tpMinute || local.precision == tpMinute)
+    if ((remote.precision == tpMinute || local.precision == tpMinute) && model_.runVerifiesTimes)
         return TimeOrder::Uncertain;
     return TimeOrder::Same;
 }

@@ -30,7 +30,11 @@ protected:
     SiteTree &local = model.localTree;
     SiteTree &remote = model.remoteTree;
 
-    void SetUp() override { model.SetSite(&site); }
+    void SetUp() override
+    {
+        model.SetSite(&site);
+        model.runVerifiesTimes = true;
+    }
 
     SiteNode *Add(SiteTree &tree, SiteNode *parent, TEntryKind kind, const std::string &name, TDateTime modified,
                   int64_t size)
@@ -130,6 +134,13 @@ TEST_F(CompareTest, EditInTheMinuteOfTheUploadIsSentOrVerified)
     EXPECT_TRUE(kept->detail.verifyTime);
     EXPECT_EQ(remote.Top(0)->detail.action, actNone);
     EXPECT_EQ(CompareSummary(model.counters), "Compare Done - [0 delete , 0 create, 2 transfer]");
+
+    // A run that cannot ask the server: the listed minute counts as the same time, as it did.
+    model.runVerifiesTimes = false;
+    ASSERT_TRUE(RunCompare());
+    ExpectMark(edited, actNone, iconSame);
+    EXPECT_FALSE(edited->detail.verifyTime);
+    model.runVerifiesTimes = true;
 
     // A new compare clears the flag with the mark.
     remote.Clear();
