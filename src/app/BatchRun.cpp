@@ -147,7 +147,8 @@ void BatchRun::Wire()
     TFtpNotifyEvent quit = ftp.OnFtpQuit;
     ftp.OnFtpQuit = [this, quit](TFtpClient *s) {
         quit(s);
-        if (!app_.session.multiSiteRun && !app_.session.connected && !app_.Closed()) {
+        if (!app_.session.multiSiteRun && !app_.session.connected && !app_.session.Reconnecting() &&
+            !app_.Closed()) {
             app_.ws.LogLine("The session has ended; the batch run ends");
             app_.session.closeMainWindow();
         }
@@ -179,6 +180,8 @@ void BatchRun::Wire()
         app_.RequestClose();
     };
     view_.onClose = [] { QCoreApplication::exit(0); };
+    // No one to ask: a session lost in the middle of a run is taken up again by itself.
+    app_.session.reconnectAutomatically = true;
 }
 
 // The automatic road regardless of the stored choices: compare after the listing, transfer after

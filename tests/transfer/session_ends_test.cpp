@@ -176,3 +176,48 @@ TEST_F(SessionEnds, MissingRemoteDirectoryIsNotCreatedWhenTheUserSaysNo)
     EXPECT_TRUE(app.walk.ListingFailed());
     EXPECT_EQ(view.LastStatus(), "Refresh Canceled - Could not change to remote directory");
 }
+
+namespace {
+// The third PASV gets "500 OOPS" and the connection is closed; a new session works again.
+const std::string kOopsRules = R"({"match": "^PASV$", "action": "pasv", "times": 2},
+    {"match": "^PASV$", "reply": "500 OOPS: vsf_sysutil_bind", "close": true, "times": 1},)";
+} // namespace
+
+TEST_F(SessionEnds, WindowAsksToReconnectAndTheRunGoesOnWithWhatIsLeft)
+{
+    StartServer(Script(kOopsRules));
+    app.options.compare = app.options.update = true;
+    SiteSpec siteSpec = Site("web");
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        ASSERT_TRUE(WriteFile(siteSpec.localDir + "/" + name, name));
+    UseSite(siteSpec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return server->uploaded("/c.html").has_value() && Settled() && app.session.connected; }))
+        << server->log();
+    EXPECT_EQ(view.prompts, (Lines{"The connection to the server was lost: protocol error: Reconnect and continue?"}));
+    EXPECT_EQ(server->connectionCount(), 2);
+    for (const char *name : {"a.html", "b.html"})
+        EXPECT_EQ(server->uploaded(std::string("/") + name), std::optional<std::string>(name));
+    EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
+    EXPECT_EQ(app.ws.counters.transferRemain, 0);
+    EXPECT_EQ(app.ws.remoteTree.Count(), 3);
+}
+
+TEST_F(SessionEnds, NoToReconnectEndsTheRunAndNamesTheFileInHand)
+{
+    StartServer(Script(kOopsRules));
+    app.options.compare = app.options.update = true;
+    SiteSpec siteSpec = Site("web");
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        ASSERT_TRUE(WriteFile(siteSpec.localDir + "/" + name, name));
+    UseSite(siteSpec);
+    view.askAnswers = {PromptAnswer::No};
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return DisconnectionsSeen() == 1; })) << server->log();
+    EXPECT_EQ(server->connectionCount(), 1);
+    EXPECT_EQ(view.Count("Could not upload: b.html"), 1);
+    EXPECT_FALSE(server->uploaded("/c.html").has_value());
+    EXPECT_FALSE(app.sequencer.Running());
+}
