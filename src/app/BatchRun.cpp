@@ -2,12 +2,18 @@
 
 #include "app/BatchView.h"
 #include "app/CommandLine.h"
+#include "app/SignalStop.h"
 #include "base/Text.h"
+#include "config/SettingsCheck.h"
+#include "config/SettingsDir.h"
+#include "config/SettingsLock.h"
 #include "site/LocalScan.h"
 #include "transfer/Fernhop.h"
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <csignal>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -47,6 +53,9 @@ private:
     void PrintPlan();
     void CountLocalSteps();
     void WatchIdle();
+    bool LockSites();
+    void Interrupted(int signal);
+    void CloseAndSave();
     int ExitStatus() const;
 
     struct LocalStep {
@@ -74,6 +83,8 @@ private:
     int incompleteSites_ = 0;
     std::vector<LocalStep> localSteps_;
     int deleted_ = 0, created_ = 0, transferred_ = 0;
+    std::vector<std::unique_ptr<SiteRunLock>> siteLocks_;
+    int interruptedBy_ = 0;
 };
 
 void BatchRun::Wire()
@@ -126,11 +137,65 @@ void BatchRun::Wire()
         app_.walk.startCheckFile = nullptr; // the check file would be a change on the server
 
     // The window's close, with the user's own options back in place before they are saved.
-    app_.session.closeMainWindow = [this] {
-        app_.options = userOptions_;
-        app_.RequestClose();
-    };
+    app_.session.closeMainWindow = [this] { CloseAndSave(); };
     view_.onClose = [] { QCoreApplication::exit(0); };
+}
+
+void BatchRun::CloseAndSave()
+{
+    app_.options = userOptions_;
+    app_.RequestClose();
+}
+
+// One run per site at a time: two runs of one site would fight over its files, its listing cache
+// and its stored clock measurement.
+bool BatchRun::LockSites()
+{
+    std::vector<int> rows;
+    if (request_.multiSite) {
+        for (int i = 0; i < app_.sites.Count(); ++i)
+            if (app_.sites.MultiSite(i))
+                rows.push_back(i);
+    } else {
+        rows.push_back(app_.sites.CurrentRow());
+    }
+    for (int row : rows) {
+        const TmultFTP &site = app_.sites.Row(row);
+        bool taken = false;
+        for (const auto &lock : siteLocks_)
+            taken = taken || lock->Key() == site.CacheKey;
+        if (taken)
+            continue;
+        auto lock = std::make_unique<SiteRunLock>();
+        long holder = 0;
+        switch (lock->Take(site.CacheKey, holder)) {
+        case SiteRunLock::Result::Taken: siteLocks_.push_back(std::move(lock)); break;
+        case SiteRunLock::Result::Busy:
+            std::fprintf(stderr,
+                         "fernhop: the site %s is being synchronised by another fernhop run%s; not starting a "
+                         "second run of it\n",
+                         site.NickName.c_str(), holder > 0 ? (" (process " + std::to_string(holder) + ")").c_str() : "");
+            return false;
+        case SiteRunLock::Result::NoLockFile:
+            std::fprintf(stderr, "fernhop: warning: cannot lock the site %s in %s; another run of it would not be "
+                                 "noticed\n",
+                         site.NickName.c_str(), SettingsDirectory().c_str());
+            break;
+        }
+    }
+    return true;
+}
+
+// SIGINT or SIGTERM: the run stops as the Stop button and the window's close stop it (a
+// running transfer aborted and ended, the connection quit, the settings saved), then the summary.
+void BatchRun::Interrupted(int signal)
+{
+    if (interruptedBy_ != 0)
+        return;
+    interruptedBy_ = signal;
+    app_.ws.LogLine(std::string("FERNHOP: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                    " received: stopping the run (a second signal ends the program at once)");
+    CloseAndSave();
 }
 
 // The automatic road regardless of the stored choices: compare after the listing, transfer after
@@ -252,6 +317,8 @@ bool BatchRun::StartRoad()
 
 int BatchRun::ExitStatus() const
 {
+    if (interruptedBy_ != 0)
+        return 128 + interruptedBy_;
     if (view_.loginCanceled || logins_ < expectedLogins_)
         return kExitNoConnection;
     if (!view_.failures.empty() || incompleteSites_ > 0 || (!request_.dryRun && plans_ < logins_))
@@ -261,12 +328,25 @@ int BatchRun::ExitStatus() const
 
 int BatchRun::Exec()
 {
+    const SignalStop signalStop([this](int signal) { Interrupted(signal); });
+    // Defaults in place of an unreadable file would change what the run does (deletions without
+    // confirmation, nothing ignored), and the save would make them permanent.
+    const std::vector<std::string> unreadable = SettingsFilesProblems();
+    for (const std::string &problem : unreadable)
+        std::fprintf(stderr, "fernhop: %s\n", problem.c_str());
+    if (!unreadable.empty())
+        return kExitSettings;
+
     app_.ws.FtpClient1.SetWinsockStarted(true);
     app_.LoadSettings(request_.nickName, /*startUpChoice=*/false);
     if (!request_.multiSite && !EqualsNoCaseAZ(app_.sites.Current().NickName, request_.nickName)) {
         std::fprintf(stderr, "fernhop: no site with the nickname %s (see --list-sites)\n", request_.nickName.c_str());
         return kExitUsage;
     }
+    // The run walks the sites; which one the window shows stays the user's choice.
+    app_.sites.KeepStoredActiveSite();
+    if (!LockSites())
+        return kExitBusy;
     PrepareOptions();
     Wire();
     idleTimer_.setInterval(250);
@@ -276,8 +356,7 @@ int BatchRun::Exec()
     if (!StartRoad() && !app_.Closed()) {
         // Nothing was started (a check failed, or no site takes part): the settings still close
         // as the window would.
-        app_.options = userOptions_;
-        app_.RequestClose();
+        CloseAndSave();
     }
     if (!app_.Closed())
         QCoreApplication::exec();
@@ -291,6 +370,8 @@ int BatchRun::Exec()
     if (incompleteSites_ > 0)
         std::fprintf(out_, "%d site(s) were not listed completely; nothing was compared or transferred there\n",
                      incompleteSites_);
+    if (interruptedBy_ != 0)
+        std::fprintf(out_, "Stopped by %s before the run was complete\n", interruptedBy_ == SIGINT ? "SIGINT" : "SIGTERM");
     std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
                  transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
     return ExitStatus();

@@ -164,5 +164,9 @@ const char *UsageText()
            "else ~/.config/fernhop.\n"
            "\n"
            "Exit status: 0 all done; 1 some deletion, creation or transfer failed;\n"
-           "2 could not connect or log in; 64 bad usage.\n";
+           "2 could not connect or log in; 64 bad usage; 75 another batch run is syncing\n"
+           "the same site (nothing was done); 78 a settings file is there but holds nothing\n"
+           "Fernhop can read (nothing was done; repair or remove it); 130 / 143 stopped by\n"
+           "SIGINT / SIGTERM (the run was stopped cleanly and the settings saved; a second\n"
+           "signal ends the program at once).\n";
 }
