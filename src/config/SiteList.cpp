@@ -433,11 +433,15 @@ std::string SiteList::Save(const std::function<void(const std::string &)> &debug
     if (!profile.Save())
         return profile.ErrorText();
 
-    // The file now holds what was written: the next save compares with it.
+    // The next save finds its rows by the keys written now, and compares each of this list's rows
+    // with the row as it is now, so that what it did not change stays as the file has it.
     stored_ = std::move(written);
-    for (size_t r = 0; r < rows_.size(); ++r)
+    for (size_t r = 0; r < rows_.size(); ++r) {
         origin_[r] = outOfRow[r] >= 0 && newIndex[size_t(outOfRow[r])] >= 0 ? newIndex[size_t(outOfRow[r])]
                                                                               : kOrphanRow;
+        if (origin_[r] >= 0)
+            stored_[size_t(origin_[r])].site = rows_[r];
+    }
     deleted_.clear();
     if (chosenHere)
         storedActiveOrigin_ = origin_[size_t(activeIndex_)];
