@@ -20,6 +20,9 @@
 
 namespace {
 
+// How long a run stopped by a signal waits for the server before it drops the connection.
+constexpr int kStopGraceSeconds = 10;
+
 // What the run will do with a marked entry, in words.
 const char *ActionWord(const TDetail &d, bool master, bool download)
 {
@@ -196,6 +199,20 @@ void BatchRun::Interrupted(int signal)
     app_.ws.LogLine(std::string("FERNHOP: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                     " received: stopping the run (a second signal ends the program at once)");
     CloseAndSave();
+    if (app_.Closed())
+        return;
+    // A server that never answers the abort or the QUIT must not keep a stopped run waiting for
+    // its reply time-out: after a grace period the connection is dropped, as "Reset FTP" drops it,
+    // and the disconnection steps save the settings and end the run.
+    QTimer::singleShot(kStopGraceSeconds * 1000, &idleTimer_, [this] {
+        if (app_.Closed())
+            return;
+        app_.ws.LogLine("FERNHOP: the server did not finish the stop within " + std::to_string(kStopGraceSeconds) +
+                        " seconds; dropping the connection");
+        TFtpClient &ftp = app_.ws.FtpClient1;
+        ftp.SetClosing(false);
+        ftp.Disconnect(feNone);
+    });
 }
 
 // The automatic road regardless of the stored choices: compare after the listing, transfer after
