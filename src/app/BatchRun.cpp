@@ -414,7 +414,8 @@ std::string BatchRun::OutcomeText(const Visit &visit) const
         add("the remote directory could not be listed; nothing was compared or transferred");
     if (!visit.notListed.empty())
         add(std::to_string(visit.notListed.size()) + " remote director" +
-            (visit.notListed.size() == 1 ? "y" : "ies") + " not listed, kept as they are");
+            (visit.notListed.size() == 1 ? "y" : "ies") + " could not be listed; nothing under " +
+            (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
     if (visit.failures > 0)
         add(std::to_string(visit.failures) + " step(s) failed");
     if (visit.cutShort && visit.planned)
