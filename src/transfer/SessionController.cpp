@@ -4,8 +4,10 @@
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
 #include "transfer/RemotePath.h"
+#include "transfer/FtpErrorHandler.h"
 #include "transfer/SiteSwitch.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -166,6 +168,22 @@ bool SessionController::Connect()
             ws_.loadListingCache();
     }
 
+    SetUpClient();
+
+    quitHandled = false;
+    quitWanted_ = false;
+    reconnecting_ = false;
+    reconnectTries_ = 0;
+    remainAtLastLoss_ = -1;
+    ws_.run.currentOperation = opConnecting;
+    connectCountdown = ws_.options.connectTimeOut;
+    ws_.FtpClient1.Connect();
+    ws_.view.SetEnabled(Control::stopBtn, true);
+    return true;
+}
+
+void SessionController::SetUpClient()
+{
     TFtpClient &ftp = ws_.FtpClient1;
     const ProxyOptions &proxy = ws_.options.proxy;
     if (proxy.active) {
@@ -180,14 +198,6 @@ bool SessionController::Connect()
     }
     ftp.UserPassword = loginPassword;
     ftp.InitialDirectory.clear();
-
-    quitHandled = false;
-    quitWanted_ = false;
-    ws_.run.currentOperation = opConnecting;
-    connectCountdown = ws_.options.connectTimeOut;
-    ftp.Connect();
-    ws_.view.SetEnabled(Control::stopBtn, true);
-    return true;
 }
 
 void SessionController::ConnectButtonClick()
@@ -265,6 +275,15 @@ void SessionController::PostLoginSteps()
 {
     if (!connected)
         return;
+    if (reconnecting_) {
+        // The trees and their marks are as the lost session left them: the run goes on.
+        reconnecting_ = false;
+        ws_.run.currentOperation = resumeOperation_;
+        ws_.LogLine("FERNHOP: reconnected; the run goes on");
+        ws_.ShowStatus("Reconnected");
+        sequencer_.ResumeAfterReconnect();
+        return;
+    }
     walk_.StartRemoteRefresh();
 }
 
@@ -359,6 +378,11 @@ void SessionController::DisconnectionSteps()
     quitHandled = true;
     quitWanted_ = false;
     refreshWaiting_ = false;
+    if (ReconnectWanted()) {
+        BeginReconnect();
+        return;
+    }
+    reconnecting_ = false;
     if (sessionEnding)
         sessionEnding();
     const Options &options = ws_.options;
@@ -396,6 +420,67 @@ void SessionController::MoveOnToNextSite()
         exitAfterQuit = true;
     if (exitAfterQuit)
         CloseMainWindow();
+}
+
+bool SessionController::ReconnectWanted()
+{
+    const int tries = ws_.options.reconnectTries;
+    if (tries <= 0 || ws_.stopRequested || exitAfterQuit || !sequencer_.Resumable() || !(connected || reconnecting_))
+        return false;
+    // Tries count the losses with no step done in between.
+    const RunCounters &c = ws_.counters;
+    const int remain = c.deleteRemain + c.createRemain + c.transferRemain;
+    if (remain != remainAtLastLoss_ || ws_.run.transferNode != nodeAtLastLoss_) {
+        reconnectTries_ = 0;
+        remainAtLastLoss_ = remain;
+        nodeAtLastLoss_ = ws_.run.transferNode;
+    }
+    if (reconnectTries_ >= tries)
+        return false;
+    if (reconnectAutomatically)
+        return true;
+    const std::string reason = ws_.FtpClient1.LastErrorCode() == feNone ? std::string("The connection to the server was lost.")
+                                                                         : "The connection to the server was lost: " +
+                                                                               FtpErrorText(ws_.FtpClient1.LastErrorCode());
+    return ws_.view.AskUser(reason, "Reconnect and continue?") == PromptAnswer::Yes;
+}
+
+void SessionController::BeginReconnect()
+{
+    ++reconnectTries_;
+    if (!reconnecting_)
+        resumeOperation_ = ws_.run.currentOperation;
+    reconnecting_ = true;
+    connected = false;
+    ws_.FtpClient1.Reset();
+    int pause = 0;
+    if (reconnectAutomatically && !reconnectPausesMs.empty())
+        pause = reconnectPausesMs[std::min(size_t(reconnectTries_ - 1), reconnectPausesMs.size() - 1)];
+    const std::string text = "Connection lost; reconnecting" +
+                             (pause > 0 ? " in " + std::to_string((pause + 999) / 1000) + " s" : std::string()) +
+                             " (try " + std::to_string(reconnectTries_) + " of " +
+                             std::to_string(ws_.options.reconnectTries) + ")";
+    ws_.LogLine("FERNHOP: " + text);
+    ws_.ShowStatus(text);
+    QTimer::singleShot(pause, &context_, [this] { Reconnect(); });
+}
+
+void SessionController::Reconnect()
+{
+    if (!reconnecting_)
+        return;
+    if (ws_.stopRequested || !sequencer_.Resumable()) {
+        // Stopped while waiting: the session ends as any other.
+        quitHandled = false;
+        DisconnectionSteps();
+        return;
+    }
+    SetUpClient();
+    quitHandled = false;
+    quitWanted_ = false;
+    ws_.run.currentOperation = opConnecting;
+    connectCountdown = ws_.options.connectTimeOut;
+    ws_.FtpClient1.Connect();
 }
 
 void SessionController::ResetFtpClick()

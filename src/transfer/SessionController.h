@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 inline constexpr const char *kResetFtpHint =
     "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
@@ -49,6 +50,13 @@ public:
     bool multiSiteRun = false;
     int multiSiteIndex = -1;          // row of the site list being visited
     bool exitAfterQuit = false;       // close the main window once the session has ended
+
+    // ---- reconnecting after a session lost in the middle of a run ----
+    // Unattended runs reconnect by themselves after these pauses (milliseconds, the last one
+    // repeats); the window asks "Reconnect and continue?" instead.
+    bool reconnectAutomatically = false;
+    std::vector<int> reconnectPausesMs = {2000, 5000, 15000};
+    bool Reconnecting() const { return reconnecting_; }
 
     // ---- the remote directory box ----
     const std::string &RemoteDirEdit() const { return remoteDirEdit_; }
@@ -110,6 +118,12 @@ private:
     void MoveOnToNextSite();
     void CloseMainWindow();
     std::string SiteServer() const { return sites_.edits.server; }
+    // FtpClient1's server, port, user and password from the site (or the WinGate proxy).
+    void SetUpClient();
+    // The session went while a run was under way: whether to reconnect and go on with it.
+    bool ReconnectWanted();
+    void BeginReconnect();
+    void Reconnect();
 
     Workspace &ws_;
     SiteList &sites_;
@@ -119,6 +133,11 @@ private:
     bool loginPromptOpen_ = false; // the countdown waits while the user types
     bool quitWanted_ = false;      // Disconnect came while a command was in flight
     bool refreshWaiting_ = false;  // Refresh came while a stopped command was still in flight
+    bool reconnecting_ = false;    // the run waits for a new session to go on
+    int reconnectTries_ = 0;       // reconnects since the run last got on
+    int remainAtLastLoss_ = -1;    // the run's steps left when the session was last lost
+    SiteNode *nodeAtLastLoss_ = nullptr; // compared only, never followed
+    TOperation resumeOperation_ = opIdle;
     QTimer timer1_;
     QObject context_; // owns the posted next-site connect
 };

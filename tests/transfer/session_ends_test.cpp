@@ -176,3 +176,71 @@ TEST_F(SessionEnds, MissingRemoteDirectoryIsNotCreatedWhenTheUserSaysNo)
     EXPECT_TRUE(app.walk.ListingFailed());
     EXPECT_EQ(view.LastStatus(), "Refresh Canceled - Could not change to remote directory");
 }
+
+namespace {
+// The third PASV gets "500 OOPS" and the connection is closed; a new session works again.
+const std::string kOopsRules = R"({"match": "^PASV$", "action": "pasv", "times": 2},
+    {"match": "^PASV$", "reply": "500 OOPS: vsf_sysutil_bind", "close": true, "times": 1},)";
+} // namespace
+
+TEST_F(SessionEnds, WindowAsksToReconnectAndTheRunGoesOnWithWhatIsLeft)
+{
+    StartServer(Script(kOopsRules));
+    app.options.compare = app.options.update = true;
+    SiteSpec siteSpec = Site("web");
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        ASSERT_TRUE(WriteFile(siteSpec.localDir + "/" + name, name));
+    UseSite(siteSpec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return server->uploaded("/c.html").has_value() && Settled() && app.session.connected; }))
+        << server->log();
+    EXPECT_EQ(view.prompts, (Lines{"The connection to the server was lost: protocol error: Reconnect and continue?"}));
+    EXPECT_EQ(server->connectionCount(), 2);
+    for (const char *name : {"a.html", "b.html"})
+        EXPECT_EQ(server->uploaded(std::string("/") + name), std::optional<std::string>(name));
+    EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
+    EXPECT_EQ(app.ws.counters.transferRemain, 0);
+    EXPECT_EQ(app.ws.remoteTree.Count(), 3);
+}
+
+TEST_F(SessionEnds, NoToReconnectEndsTheRunAndNamesTheFileInHand)
+{
+    StartServer(Script(kOopsRules));
+    app.options.compare = app.options.update = true;
+    SiteSpec siteSpec = Site("web");
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        ASSERT_TRUE(WriteFile(siteSpec.localDir + "/" + name, name));
+    UseSite(siteSpec);
+    view.askAnswers = {PromptAnswer::No};
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return DisconnectionsSeen() == 1; })) << server->log();
+    EXPECT_EQ(server->connectionCount(), 1);
+    EXPECT_EQ(view.Count("Could not upload: b.html"), 1);
+    EXPECT_FALSE(server->uploaded("/c.html").has_value());
+    EXPECT_FALSE(app.sequencer.Running());
+}
+
+TEST_F(SessionEnds, DownloadCutOffByAClosedConnectionIsFetchedAgainAfterReconnecting)
+{
+    StartServer(Script(R"({"match": "^RETR /b.txt$", "reply": "150 Opening data connection.", "close": true, "times": 1},
+                          {"match": "^RETR /a.txt$", "action": "send", "data": "aaaaa"},
+                          {"match": "^RETR /b.txt$", "action": "send", "data": "bbbbb"},
+                          {"match": "^RETR /c.txt$", "action": "send", "data": "ccccc"},)",
+                       FileLine("a.txt") + ", " + FileLine("b.txt") + ", " + FileLine("c.txt")));
+    app.options.compare = app.options.update = true;
+    SiteSpec siteSpec = Site("mirror");
+    siteSpec.download = true;
+    UseSite(siteSpec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return view.Count("Local Site Mirror Complete") == 1 && Settled(); })) << server->log();
+    EXPECT_EQ(view.prompts, (Lines{"The connection to the server was lost.: Reconnect and continue?"}));
+    EXPECT_EQ(server->connectionCount(), 2);
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        EXPECT_EQ(ReadWholeFile(siteSpec.localDir + "/" + name), std::string(5, name[0])) << name;
+    // No temporary file of the cut-off fetch is left behind.
+    EXPECT_EQ(QDir(QString::fromStdString(siteSpec.localDir)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    EXPECT_EQ(view.Count("Could not download: b.txt"), 0);
+}
