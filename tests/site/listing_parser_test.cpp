@@ -114,16 +114,6 @@ TEST_F(ParserFixture, TimeMeansThisYearUnlessTheMonthIsAhead)
     ExpectDate(One(march), 2024, 3, 3, 14, 7);
 }
 
-// The compare needs to know how much of the time a line gave: a time of day is good to the minute,
-// a year alone to the day. Both must reach the tree.
-TEST_F(ParserFixture, PrecisionFollowsTheLinesTimeField)
-{
-    List({"-rw-r--r-- 1 web users 2048 Mar  3 14:07 recent", "-rw-r--r-- 1 web users 2048 Mar  3  2019 old"});
-    ASSERT_EQ(Names(), (std::vector<std::string>{"old", "recent"}));
-    EXPECT_EQ(model.remoteTree.Top(0)->detail.precision, tpDay);
-    EXPECT_EQ(model.remoteTree.Top(1)->detail.precision, tpMinute);
-}
-
 TEST_F(ParserFixture, DosLinesWithAmPmAndTwoDigitYears)
 {
     const TDetail *e = One("12-24-96  03:15PM       <DIR>          Old Stuff");
