@@ -73,7 +73,7 @@ private:
     bool planThisConnection_ = false;
     int incompleteSites_ = 0;
     std::vector<LocalStep> localSteps_;
-    int deleted_ = 0, created_ = 0, transferred_ = 0;
+    int deleted_ = 0, created_ = 0;
 };
 
 void BatchRun::Wire()
@@ -87,8 +87,6 @@ void BatchRun::Wire()
                 next(s);
         };
     };
-    ftp.OnFileStored = countIfDone(transferred_, ftp.OnFileStored);
-    ftp.OnFileReceived = countIfDone(transferred_, ftp.OnFileReceived);
     ftp.OnFileDeleted = countIfDone(deleted_, ftp.OnFileDeleted);
     ftp.OnDirectoryDeleted = countIfDone(deleted_, ftp.OnDirectoryDeleted);
     ftp.OnDirectoryCreated = countIfDone(created_, ftp.OnDirectoryCreated);
@@ -254,7 +252,8 @@ int BatchRun::ExitStatus() const
 {
     if (view_.loginCanceled || logins_ < expectedLogins_)
         return kExitNoConnection;
-    if (!view_.failures.empty() || incompleteSites_ > 0 || (!request_.dryRun && plans_ < logins_))
+    if (!view_.failures.empty() || incompleteSites_ > 0 || app_.ws.run.runsCutShort > 0 ||
+        (!request_.dryRun && plans_ < logins_))
         return kExitSomeFailed;
     return kExitDone;
 }
@@ -291,8 +290,10 @@ int BatchRun::Exec()
     if (incompleteSites_ > 0)
         std::fprintf(out_, "%d site(s) were not listed completely; nothing was compared or transferred there\n",
                      incompleteSites_);
+    // The runs count a file only once it arrived whole (a completion may report success for a
+    // download that came short).
     std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
-                 transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
+                 app_.ws.run.filesTransferred, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
     return ExitStatus();
 }
 

@@ -86,6 +86,9 @@ private:
     void EndRun(const char *completeText);
     // Latches transferCanceled when Stop, Disconnect or a lost connection ends the run.
     bool RunCanceled();
+    // The connection went during the run without Stop or Disconnect: logged once, counted in
+    // runsCutShort, and shown instead of "Transfer canceled" at the end.
+    void NoteCutShort();
     // A step issues its command only when FtpClient1 can take one (a keep-alive NOOP may still
     // be in flight); otherwise it runs again a moment later, unless the run has ended meanwhile.
     bool ClientFree();
@@ -116,5 +119,6 @@ private:
     bool transferInFlight_ = false;
     bool localOpenReported_ = false;
     int runSerial_ = 0;
+    std::string cutShortText_;
     QObject timerContext_; // owns pending retries, so none outlives the sequencer
 };
