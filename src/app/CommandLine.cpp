@@ -163,6 +163,8 @@ const char *UsageText()
            "Settings live in --settings DIR, else $FERNHOP_HOME, else $XDG_CONFIG_HOME/fernhop,\n"
            "else ~/.config/fernhop.\n"
            "\n"
-           "Exit status: 0 all done; 1 some deletion, creation or transfer failed;\n"
-           "2 could not connect or log in; 64 bad usage.\n";
+           "Exit status: 0 all done; 1 some deletion, creation or transfer failed, a remote\n"
+           "directory could not be listed, or the session ended before the run was done;\n"
+           "2 could not connect or log in; 64 bad usage. With --multi-site, the worst of all sites.\n"
+           "A session lost in the middle of a run is reconnected (option reconnectTries).\n";
 }
