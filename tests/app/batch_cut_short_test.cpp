@@ -34,8 +34,9 @@ std::string LineNow(const std::string &name, int size)
 }
 } // namespace
 
-// The server closes the connection in the middle of the first download: the user's copy stays,
-// the rest of the run is not done, and the batch exits 1 naming the cut.
+// The server closes the connection in the middle of the first download and the session does not
+// reconnect: the user's copy stays, the rest of the run is not done, and the batch exits 1 naming
+// the cut.
 TEST(BatchCutShort, ServerGoneDuringADownloadExitsWithOne)
 {
     QTemporaryDir tmp;
@@ -66,6 +67,9 @@ TEST(BatchCutShort, ServerGoneDuringADownloadExitsWithOne)
                                     "--pasv"})
                   .status,
               0);
+
+    // No reconnect: the session gives up at once.
+    ASSERT_EQ(RunFernhop(settings, {"--set", "reconnectTries=0"}).status, 0);
 
     const FernhopRun run = RunFernhop(settings, {"--batch", "web"});
     EXPECT_EQ(run.status, 1) << run.out << run.err;
