@@ -20,14 +20,20 @@ bool UsablePath(const std::string &path) { return !path.empty() && path.find('\0
 
 void TFtpClient::GetListing()
 {
-    if (BeginOperation(false, true, peListingDone))
-        SendInState("PWD", stListPwd);
+    if (!BeginOperation(false, true, peListingDone))
+        return;
+    listingRetry_ = PlainRetry::none;
+    listingFailed_ = false;
+    SendInState("PWD", stListPwd);
 }
 
 void TFtpClient::GetListingPasv()
 {
-    if (BeginOperation(false, true, peListingDone))
-        SendInState("PWD", stListPasvPwd);
+    if (!BeginOperation(false, true, peListingDone))
+        return;
+    listingRetry_ = PlainRetry::none;
+    listingFailed_ = false;
+    SendInState("PWD", stListPasvPwd);
 }
 
 void TFtpClient::GetFile() { StartDownload(stGetType); }
@@ -38,6 +44,7 @@ void TFtpClient::StartDownload(int typeState)
     if (!BeginOperation(true, false, peNone))
         return;
     pending_ = peFileReceived;
+    announcedSize_ = -1;
     if (RemoteFile.empty()) {
         ReportError(feFileNotFound);
         PostCompletion();
