@@ -7,6 +7,7 @@
 #include "transfer/Fernhop.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QTimer>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +55,26 @@ private:
         bool remove; // false: create
     };
 
+    // One site's connection, from the attempt to the end of its session.
+    struct Visit {
+        std::string nickName;
+        std::string checkProblem; // the site could not even be tried
+        bool loggedIn = false;
+        bool planned = false;     // listed and compared: the plan was known
+        bool cutShort = false;    // the session ended while a listing or a run was going on
+        bool ended = false;
+        std::vector<std::string> notListed;
+        size_t failuresAtStart = 0;
+        size_t failures = 0;
+    };
+    enum Outcome { done = kExitDone, failed = kExitSomeFailed, notConnected = kExitNoConnection };
+
+    Visit *CurrentVisit() { return visits_.empty() || visits_.back().ended ? nullptr : &visits_.back(); }
+    void EndVisit();
+    Outcome OutcomeOf(const Visit &visit) const;
+    std::string OutcomeText(const Visit &visit) const;
+    void PrintSummary();
+
     BatchRequest request_;
     std::FILE *out_;
     BatchView view_;
@@ -66,12 +87,7 @@ private:
     bool scanFailed_ = false;
     int idleTicks_ = 0;
 
-    int expectedLogins_ = 0;
-    int logins_ = 0;
-    int plans_ = 0;
-    bool loggedInNow_ = false;
-    bool planThisConnection_ = false;
-    int incompleteSites_ = 0;
+    std::vector<Visit> visits_;
     std::vector<LocalStep> localSteps_;
     int deleted_ = 0, created_ = 0, transferred_ = 0;
 };
@@ -95,11 +111,8 @@ void BatchRun::Wire()
 
     loggedIn_ = ftp.OnLoggedIn;
     ftp.OnLoggedIn = [this](TFtpClient *s) {
-        if (s->Success()) {
-            ++logins_;
-            loggedInNow_ = true;
-            planThisConnection_ = false;
-        }
+        if (Visit *visit = CurrentVisit(); visit && s->Success())
+            visit->loggedIn = true;
         if (scanFailed_) {
             s->Quit();
             return;
@@ -111,19 +124,55 @@ void BatchRun::Wire()
         }
         loggedIn_(s);
     };
+    app_.session.siteVisitStarting = [this](const std::string &nickName) {
+        EndVisit(); // a visit the session never ended (none expected)
+        Visit visit;
+        visit.nickName = nickName;
+        visit.failuresAtStart = view_.failures.size();
+        visits_.push_back(visit);
+    };
+    app_.session.siteChecksFailed = [this](const std::string &problem) {
+        if (Visit *visit = CurrentVisit())
+            visit->checkProblem = problem;
+        EndVisit();
+    };
+    app_.session.sessionEnding = [this] {
+        if (Visit *visit = CurrentVisit()) {
+            visit->cutShort = app_.walk.Running() || app_.sequencer.Running();
+            visit->notListed = app_.walk.NotListedDirectories();
+        }
+        EndVisit();
+    };
+    // Any end of a session ends a single-site run; a multi-site run goes on by itself.
     TFtpNotifyEvent quit = ftp.OnFtpQuit;
     ftp.OnFtpQuit = [this, quit](TFtpClient *s) {
-        if (loggedInNow_ && !planThisConnection_)
-            ++incompleteSites_;
-        loggedInNow_ = false;
         quit(s);
+        if (!app_.session.multiSiteRun && !app_.session.connected && !app_.session.Reconnecting() &&
+            !app_.Closed()) {
+            app_.ws.LogLine("The session has ended; the batch run ends");
+            app_.session.closeMainWindow();
+        }
     };
 
     // The compare has marked the trees and a transfer would follow: the plan is known.
     app_.walk.startTransferRun = [this] { PlanReady(); };
-    app_.sequencer.runEnded = [this] { CountLocalSteps(); };
+    app_.sequencer.runEnded = [this] {
+        CountLocalSteps();
+        // Nothing here answers Cancel: a cancelled run was cut short by the session's end.
+        if (Visit *visit = CurrentVisit(); visit && app_.ws.run.transferCanceled)
+            visit->cutShort = true;
+    };
     if (request_.dryRun)
         app_.walk.startCheckFile = nullptr; // the check file would be a change on the server
+    // No one to ask: an upload site's missing remote directory is made, and said so.
+    app_.walk.createMissingTop = [this](const std::string &top) {
+        if (request_.dryRun) {
+            app_.ws.LogLine("Dry run: the remote directory " + top + " does not exist and would be created");
+            return false;
+        }
+        app_.ws.LogLine("The remote directory " + top + " does not exist or cannot be entered; creating it");
+        return true;
+    };
 
     // The window's close, with the user's own options back in place before they are saved.
     app_.session.closeMainWindow = [this] {
@@ -131,6 +180,8 @@ void BatchRun::Wire()
         app_.RequestClose();
     };
     view_.onClose = [] { QCoreApplication::exit(0); };
+    // No one to ask: a session lost in the middle of a run is taken up again by itself.
+    app_.session.reconnectAutomatically = true;
 }
 
 // The automatic road regardless of the stored choices: compare after the listing, transfer after
@@ -148,8 +199,8 @@ void BatchRun::PrepareOptions()
 
 void BatchRun::PlanReady()
 {
-    planThisConnection_ = true;
-    ++plans_;
+    if (Visit *visit = CurrentVisit())
+        visit->planned = true;
     const bool download = app_.sites.Current().Download;
     const SiteTree &master = download ? app_.ws.remoteTree : app_.ws.localTree;
     const SiteTree &slave = download ? app_.ws.localTree : app_.ws.remoteTree;
@@ -221,12 +272,9 @@ void BatchRun::WatchIdle()
 bool BatchRun::StartRoad()
 {
     if (request_.multiSite) {
-        for (int i = 0; i < app_.sites.Count(); ++i)
-            expectedLogins_ += app_.sites.MultiSite(i) ? 1 : 0;
         app_.session.StartMultiSiteRun();
-        return expectedLogins_ > 0;
+        return app_.session.multiSiteRun || !visits_.empty();
     }
-    expectedLogins_ = 1;
     // The local scan runs while the server answers the login, which takes about as long.
     scanning_ = true;
     if (!app_.session.Connect()) {
@@ -238,6 +286,8 @@ bool BatchRun::StartRoad()
     if (!scanned) {
         // Without the whole local tree a compare would mark the server's files for deletion.
         scanFailed_ = true;
+        if (Visit *visit = CurrentVisit())
+            visit->checkProblem = "the local directory could not be read";
         app_.ws.LogLine("The local directory could not be read; nothing is compared or transferred");
         app_.session.exitAfterQuit = true;
         app_.ws.FtpClient1.Quit();
@@ -250,13 +300,70 @@ bool BatchRun::StartRoad()
     return true;
 }
 
+void BatchRun::EndVisit()
+{
+    Visit *visit = CurrentVisit();
+    if (!visit)
+        return;
+    visit->ended = true;
+    visit->failures = view_.failures.size() - visit->failuresAtStart;
+}
+
+BatchRun::Outcome BatchRun::OutcomeOf(const Visit &visit) const
+{
+    if (!visit.checkProblem.empty())
+        return failed;
+    if (!visit.loggedIn)
+        return notConnected;
+    if (visit.cutShort || !visit.notListed.empty() || visit.failures > 0 || !visit.planned)
+        return failed;
+    return done;
+}
+
+std::string BatchRun::OutcomeText(const Visit &visit) const
+{
+    if (!visit.checkProblem.empty())
+        return "failed, not tried: " + visit.checkProblem;
+    if (!visit.loggedIn)
+        return "could not connect or log in";
+    std::string problems;
+    auto add = [&](const std::string &text) { problems += (problems.empty() ? "" : "; ") + text; };
+    if (!visit.planned)
+        add("the remote directory could not be listed; nothing was compared or transferred");
+    if (!visit.notListed.empty())
+        add(std::to_string(visit.notListed.size()) + " remote director" +
+            (visit.notListed.size() == 1 ? "y" : "ies") + " not listed, kept as they are");
+    if (visit.failures > 0)
+        add(std::to_string(visit.failures) + " step(s) failed");
+    if (visit.cutShort && visit.planned)
+        add("the session ended before the run was done");
+    return problems.empty() ? std::string("done") : "failed: " + problems;
+}
+
+void BatchRun::PrintSummary()
+{
+    for (const std::string &path : view_.kept)
+        std::fprintf(out_, "kept (not deleted without --yes): %s\n", path.c_str());
+    for (const std::string &failure : view_.failures)
+        std::fprintf(out_, "failed: %s\n", failure.c_str());
+    for (const Visit &visit : visits_) {
+        for (const std::string &path : visit.notListed)
+            std::fprintf(out_, "not listed: %s %s\n", visit.nickName.c_str(), path.c_str());
+        std::fprintf(out_, "Site %s: %s\n", visit.nickName.c_str(), OutcomeText(visit).c_str());
+    }
+    std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
+                 transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
+}
+
+// The worst outcome of all sites.
 int BatchRun::ExitStatus() const
 {
-    if (view_.loginCanceled || logins_ < expectedLogins_)
-        return kExitNoConnection;
-    if (!view_.failures.empty() || incompleteSites_ > 0 || (!request_.dryRun && plans_ < logins_))
-        return kExitSomeFailed;
-    return kExitDone;
+    int status = view_.failures.empty() ? kExitDone : kExitSomeFailed;
+    for (const Visit &visit : visits_)
+        status = std::max(status, int(OutcomeOf(visit)));
+    if (view_.loginCanceled)
+        status = kExitNoConnection;
+    return status;
 }
 
 int BatchRun::Exec()
@@ -284,15 +391,8 @@ int BatchRun::Exec()
     idleTimer_.stop();
     view_.FinishProgressLine();
 
-    for (const std::string &path : view_.kept)
-        std::fprintf(out_, "kept (not deleted without --yes): %s\n", path.c_str());
-    for (const std::string &failure : view_.failures)
-        std::fprintf(out_, "failed: %s\n", failure.c_str());
-    if (incompleteSites_ > 0)
-        std::fprintf(out_, "%d site(s) were not listed completely; nothing was compared or transferred there\n",
-                     incompleteSites_);
-    std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
-                 transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
+    EndVisit();
+    PrintSummary();
     return ExitStatus();
 }
 

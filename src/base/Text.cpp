@@ -56,3 +56,32 @@ std::string Cut255(std::string_view text)
 {
     return std::string(text.substr(0, 255));
 }
+
+std::string QuotedForLog(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\0': out += "\\0"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        default:
+            if (b < 0x20 || b == 0x7f) {
+                out += "\\x";
+                out += hex[b >> 4];
+                out += hex[b & 15];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}

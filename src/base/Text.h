@@ -12,5 +12,10 @@ bool StartsWith(std::string_view text, std::string_view prefix);
 bool EndsWith(std::string_view text, std::string_view suffix);
 bool ContainsLineBreak(std::string_view text);
 
+// The text in double quotes with C escapes (\\, \", \0, \t, \r, \n, other control bytes and DEL
+// as \xNN), so a name from a server can be shown on one log line exactly as it came, even when it
+// is empty or holds line breaks.
+std::string QuotedForLog(std::string_view text);
+
 // The classic short-string limit: where a stored format needs it, text is cut at 255 bytes.
 std::string Cut255(std::string_view text);

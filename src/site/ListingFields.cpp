@@ -1,5 +1,7 @@
 #include "site/ListingFields.h"
 
+#include "base/Text.h"
+
 #include <limits>
 
 namespace {
@@ -154,4 +156,9 @@ bool IsSafeEntryName(std::string_view name)
         if (c == '/' || c == '\\' || c == '\0' || c == '\r' || c == '\n')
             return false;
     return true;
+}
+
+std::string UnsafeNameLogLine(std::string_view name)
+{
+    return "Skipped unsafe name from server: " + QuotedForLog(name);
 }

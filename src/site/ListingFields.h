@@ -37,3 +37,7 @@ bool ReadNumber(std::string_view text, int &value);
 // NUL, CR or LF. Anything else could make a download write, or a run delete, outside the site's
 // top directory, or put a line break into a command.
 bool IsSafeEntryName(std::string_view name);
+
+// The log line for a name skipped by IsSafeEntryName: the listing parser and the cache reader say
+// it in the same words.
+std::string UnsafeNameLogLine(std::string_view name);

@@ -195,6 +195,8 @@ void DownloadRun::DownloadStep()
     SiteTree &remote = ws_.remoteTree;
     TFtpClient &ftp = ws_.FtpClient1;
     for (;;) {
+        if (seq_.HoldIfSessionGone())
+            return;
         // Checked first: after Disconnect the remote tree may be gone.
         if (seq_.RunCanceled()) {
             End();
@@ -250,6 +252,10 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
     RunState &run = ws_.run;
     sender->CloseLocalFile();
     const bool active = seq_.phase_ == TransferSequencer::Phase::Downloading;
+    if (active && seq_.HoldIfSessionGone()) {
+        DiscardTemporaryFile(); // fetched again whole after a reconnect
+        return;
+    }
     SiteNode *node = run.transferNode;
     if (!sender->Success()) {
         // Also the fetch that Stop aborted: shown after the run has ended.

@@ -21,6 +21,8 @@ public:
     void End();
     // The connection has gone with a fetch in flight: its temporary file is removed.
     void DiscardPending();
+    // After a reconnect: the fetches go on from the entry in hand.
+    void Resume() { DownloadStep(); }
 
 private:
     bool LoopsMayGoOn() const;

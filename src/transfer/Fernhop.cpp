@@ -36,7 +36,10 @@ void Fernhop::WireFtpClient1()
     ftp.OnListingDone = [this](TFtpClient *s) { walk.FtpClient1ListingDone(s); };
     ftp.OnFileDeleted = [this](TFtpClient *s) { sequencer.FtpClient1FileDeleted(s); };
     ftp.OnDirectoryDeleted = [this](TFtpClient *s) { sequencer.FtpClient1FileDeleted(s); };
-    ftp.OnDirectoryCreated = [this](TFtpClient *s) { sequencer.FtpClient1DirectoryCreated(s); };
+    ftp.OnDirectoryCreated = [this](TFtpClient *s) {
+        if (!walk.FtpClient1DirectoryCreated(s))
+            sequencer.FtpClient1DirectoryCreated(s);
+    };
     ftp.OnFileStored = [this](TFtpClient *s) { sequencer.FtpClient1FileStored(s); };
     ftp.OnFileReceived = [this](TFtpClient *s) { sequencer.FtpClient1FileReceived(s); };
     // Shared: afterCommand 1 goes on with the uploads, 2 with the post-login steps.
@@ -54,7 +57,7 @@ void Fernhop::WireWorkspace()
     ws.saveListingCache = [this] {
         // A partial listing must not stand for the server next time: the next connection then
         // lists the server again instead of trusting the cache.
-        if (walk.Running() || walk.ListingFailed() || walk.ListingStopped()) {
+        if (walk.Running() || walk.ListingFailed() || walk.ListingStopped() || walk.Incomplete()) {
             if (std::remove(ListingCachePath(ws.localTopDirectory, sites.CurrentCacheKey()).c_str()) == 0)
                 ws.LogLine("FERNHOP: the remote listing was incomplete; its cached copy was dropped");
             return;
@@ -80,6 +83,10 @@ void Fernhop::WireParts()
     walk.multiSiteRun = multiSiteRun;
     walk.clearMultiSiteRun = [this] { session.ListingRunEnded(); };
     walk.startTransferRun = [this] { sequencer.StartTransfer(); };
+    walk.createMissingTop = [this](const std::string &top) {
+        return view.AskUser("The remote directory " + top + " does not exist or cannot be entered.",
+                            "Create it?") == PromptAnswer::Yes;
+    };
 
     sequencer.normaliseRemoteDirectory = normalise;
     sequencer.remoteDirectoryText = remoteDirectory;
@@ -172,6 +179,11 @@ void Fernhop::LoadSettings(const std::string &commandLineSite, bool startUpChoic
 
 void Fernhop::CompareClick()
 {
+    // Marks must not change under a listing or a run, nor before a stopped command has ended.
+    if (walk.Running() || sequencer.Running() || ws.FtpClient1.Busy()) {
+        ws.ShowStatus("Please wait: the server has not finished the last command");
+        return;
+    }
     ws.run.currentOperation = opIdle;
     analyseButtonClick(ws);
 }

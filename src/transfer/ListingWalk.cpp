@@ -2,6 +2,7 @@
 
 #include "site/Marking.h"
 #include "site/TreeEntries.h"
+#include "transfer/TransferPaths.h"
 
 #include <utility>
 
@@ -21,6 +22,23 @@ void MarkNotListed(SiteNode *node)
     }
 }
 
+// "/a/b/c" gives "/a", "/a/b", "/a/b/c"; "~/a" gives "~/a"; a relative "www/html/" gives "www",
+// "www/html".
+std::vector<std::string> PathLevels(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    std::vector<std::string> levels;
+    for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+        const std::string level = path.substr(0, pos);
+        if (!level.empty() && level != "~" && level.back() != '/')
+            levels.push_back(level);
+    }
+    if (!path.empty() && path != "/" && path != "~")
+        levels.push_back(path);
+    return levels;
+}
+
 } // namespace
 
 ListingWalk::ListingWalk(Workspace &workspace) : ws_(workspace), parser_(workspace)
@@ -37,6 +55,7 @@ void ListingWalk::ClearListingFlags()
 {
     listingStopped_ = false;
     listingFailed_ = false;
+    notListed_.clear();
 }
 
 void ListingWalk::SetBusy(bool busy)
@@ -105,6 +124,7 @@ void ListingWalk::StartListing()
     listedDirectory_.clear();
     phase_ = Phase::changingDirectory;
     endReported_ = false;
+    topCreationTried_ = false;
     ClearTree(ws_, ws_.remoteTree); // may yield: Stop can end the run here
     if (phase_ != Phase::changingDirectory)
         return;
@@ -140,7 +160,6 @@ void ListingWalk::FtpClient1DirectoryChanged(TFtpClient *Sender)
     if (Sender->Success()) {
         if (nodeBeingListed_)
             nodeBeingListed_->detail.visited = 1;
-        listingFailed_ = false;
         ws_.run.currentOperation = opListingDirectory;
         phase_ = Phase::listing;
         if (Passive())
@@ -149,12 +168,49 @@ void ListingWalk::FtpClient1DirectoryChanged(TFtpClient *Sender)
             Sender->GetListing();
         return;
     }
-    ws_.ShowStatus(nodeBeingListed_ ? "Could not change directory: " + nodeBeingListed_->detail.name
-                                    : std::string("Could not change directory"));
-    MarkNotListed(nodeBeingListed_);
-    listingFailed_ = true;
-    phase_ = Phase::listing;
-    FtpClient1ListingDone(Sender);
+    if (!nodeBeingListed_) {
+        ws_.ShowStatus("Could not change directory");
+        // An upload site's first sync may have to make its remote home.
+        if (!topCreationTried_ && !ws_.Site().Download() && createMissingTop && SendableName(remoteTop_) &&
+            !PathLevels(remoteTop_).empty() && createMissingTop(remoteTop_) && phase_ == Phase::changingDirectory) {
+            topCreationTried_ = true;
+            topLevels_ = PathLevels(remoteTop_);
+            phase_ = Phase::creatingTop;
+            ws_.LogLine("FERNHOP: creating the remote directory " + remoteTop_);
+            CreateTopLevel();
+            return;
+        }
+        listingFailed_ = true;
+        EndListingRun();
+        return;
+    }
+    // One refused directory leaves the rest of the tree to list.
+    ws_.ShowStatus("Could not change directory: " + nodeBeingListed_->detail.name);
+    DirectoryNotListed(nodeBeingListed_, "could not change to it");
+    ListNext();
+}
+
+void ListingWalk::CreateTopLevel()
+{
+    if (topLevels_.empty()) {
+        phase_ = Phase::changingDirectory;
+        ws_.FtpClient1.ChangeDirectory(remoteTop_);
+        return;
+    }
+    creatingLevel_ = topLevels_.front();
+    topLevels_.erase(topLevels_.begin());
+    ws_.FtpClient1.MakeDirectory(creatingLevel_);
+}
+
+bool ListingWalk::FtpClient1DirectoryCreated(TFtpClient *Sender)
+{
+    if (phase_ != Phase::creatingTop || !ws_.remoteListing)
+        return false;
+    // A refused level may exist already; the top's CWD afterwards tells whether all is there.
+    if (Sender->Success())
+        ws_.LogLine("FERNHOP: created " + creatingLevel_);
+    CreateTopLevel();
+    return true;
 }
 
 void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
@@ -163,7 +219,7 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
         return; // a late completion after Stop or the end of the session
     ws_.run.currentOperation = opListing;
 
-    if (Sender->Success() && !listingFailed_) {
+    if (Sender->Success()) {
         workList_ = Sender->Listing();
         ws_.currentRelativeDirectory = listedDirectory_;
         processing_ = true;
@@ -182,13 +238,15 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
             MarkNotListed(nodeBeingListed_);
             listingStopped_ = true;
         }
-    } else if (!listingFailed_) {
-        // The change of directory worked but the listing did not. The top directory's contents
-        // are then unknown as a whole, so the run counts as failed.
-        if (nodeBeingListed_)
-            MarkNotListed(nodeBeingListed_);
-        else
-            listingFailed_ = true;
+    } else if (nodeBeingListed_) {
+        // The change of directory worked but the listing did not (a refusal, or a final reply
+        // saying the listing failed): nothing is known of what the directory holds.
+        DirectoryNotListed(nodeBeingListed_, "its listing failed");
+    } else {
+        // Without the top's listing the remote tree stands for nothing.
+        listingFailed_ = true;
+        EndListingRun();
+        return;
     }
     ListNext();
 }
@@ -202,6 +260,7 @@ SiteNode *ListingWalk::NextUnlistedDirectory(SiteNode *from)
             continue;
         if (entry.directory.size() + 1 + entry.name.size() > kMaxListedPath) {
             MarkNotListed(node);
+            notListed_.push_back(entry.directory.substr(0, 200) + "...");
             ws_.LogLine("FERNHOP: not listed, the path is longer than " + std::to_string(kMaxListedPath) +
                         " characters: " + entry.directory.substr(0, 200) + "...");
             continue;
@@ -209,6 +268,14 @@ SiteNode *ListingWalk::NextUnlistedDirectory(SiteNode *from)
         return node;
     }
     return nullptr;
+}
+
+void ListingWalk::DirectoryNotListed(SiteNode *node, const std::string &why)
+{
+    MarkNotListed(node);
+    const std::string path = node->detail.Path();
+    notListed_.push_back(path);
+    ws_.LogLine("FERNHOP: could not list " + path + " (" + why + "); nothing is deleted because of it");
 }
 
 void ListingWalk::ListNext()
@@ -251,6 +318,12 @@ void ListingWalk::EndListingRun()
         ws_.PlayEventSound(SoundEvent::Error);
     } else if (listingStopped_) {
         ws_.ShowStatus("Remote Refresh Canceled");
+    } else if (!notListed_.empty()) {
+        // The compare still runs: every directory not listed keeps its partner.
+        const size_t n = notListed_.size();
+        ws_.ShowStatus("Remote Refresh Done - " + std::to_string(n) + (n == 1 ? " directory" : " directories") +
+                       " could not be listed");
+        ws_.PlayEventSound(SoundEvent::Error);
     } else {
         ws_.ShowStatus("Remote Refresh Done");
         ws_.PlayEventSound(SoundEvent::Refresh);
@@ -258,8 +331,8 @@ void ListingWalk::EndListingRun()
 
     if (parser_.dateError)
         ws_.view.Message(kDateErrorMessage);
-    // A tree that is partial (stopped, a directory that could not be entered) or whose dates
-    // could not all be read must not drive an automatic compare and transfer: for a download
+    // A tree that is partial (stopped, or the top could not be listed) or whose dates could not
+    // all be read must not drive an automatic compare and transfer: for a download
     // site the missing entries would turn into deletions of the user's local files.
     if (listingFailed_ || listingStopped_ || parser_.dateError) {
         ws_.run.currentOperation = opIdle;

@@ -38,6 +38,9 @@ public:
     std::function<void()> clearMultiSiteRun;
     // After the automatic compare: the upload run, or the download run for a download site.
     std::function<void()> startTransferRun;
+    // An upload site's remote top directory could not be entered: true to create it (with its
+    // missing parents) and list it then. Unset: the listing fails as for any refused top.
+    std::function<bool(const std::string &top)> createMissingTop;
 
     // ---- operations -------------------------------------------------------------------------
     // After login: the cached remote tree when there is one (unless forceRerfesh), else a
@@ -64,21 +67,34 @@ public:
     // FtpClient1 event handlers (wired by the constructor).
     void FtpClient1DirectoryChanged(TFtpClient *Sender);
     void FtpClient1ListingDone(TFtpClient *Sender);
+    // OnDirectoryCreated while the walk creates the remote top directory; false when the walk
+    // is not creating it (the completion belongs to someone else).
+    bool FtpClient1DirectoryCreated(TFtpClient *Sender);
 
     // ---- state ------------------------------------------------------------------------------
-    enum class Phase { idle, measuring, changingDirectory, listing };
+    enum class Phase { idle, measuring, changingDirectory, listing, creatingTop };
     Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ != Phase::idle; }
     bool ListingStopped() const { return listingStopped_; }
+    // The top directory could not be listed: the remote tree stands for nothing.
     bool ListingFailed() const { return listingFailed_; }
+    // Directories below the top that could not be listed (refused, failed, too deep), by path
+    // relative to the top. Each is marked notListed, so the compare keeps its partner; the
+    // rest of the tree is complete.
+    const std::vector<std::string> &NotListedDirectories() const { return notListed_; }
+    bool Incomplete() const { return !notListed_.empty(); }
     bool DateError() const { return parser_.dateError; }
     // Connect's and Refresh's reset of the compare state clears these.
     void ClearListingFlags();
 
 private:
     void ListNext();
+    // A directory below the top could not be listed: marked, named in the log, counted.
+    void DirectoryNotListed(SiteNode *node, const std::string &why);
     SiteNode *NextUnlistedDirectory(SiteNode *from);
     void SetBusy(bool busy);
+    // MKD for each level of the remote top directory in turn, then the top's CWD again.
+    void CreateTopLevel();
     bool Passive() const { return usePasv && usePasv(); }
     bool MultiSiteRun() const { return multiSiteRun && multiSiteRun(); }
 
@@ -94,4 +110,8 @@ private:
     bool restartPending_ = false; // StartListing was asked for during that parse
     bool endReported_ = true;     // EndListingRun has run for the latest start
     std::vector<std::string> workList_;
+    std::vector<std::string> notListed_;
+    std::vector<std::string> topLevels_; // the levels still to create, outermost first
+    std::string creatingLevel_;
+    bool topCreationTried_ = false;
 };

@@ -4,8 +4,10 @@
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
 #include "transfer/RemotePath.h"
+#include "transfer/FtpErrorHandler.h"
 #include "transfer/SiteSwitch.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -96,35 +98,30 @@ bool SessionController::ShowMultiSiteSite()
     return LoadLocalTree(ws_) && !ws_.stopLoops;
 }
 
-bool SessionController::ChecksBeforeConnecting()
+std::string SessionController::ChecksBeforeConnecting()
 {
     if (multiSiteRun && !ShowMultiSiteSite())
-        return false;
+        return "the local directory could not be read";
     MainView &view = ws_.view;
     const std::string &localDir = ws_.localTopDirectory;
-    if (localDir.empty()) {
-        ws_.ShowStatus("No local directory to change to");
-        view.Message("Please press 'change' to select a local directory");
-        return false;
-    }
+    auto refuse = [&](const std::string &status, const std::string &message) {
+        ws_.ShowStatus(status);
+        view.Message(message);
+        return status;
+    };
+    if (localDir.empty())
+        return refuse("No local directory to change to", "Please press 'change' to select a local directory");
     if (!IsDirectory(localDir)) {
         // The local tree cannot stand for a directory that is gone.
-        ws_.ShowStatus("Could not change to local directory: " + localDir);
-        view.Message("Please press 'change' to select a local directory");
-        return false;
+        return refuse("Could not change to local directory: " + localDir,
+                      "Please press 'change' to select a local directory");
     }
-    if (sites_.edits.server.empty()) {
-        ws_.ShowStatus("No FTP server name");
-        view.Message("Please enter a FTP server name under the configuration menu");
-        return false;
-    }
-    if (sites_.edits.userName.empty()) {
-        ws_.ShowStatus("No username details");
-        view.Message("Please enter your username under the configuration menu");
-        return false;
-    }
+    if (sites_.edits.server.empty())
+        return refuse("No FTP server name", "Please enter a FTP server name under the configuration menu");
+    if (sites_.edits.userName.empty())
+        return refuse("No username details", "Please enter your username under the configuration menu");
     loginPassword = sites_.edits.password;
-    return true;
+    return {};
 }
 
 void SessionController::ResetCompareState()
@@ -140,10 +137,22 @@ void SessionController::ResetCompareState()
 
 bool SessionController::Connect()
 {
-    if (!ChecksBeforeConnecting()) {
+    // A session that is still ending would end the new one with its late quit.
+    TFtpClient &client = ws_.FtpClient1;
+    if (client.Connected() || client.Busy() || client.QuitPending()) {
+        ws_.ShowStatus("Please wait: the last connection is still closing");
+        return false;
+    }
+    if (multiSiteRun)
+        sites_.ChooseRow(multiSiteIndex);
+    if (siteVisitStarting)
+        siteVisitStarting(sites_.Current().NickName);
+    if (const std::string problem = ChecksBeforeConnecting(); !problem.empty()) {
+        if (siteChecksFailed)
+            siteChecksFailed(problem);
         ws_.MainButtonsOn();
         if (multiSiteRun)
-            EndMultiSiteRunEarly();
+            MoveOnToNextSite();
         return false;
     }
     ws_.stopRequested = false;
@@ -159,6 +168,22 @@ bool SessionController::Connect()
             ws_.loadListingCache();
     }
 
+    SetUpClient();
+
+    quitHandled = false;
+    quitWanted_ = false;
+    reconnecting_ = false;
+    reconnectTries_ = 0;
+    remainAtLastLoss_ = -1;
+    ws_.run.currentOperation = opConnecting;
+    connectCountdown = ws_.options.connectTimeOut;
+    ws_.FtpClient1.Connect();
+    ws_.view.SetEnabled(Control::stopBtn, true);
+    return true;
+}
+
+void SessionController::SetUpClient()
+{
     TFtpClient &ftp = ws_.FtpClient1;
     const ProxyOptions &proxy = ws_.options.proxy;
     if (proxy.active) {
@@ -173,14 +198,6 @@ bool SessionController::Connect()
     }
     ftp.UserPassword = loginPassword;
     ftp.InitialDirectory.clear();
-
-    quitHandled = false;
-    quitWanted_ = false;
-    ws_.run.currentOperation = opConnecting;
-    connectCountdown = ws_.options.connectTimeOut;
-    ftp.Connect();
-    ws_.view.SetEnabled(Control::stopBtn, true);
-    return true;
 }
 
 void SessionController::ConnectButtonClick()
@@ -258,6 +275,15 @@ void SessionController::PostLoginSteps()
 {
     if (!connected)
         return;
+    if (reconnecting_) {
+        // The trees and their marks are as the lost session left them: the run goes on.
+        reconnecting_ = false;
+        ws_.run.currentOperation = resumeOperation_;
+        ws_.LogLine("FERNHOP: reconnected; the run goes on");
+        ws_.ShowStatus("Reconnected");
+        sequencer_.ResumeAfterReconnect();
+        return;
+    }
     walk_.StartRemoteRefresh();
 }
 
@@ -270,6 +296,14 @@ void SessionController::RefreshRemoteButtonClick()
     // A refresh clears the remote tree: never under a scan, a listing or a run.
     if (ws_.localLoading || walk_.Running() || sequencer_.Running() || ws_.run.currentOperation != opIdle)
         return;
+    // After Stop the stopped command may still await its reply, which the refresh would take
+    // for its own first one: it starts once the client is free.
+    if (ws_.FtpClient1.Busy()) {
+        ws_.ShowStatus("Waiting for the server to answer the stopped command");
+        refreshWaiting_ = true;
+        return;
+    }
+    refreshWaiting_ = false;
     ws_.AllButtonsOff();
     ResetCompareState();
     walk_.RefreshRemoteTree();
@@ -297,6 +331,17 @@ void SessionController::Disconnect()
 
 void SessionController::FtpClient1FtpReady(TFtpClient *Sender)
 {
+    if (refreshWaiting_) {
+        // Posted: the completion's own event comes first.
+        refreshWaiting_ = false;
+        QMetaObject::invokeMethod(
+            &context_,
+            [this] {
+                if (connected && !ws_.FtpClient1.Busy())
+                    RefreshRemoteButtonClick();
+            },
+            Qt::QueuedConnection);
+    }
     if (!quitWanted_)
         return;
     quitWanted_ = false;
@@ -332,6 +377,14 @@ void SessionController::DisconnectionSteps()
         return;
     quitHandled = true;
     quitWanted_ = false;
+    refreshWaiting_ = false;
+    if (ReconnectWanted()) {
+        BeginReconnect();
+        return;
+    }
+    reconnecting_ = false;
+    if (sessionEnding)
+        sessionEnding();
     const Options &options = ws_.options;
     RunState &run = ws_.run;
     if (run.currentOperation == opConnecting && !multiSiteRun && options.exit)
@@ -350,17 +403,84 @@ void SessionController::DisconnectionSteps()
     ws_.PlayEventSound(SoundEvent::Disconnect);
     ws_.FtpClient1.Reset();
 
-    if (multiSiteRun) {
-        if (FindNextMultiSite()) {
-            ConnectNextSiteLater();
-        } else {
-            multiSiteRun = false;
-            if (options.exit)
-                exitAfterQuit = true;
-        }
+    if (multiSiteRun)
+        MoveOnToNextSite();
+    else if (exitAfterQuit)
+        CloseMainWindow();
+}
+
+void SessionController::MoveOnToNextSite()
+{
+    if (FindNextMultiSite()) {
+        ConnectNextSiteLater();
+        return;
     }
+    multiSiteRun = false;
+    if (ws_.options.exit)
+        exitAfterQuit = true;
     if (exitAfterQuit)
         CloseMainWindow();
+}
+
+bool SessionController::ReconnectWanted()
+{
+    const int tries = ws_.options.reconnectTries;
+    if (tries <= 0 || ws_.stopRequested || exitAfterQuit || !sequencer_.Resumable() || !(connected || reconnecting_))
+        return false;
+    // Tries count the losses with no step done in between.
+    const RunCounters &c = ws_.counters;
+    const int remain = c.deleteRemain + c.createRemain + c.transferRemain;
+    if (remain != remainAtLastLoss_ || ws_.run.transferNode != nodeAtLastLoss_) {
+        reconnectTries_ = 0;
+        remainAtLastLoss_ = remain;
+        nodeAtLastLoss_ = ws_.run.transferNode;
+    }
+    if (reconnectTries_ >= tries)
+        return false;
+    if (reconnectAutomatically)
+        return true;
+    const std::string reason = ws_.FtpClient1.LastErrorCode() == feNone ? std::string("The connection to the server was lost.")
+                                                                         : "The connection to the server was lost: " +
+                                                                               FtpErrorText(ws_.FtpClient1.LastErrorCode());
+    return ws_.view.AskUser(reason, "Reconnect and continue?") == PromptAnswer::Yes;
+}
+
+void SessionController::BeginReconnect()
+{
+    ++reconnectTries_;
+    if (!reconnecting_)
+        resumeOperation_ = ws_.run.currentOperation;
+    reconnecting_ = true;
+    connected = false;
+    ws_.FtpClient1.Reset();
+    int pause = 0;
+    if (reconnectAutomatically && !reconnectPausesMs.empty())
+        pause = reconnectPausesMs[std::min(size_t(reconnectTries_ - 1), reconnectPausesMs.size() - 1)];
+    const std::string text = "Connection lost; reconnecting" +
+                             (pause > 0 ? " in " + std::to_string((pause + 999) / 1000) + " s" : std::string()) +
+                             " (try " + std::to_string(reconnectTries_) + " of " +
+                             std::to_string(ws_.options.reconnectTries) + ")";
+    ws_.LogLine("FERNHOP: " + text);
+    ws_.ShowStatus(text);
+    QTimer::singleShot(pause, &context_, [this] { Reconnect(); });
+}
+
+void SessionController::Reconnect()
+{
+    if (!reconnecting_)
+        return;
+    if (ws_.stopRequested || !sequencer_.Resumable()) {
+        // Stopped while waiting: the session ends as any other.
+        quitHandled = false;
+        DisconnectionSteps();
+        return;
+    }
+    SetUpClient();
+    quitHandled = false;
+    quitWanted_ = false;
+    ws_.run.currentOperation = opConnecting;
+    connectCountdown = ws_.options.connectTimeOut;
+    ws_.FtpClient1.Connect();
 }
 
 void SessionController::ResetFtpClick()
@@ -440,12 +560,14 @@ void SessionController::ListingRunEnded()
 {
     if (!multiSiteRun)
         return;
-    // Stop is the user's own choice and only clears the run; a failure ends it as a failed
-    // site does.
-    if (walk_.ListingStopped())
+    // Stop is the user's own choice and ends the run. A site whose listing failed is left: the
+    // disconnection steps go on with the next site.
+    if (walk_.ListingStopped()) {
         multiSiteRun = false;
-    else
-        EndMultiSiteRunEarly();
+        return;
+    }
+    if (ws_.FtpClient1.Connected())
+        ws_.FtpClient1.Quit();
 }
 
 void SessionController::StartUpChoice(bool connectEnabled)

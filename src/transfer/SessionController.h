@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 inline constexpr const char *kResetFtpHint =
     "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
@@ -33,6 +34,13 @@ public:
     std::function<void(int comboItem)> selectNickNameItem;
     // The check file measures the clock offset: stores it in the remote top directory.
     std::function<void()> sendCheckFile;
+    // A connection attempt begins for the current site (also each site of a multi-site run).
+    std::function<void(const std::string &nickName)> siteVisitStarting;
+    // That site failed the checks before connecting; `problem` is the status shown.
+    std::function<void(const std::string &problem)> siteChecksFailed;
+    // The session is ending (the disconnection steps begin): the walk and the run still show
+    // how far they got.
+    std::function<void()> sessionEnding;
 
     // ---- session state ----
     bool connected = false;           // logged in
@@ -42,6 +50,13 @@ public:
     bool multiSiteRun = false;
     int multiSiteIndex = -1;          // row of the site list being visited
     bool exitAfterQuit = false;       // close the main window once the session has ended
+
+    // ---- reconnecting after a session lost in the middle of a run ----
+    // Unattended runs reconnect by themselves after these pauses (milliseconds, the last one
+    // repeats); the window asks "Reconnect and continue?" instead.
+    bool reconnectAutomatically = false;
+    std::vector<int> reconnectPausesMs = {2000, 5000, 15000};
+    bool Reconnecting() const { return reconnecting_; }
 
     // ---- the remote directory box ----
     const std::string &RemoteDirEdit() const { return remoteDirEdit_; }
@@ -82,7 +97,8 @@ public:
     // ---- steps the other parts call back into ----
     // After login (and its after-login command): the cached tree or a listing.
     void PostLoginSteps();
-    // The listing walk's end of a refresh that was stopped or failed: the multi-site run ends.
+    // The listing walk's end of a refresh that was stopped or failed: Stop ends a multi-site
+    // run; a failed site is quit and the run goes on with the next one.
     void ListingRunEnded();
     // Runs once per connection: save the cache, the disconnected look, the next site, the exit.
     void DisconnectionSteps();
@@ -93,12 +109,21 @@ public:
     void EndMultiSiteRunEarly();
 
 private:
-    bool ChecksBeforeConnecting();
+    // The problem that keeps the current site from connecting, shown already; empty when none.
+    std::string ChecksBeforeConnecting();
     bool ShowMultiSiteSite();
     bool FindNextMultiSite();
     void ConnectNextSiteLater();
+    // A multi-site run is done with its site: the next one, or the end of the run.
+    void MoveOnToNextSite();
     void CloseMainWindow();
     std::string SiteServer() const { return sites_.edits.server; }
+    // FtpClient1's server, port, user and password from the site (or the WinGate proxy).
+    void SetUpClient();
+    // The session went while a run was under way: whether to reconnect and go on with it.
+    bool ReconnectWanted();
+    void BeginReconnect();
+    void Reconnect();
 
     Workspace &ws_;
     SiteList &sites_;
@@ -107,6 +132,12 @@ private:
     std::string remoteDirEdit_;
     bool loginPromptOpen_ = false; // the countdown waits while the user types
     bool quitWanted_ = false;      // Disconnect came while a command was in flight
+    bool refreshWaiting_ = false;  // Refresh came while a stopped command was still in flight
+    bool reconnecting_ = false;    // the run waits for a new session to go on
+    int reconnectTries_ = 0;       // reconnects since the run last got on
+    int remainAtLastLoss_ = -1;    // the run's steps left when the session was last lost
+    SiteNode *nodeAtLastLoss_ = nullptr; // compared only, never followed
+    TOperation resumeOperation_ = opIdle;
     QTimer timer1_;
     QObject context_; // owns the posted next-site connect
 };

@@ -114,7 +114,7 @@ void TransferSequencer::RetryWhenFree(std::function<void()> step)
 {
     const int serial = runSerial_;
     QTimer::singleShot(kRetryMs, &timerContext_, [this, serial, step = std::move(step)] {
-        if (serial == runSerial_ && Running())
+        if (serial == runSerial_ && Running() && !held_)
             step();
     });
 }
@@ -172,8 +172,49 @@ void TransferSequencer::Stop()
     run.currentOperation = opIdle;
 }
 
+bool TransferSequencer::HoldIfSessionGone()
+{
+    if (held_)
+        return true;
+    if (!Resumable() || ws_.stopRequested || ws_.Connected())
+        return false;
+    held_ = true;
+    transferInFlight_ = false;
+    return true;
+}
+
+bool TransferSequencer::Resumable() const
+{
+    return phase_ == Phase::Deleting || phase_ == Phase::Creating || phase_ == Phase::Uploading ||
+           phase_ == Phase::Downloading;
+}
+
+void TransferSequencer::ResumeAfterReconnect()
+{
+    held_ = false;
+    ++runSerial_; // a retry still pending from before the loss must not run a second chain
+    transferInFlight_ = false;
+    download_.DiscardPending(); // a fetch cut off without its completion
+    switch (phase_) {
+    case Phase::Deleting: DeletionStep(); break;
+    case Phase::Creating: CreationStep(); break;
+    case Phase::Uploading: UploadStep(); break;
+    case Phase::Downloading: download_.Resume(); break;
+    default: break;
+    }
+}
+
 void TransferSequencer::ConnectionLost()
 {
+    if (Resumable()) {
+        // The entry in hand when the session went was not done.
+        const char *verb = phase_ == Phase::Deleting   ? "Could not delete: "
+                           : phase_ == Phase::Creating ? "Could not create: "
+                           : phase_ == Phase::Uploading ? "Could not upload: "
+                                                        : "Could not download: ";
+        ws_.ShowStatus(verb + ws_.run.currentFileName);
+    }
+    held_ = false;
     transferInFlight_ = false;
     download_.DiscardPending();
     if (single_ != Single::None) {
@@ -223,7 +264,8 @@ void TransferSequencer::FtpClient1CommandIssued(TFtpClient *)
     const uint8_t then = ws_.run.afterCommand;
     ws_.run.afterCommand = 0;
     if (then == 1) {
-        if (phase_ == Phase::Uploading)
+        // Held: the file is sent again after a reconnect, with its SITE CHMOD.
+        if (phase_ == Phase::Uploading && !HoldIfSessionGone())
             NextUpload();
     } else if (then == 2) {
         if (continueAfterLogin)

@@ -52,6 +52,14 @@ public:
     // The session's disconnection steps: a run whose connection has gone ends quietly (its
     // command in flight will not complete), the session puts the window right.
     void ConnectionLost();
+    // The session reconnected after losing a run's connection: the run goes on from the entry
+    // it was at (a store or fetch cut off is sent again).
+    void ResumeAfterReconnect();
+    // A run whose connection went without Stop or Disconnect holds where it is until the
+    // session resumes it or gives up (ConnectionLost).
+    bool Held() const { return held_; }
+    // The run is in a phase that talks to the server and can go on after a reconnect.
+    bool Resumable() const;
     // The FTP error handler's report of an upload file that could not be opened: shown (and
     // perhaps answered) once; the failed store that follows then only moves the run on.
     void LocalFileOpenFailed();
@@ -86,6 +94,8 @@ private:
     void EndRun(const char *completeText);
     // Latches transferCanceled when Stop, Disconnect or a lost connection ends the run.
     bool RunCanceled();
+    // True, and the run held, when the session has gone while the run was not stopped.
+    bool HoldIfSessionGone();
     // A step issues its command only when FtpClient1 can take one (a keep-alive NOOP may still
     // be in flight); otherwise it runs again a moment later, unless the run has ended meanwhile.
     bool ClientFree();
@@ -115,6 +125,7 @@ private:
     // A store or fetch was issued and its completion has not come yet (Stop aborts only then).
     bool transferInFlight_ = false;
     bool localOpenReported_ = false;
+    bool held_ = false;
     int runSerial_ = 0;
     QObject timerContext_; // owns pending retries, so none outlives the sequencer
 };

@@ -49,6 +49,8 @@ void TransferSequencer::DeletionStep()
     RunState &run = ws_.run;
     SiteTree &remote = ws_.remoteTree;
     for (;;) {
+        if (HoldIfSessionGone())
+            return;
         if (c.deleteTotal < c.deleteRemain)
             c.deleteTotal = c.deleteRemain;
         if (c.deleteRemain < 1 || RunCanceled())
@@ -122,7 +124,7 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
         DeleteNowDone(sender);
         return;
     }
-    if (phase_ != Phase::Deleting)
+    if (phase_ != Phase::Deleting || HoldIfSessionGone())
         return;
     RunState &run = ws_.run;
     SiteTree &remote = ws_.remoteTree;
@@ -166,6 +168,8 @@ void TransferSequencer::CreationStep()
     RunState &run = ws_.run;
     SiteTree &local = ws_.localTree;
     for (;;) {
+        if (HoldIfSessionGone())
+            return;
         if (RunCanceled())
             break;
         SiteNode *node = run.transferNode;
@@ -199,7 +203,7 @@ void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
         CreateDirectoryDone(sender);
         return;
     }
-    if (phase_ != Phase::Creating)
+    if (phase_ != Phase::Creating || HoldIfSessionGone())
         return;
     RunState &run = ws_.run;
     RunCounters &c = ws_.counters;
@@ -245,6 +249,8 @@ void TransferSequencer::UploadStep()
     SiteTree &local = ws_.localTree;
     TFtpClient &ftp = ws_.FtpClient1;
     for (;;) {
+        if (HoldIfSessionGone())
+            return;
         if (RunCanceled())
             break;
         SiteNode *node = run.transferNode;
@@ -288,6 +294,10 @@ void TransferSequencer::UploadStep()
 void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
 {
     transferInFlight_ = false;
+    if (phase_ == Phase::Uploading && HoldIfSessionGone()) {
+        localOpenReported_ = false;
+        return; // the file is sent again after a reconnect
+    }
     const bool alreadyReported = localOpenReported_;
     localOpenReported_ = false;
     const bool active = phase_ == Phase::Uploading;

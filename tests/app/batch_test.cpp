@@ -230,3 +230,171 @@ TEST(BatchMultiSite, TwoSitesOnTwoServers)
     EXPECT_EQ(py->readFile("first.html"), std::optional<std::string>("1"));
     EXPECT_EQ(vs->readFile("second/page.html"), std::optional<std::string>("2"));
 }
+
+namespace {
+
+// A settings directory of its own and the sites a test adds to it.
+class BatchSites {
+public:
+    fs::path Dir(const std::string &name) const { return fs::path(tmp.path().toStdString()) / name; }
+    FernhopRun Run(const QStringList &args, int timeoutMs = 120000)
+    {
+        return RunFernhop(tmp.path() + "/settings", args, timeoutMs);
+    }
+    void Add(const std::string &nick, quint16 port, const std::string &user, const std::string &password,
+             const fs::path &local, const std::string &remote, const QStringList &more = {})
+    {
+        QStringList args{"--add-site", QString::fromStdString(nick), "--server", "127.0.0.1", "--port",
+                         QString::number(port), "--user", QString::fromStdString(user), "--password",
+                         QString::fromStdString(password), "--local", QString::fromStdString(local.string()),
+                         "--remote", QString::fromStdString(remote)};
+        ASSERT_EQ(Run(args + more).status, 0);
+    }
+    void Add(const std::string &nick, const RealFtpServer &srv, const fs::path &local, const std::string &remote,
+             const QStringList &more = {}, const std::string &password = {})
+    {
+        Add(nick, srv.port(), srv.user(), password.empty() ? srv.password() : password, local, remote,
+            QStringList(more) << "--pasv");
+    }
+
+    QTemporaryDir tmp;
+};
+
+bool Has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
+
+} // namespace
+
+TEST(BatchMultiSite, FailedSitesAreNamedTheRunGoesOnAndTheWorstOutcomeIsTheExitStatus)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    BatchSites s;
+    WriteFile(s.Dir("good") / "page.html", "good");
+    fs::create_directories(s.Dir("gone"));
+    s.Add("gone", *server, s.Dir("gone"), "/gone", {"--download"}); // no such directory to list
+    s.Add("good", *server, s.Dir("good"), "/");
+
+    FernhopRun listingFailed = s.Run({"--batch", "--multi-site"});
+    EXPECT_EQ(listingFailed.status, 1) << listingFailed.out << listingFailed.err;
+    EXPECT_EQ(server->readFile("page.html"), std::optional<std::string>("good"));
+    EXPECT_TRUE(Has(listingFailed.out, "Site gone: failed: the remote directory could not be listed"))
+        << listingFailed.out;
+    EXPECT_TRUE(Has(listingFailed.out, "Site good: done")) << listingFailed.out;
+
+    // A site that cannot log in outweighs a failed one: exit 2, and the others still run.
+    WriteFile(s.Dir("good") / "page.html", "good, and changed since");
+    s.Add("locked-out", *server, s.Dir("good"), "/", {}, "wrong");
+    FernhopRun loginFailed = s.Run({"--batch", "--multi-site"});
+    EXPECT_EQ(loginFailed.status, 2) << loginFailed.out << loginFailed.err;
+    EXPECT_EQ(server->readFile("page.html"), std::optional<std::string>("good, and changed since"));
+    EXPECT_TRUE(Has(loginFailed.out, "Site locked-out: could not connect or log in")) << loginFailed.out;
+    EXPECT_TRUE(Has(loginFailed.out, "Site gone: failed")) << loginFailed.out;
+}
+
+TEST(BatchRefusedDirectory, UnreadableDirectoriesAreNamedKeptAndTheRestIsSynced)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd);
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(server->writeFile("pub/open/a.txt", "served"));
+    ASSERT_TRUE(server->writeFile("pub/alocked/x.txt", "x"));
+    ASSERT_TRUE(server->writeFile("pub/zlocked/z.txt", "z")); // walked last
+    for (const char *dir : {"pub/alocked", "pub/zlocked"})
+        ::chmod((fs::path(server->root()) / dir).c_str(), 0); // the server's account cannot enter
+    BatchSites s;
+    WriteFile(s.Dir("mirror") / "alocked/x.txt", "old copy");
+    WriteFile(s.Dir("mirror") / "zlocked/z.txt", "old copy");
+    s.Add("mirror", *server, s.Dir("mirror"), "/pub", {"--download"});
+
+    FernhopRun run = s.Run({"--batch", "mirror"});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(ReadFile(s.Dir("mirror") / "open/a.txt"), "served");
+    // Nothing under a directory that could not be listed is deleted.
+    EXPECT_EQ(ReadFile(s.Dir("mirror") / "alocked/x.txt"), "old copy");
+    EXPECT_EQ(ReadFile(s.Dir("mirror") / "zlocked/z.txt"), "old copy");
+    EXPECT_TRUE(Has(run.out, "not listed: mirror /alocked")) << run.out;
+    EXPECT_TRUE(Has(run.out, "not listed: mirror /zlocked")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Site mirror: failed: 2 remote directories not listed")) << run.out;
+    EXPECT_TRUE(Has(run.err, "FERNHOP: could not list /zlocked")) << run.err;
+}
+
+TEST(BatchMissingRemoteDirectory, UploadSiteCreatesItWithItsParentsAndSaysSo)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    BatchSites s;
+    WriteFile(s.Dir("web") / "index.html", "<p>");
+    WriteFile(s.Dir("web") / "css/site.css", "p {}");
+    s.Add("web", *server, s.Dir("web"), "/new/deep/www");
+
+    FernhopRun dry = s.Run({"--batch", "--dry-run", "web"});
+    EXPECT_FALSE(server->exists("new")) << dry.err;
+    EXPECT_TRUE(Has(dry.err, "Dry run: the remote directory /new/deep/www does not exist and would be created"))
+        << dry.err;
+
+    FernhopRun run = s.Run({"--batch", "web"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(Has(run.err, "The remote directory /new/deep/www does not exist or cannot be entered; creating it"))
+        << run.err;
+    EXPECT_EQ(server->readFile("new/deep/www/index.html"), std::optional<std::string>("<p>"));
+    EXPECT_EQ(server->readFile("new/deep/www/css/site.css"), std::optional<std::string>("p {}"));
+}
+
+namespace {
+// vsftpd out of passive ports: the third PASV gets "500 OOPS" and the connection is closed;
+// later ones (a new session) work again.
+std::unique_ptr<fernhop::test::ScriptedFtpServer> OopsServer()
+{
+    return fernhop::test::ScriptedFtpServer::start(R"({"rules": [
+        {"match": "^USER joe$", "reply": "331 Password please."},
+        {"match": "^PASS pw$", "reply": "230 Logged in."},
+        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
+        {"match": "^CWD ", "reply": "250 OK."},
+        {"match": "^PWD$", "reply": "257 \"/\" is current."},
+        {"match": "^TYPE ", "reply": "200 OK."},
+        {"match": "^PASV$", "action": "pasv", "times": 2},
+        {"match": "^PASV$", "reply": "500 OOPS: vsf_sysutil_bind", "close": true, "times": 1},
+        {"match": "^PASV$", "action": "pasv"},
+        {"match": "^LIST", "action": "send", "data": []},
+        {"match": "^STOR ", "action": "receive"},
+        {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})");
+}
+} // namespace
+
+TEST(BatchSessionEnd, AnErrorThatEndsTheSessionInTheMiddleOfAnUploadRunEndsTheBatch)
+{
+    auto server = OopsServer();
+    ASSERT_TRUE(server);
+    BatchSites s;
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        WriteFile(s.Dir("web") / name, name);
+    s.Add("web", server->port(), "joe", "pw", s.Dir("web"), "/", {"--pasv"});
+    ASSERT_EQ(s.Run({"--set", "timeOffset=1", "--set", "reconnectTries=0"}).status, 0);
+
+    FernhopRun run = s.Run({"--batch", "web"}, 60000);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(server->uploaded("/a.html"), std::optional<std::string>("a.html"));
+    EXPECT_TRUE(Has(run.out, "failed: Could not upload: b.html")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Site web: failed")) << run.out;
+}
+
+TEST(BatchSessionEnd, ASessionLostInTheMiddleOfAnUploadRunIsReconnectedAndTheRunCompleted)
+{
+    auto server = OopsServer();
+    ASSERT_TRUE(server);
+    BatchSites s;
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        WriteFile(s.Dir("web") / name, name);
+    s.Add("web", server->port(), "joe", "pw", s.Dir("web"), "/", {"--pasv"});
+    ASSERT_EQ(s.Run({"--set", "timeOffset=1"}).status, 0);
+
+    FernhopRun run = s.Run({"--batch", "web"}, 60000);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(server->connectionCount(), 2);
+    for (const char *name : {"a.html", "b.html", "c.html"})
+        EXPECT_EQ(server->uploaded(std::string("/") + name), std::optional<std::string>(name)) << run.err;
+    EXPECT_TRUE(Has(run.err, "FERNHOP: Connection lost; reconnecting in 2 s (try 1 of 3)")) << run.err;
+    EXPECT_TRUE(Has(run.out, "Summary: deleted 0, created 0, transferred 3, failed 0")) << run.out;
+    // No second listing: the trees and their marks were kept.
+    const auto sent = server->commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "LIST"), 1);
+}

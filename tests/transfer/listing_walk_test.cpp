@@ -107,26 +107,35 @@ TEST_F(ListingWalkScripted, PassiveWalkIsDepthFirstFromTheSlashTopThenCompareAnd
     EXPECT_FALSE(ws.remoteListing);
 }
 
-TEST_F(ListingWalkScripted, RefusedDirectoriesAreMarkedAndALastRefusalCancelsCompareAndTransfer)
+bool Logged(const std::vector<std::string> &lines, const std::string &line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST_F(ListingWalkScripted, RefusedDirectoriesAreMarkedNamedAndTheRunGoesOnEvenWhenTheLastIsRefused)
 {
     remoteDirectory = "/www";
     options.compare = options.update = true;
-    site.download = true; // the compare would mark every local file for deletion
+    site.download = true; // a refused directory's local partner must be kept, not deleted
     ASSERT_NO_FATAL_FAILURE(Start(R"({"match": "^CWD /www/[ab]$", "reply": "550 No access."},)" +
                                   ListRules({kSmallSite[0]})));
     ASSERT_TRUE(Walk()) << Trace();
 
-    // Active mode for the top only; "a" is skipped, the walk goes on to "b".
+    // Active mode for the top only; "a" is skipped, the walk goes on to "b", the last one.
     EXPECT_EQ(CommandsAfterLogin(), (Lines{"CWD /www", "PWD", "TYPE A", server->commands()[6], "LIST",
                                            "CWD /www/a", "CWD /www/b"}));
     EXPECT_TRUE(FindRemote("/a")->detail.notListed);
     EXPECT_TRUE(FindRemote("/b")->detail.notListed);
+    EXPECT_FALSE(walk.ListingFailed());
+    EXPECT_EQ(walk.NotListedDirectories(), (Lines{"/a", "/b"}));
     EXPECT_TRUE(StatusSeen("Could not change directory: a"));
-    EXPECT_EQ(view.LastStatus(), "Refresh Canceled - Could not change to remote directory");
+    EXPECT_TRUE(StatusSeen("Remote Refresh Done - 2 directories could not be listed"));
+    EXPECT_FALSE(StatusSeen("Remote Refresh Done"));
+    EXPECT_TRUE(Logged(view.logLines, "FERNHOP: could not list /b (could not change to it); nothing is deleted because of it"));
     EXPECT_EQ(SoundCount(SoundEvent::Error), 1);
-    EXPECT_EQ(SoundCount(SoundEvent::Compare), 0);
-    EXPECT_EQ(transferStarts, 0);
-    EXPECT_EQ(ws.run.currentOperation, opIdle);
+    // The rest of the tree is complete: compare and transfer follow.
+    EXPECT_EQ(SoundCount(SoundEvent::Compare), 1);
+    EXPECT_EQ(transferStarts, 1);
 }
 
 TEST_F(ListingWalkScripted, RefusedTopDirectoryEndsTheRunAtOnce)
@@ -201,7 +210,7 @@ TEST_F(ListingWalkScripted, EndlessNestingStopsAtTheLengthLimit)
     SiteNode *deepest = ws.remoteTree.Last();
     EXPECT_EQ(ws.remoteTree.Depth(deepest), int(levels));
     EXPECT_TRUE(deepest->detail.notListed);
-    EXPECT_EQ(view.LastStatus(), "Remote Refresh Done");
+    EXPECT_EQ(view.LastStatus(), "Remote Refresh Done - 1 directory could not be listed");
     EXPECT_NE(std::find_if(view.logLines.begin(), view.logLines.end(),
                            [](const std::string &l) { return l.find("longer than 4096") != std::string::npos; }),
               view.logLines.end());
