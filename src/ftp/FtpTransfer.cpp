@@ -24,6 +24,7 @@ void TFtpClient::GetListing()
         return;
     listingRetry_ = PlainRetry::none;
     listingFailed_ = false;
+    bytesTransferred_ = 0;
     SendInState("PWD", stListPwd);
 }
 
@@ -33,6 +34,7 @@ void TFtpClient::GetListingPasv()
         return;
     listingRetry_ = PlainRetry::none;
     listingFailed_ = false;
+    bytesTransferred_ = 0;
     SendInState("PWD", stListPasvPwd);
 }
 
@@ -45,6 +47,7 @@ void TFtpClient::StartDownload(int typeState)
         return;
     pending_ = peFileReceived;
     announcedSize_ = -1;
+    bytesTransferred_ = 0; // the count of this transfer, not the last one's
     if (RemoteFile.empty()) {
         ReportError(feFileNotFound);
         PostCompletion();
@@ -82,6 +85,7 @@ void TFtpClient::StartUpload(int typeState)
 {
     if (!BeginUpload(peFileStored))
         return;
+    bytesTransferred_ = 0; // the count of this transfer, not the last one's
     if (RemoteFile.empty()) {
         ReportError(feFileNotFound);
         PostCompletion();

@@ -178,8 +178,9 @@ TEST_F(SessionEnds, MissingRemoteDirectoryIsNotCreatedWhenTheUserSaysNo)
 }
 
 namespace {
-// The third PASV gets "500 OOPS" and the connection is closed; a new session works again.
-const std::string kOopsRules = R"({"match": "^PASV$", "action": "pasv", "times": 2},
+// The fourth PASV gets "500 OOPS" and the connection is closed; a new session works again. (The
+// empty top takes two listings: LIST -a, then a plain LIST to see that "-a" was no name.)
+const std::string kOopsRules = R"({"match": "^PASV$", "action": "pasv", "times": 3},
     {"match": "^PASV$", "reply": "500 OOPS: vsf_sysutil_bind", "close": true, "times": 1},)";
 } // namespace
 
