@@ -2,18 +2,27 @@
 
 #include "app/BatchView.h"
 #include "app/CommandLine.h"
+#include "app/SignalStop.h"
 #include "base/Text.h"
+#include "config/SettingsCheck.h"
+#include "config/SettingsDir.h"
+#include "config/SettingsLock.h"
 #include "site/LocalScan.h"
 #include "transfer/Fernhop.h"
 
 #include <QCoreApplication>
 #include <algorithm>
 #include <QTimer>
+#include <csignal>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+// How long a run stopped by a signal waits for the server before it drops the connection.
+constexpr int kStopGraceSeconds = 10;
 
 // What the run will do with a marked entry, in words.
 const char *ActionWord(const TDetail &d, bool master, bool download)
@@ -48,6 +57,9 @@ private:
     void PrintPlan();
     void CountLocalSteps();
     void WatchIdle();
+    bool LockSites();
+    void Interrupted(int signal);
+    void CloseAndSave();
     int ExitStatus() const;
 
     struct LocalStep {
@@ -90,6 +102,8 @@ private:
     std::vector<Visit> visits_;
     std::vector<LocalStep> localSteps_;
     int deleted_ = 0, created_ = 0, transferred_ = 0;
+    std::vector<std::unique_ptr<SiteRunLock>> siteLocks_;
+    int interruptedBy_ = 0;
 };
 
 void BatchRun::Wire()
@@ -175,13 +189,81 @@ void BatchRun::Wire()
     };
 
     // The window's close, with the user's own options back in place before they are saved.
-    app_.session.closeMainWindow = [this] {
-        app_.options = userOptions_;
-        app_.RequestClose();
-    };
+    app_.session.closeMainWindow = [this] { CloseAndSave(); };
     view_.onClose = [] { QCoreApplication::exit(0); };
     // No one to ask: a session lost in the middle of a run is taken up again by itself.
     app_.session.reconnectAutomatically = true;
+}
+
+void BatchRun::CloseAndSave()
+{
+    app_.options = userOptions_;
+    app_.RequestClose();
+}
+
+// One run per site at a time: two runs of one site would fight over its files, its listing cache
+// and its stored clock measurement.
+bool BatchRun::LockSites()
+{
+    std::vector<int> rows;
+    if (request_.multiSite) {
+        for (int i = 0; i < app_.sites.Count(); ++i)
+            if (app_.sites.MultiSite(i))
+                rows.push_back(i);
+    } else {
+        rows.push_back(app_.sites.CurrentRow());
+    }
+    for (int row : rows) {
+        const TmultFTP &site = app_.sites.Row(row);
+        bool taken = false;
+        for (const auto &lock : siteLocks_)
+            taken = taken || lock->Key() == site.CacheKey;
+        if (taken)
+            continue;
+        auto lock = std::make_unique<SiteRunLock>();
+        long holder = 0;
+        switch (lock->Take(site.CacheKey, holder)) {
+        case SiteRunLock::Result::Taken: siteLocks_.push_back(std::move(lock)); break;
+        case SiteRunLock::Result::Busy:
+            std::fprintf(stderr,
+                         "fernhop: the site %s is being synchronised by another fernhop run%s; not starting a "
+                         "second run of it\n",
+                         site.NickName.c_str(), holder > 0 ? (" (process " + std::to_string(holder) + ")").c_str() : "");
+            return false;
+        case SiteRunLock::Result::NoLockFile:
+            std::fprintf(stderr, "fernhop: warning: cannot lock the site %s in %s; another run of it would not be "
+                                 "noticed\n",
+                         site.NickName.c_str(), SettingsDirectory().c_str());
+            break;
+        }
+    }
+    return true;
+}
+
+// SIGINT or SIGTERM: the run stops as the Stop button and the window's close stop it (a
+// running transfer aborted and ended, the connection quit, the settings saved), then the summary.
+void BatchRun::Interrupted(int signal)
+{
+    if (interruptedBy_ != 0)
+        return;
+    interruptedBy_ = signal;
+    app_.ws.LogLine(std::string("FERNHOP: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                    " received: stopping the run (a second signal ends the program at once)");
+    CloseAndSave();
+    if (app_.Closed())
+        return;
+    // A server that never answers the abort or the QUIT must not keep a stopped run waiting for
+    // its reply time-out: after a grace period the connection is dropped, as "Reset FTP" drops it,
+    // and the disconnection steps save the settings and end the run.
+    QTimer::singleShot(kStopGraceSeconds * 1000, &idleTimer_, [this] {
+        if (app_.Closed())
+            return;
+        app_.ws.LogLine("FERNHOP: the server did not finish the stop within " + std::to_string(kStopGraceSeconds) +
+                        " seconds; dropping the connection");
+        TFtpClient &ftp = app_.ws.FtpClient1;
+        ftp.SetClosing(false);
+        ftp.Disconnect(feNone);
+    });
 }
 
 // The automatic road regardless of the stored choices: compare after the listing, transfer after
@@ -332,7 +414,8 @@ std::string BatchRun::OutcomeText(const Visit &visit) const
         add("the remote directory could not be listed; nothing was compared or transferred");
     if (!visit.notListed.empty())
         add(std::to_string(visit.notListed.size()) + " remote director" +
-            (visit.notListed.size() == 1 ? "y" : "ies") + " not listed, kept as they are");
+            (visit.notListed.size() == 1 ? "y" : "ies") + " could not be listed; nothing under " +
+            (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
     if (visit.failures > 0)
         add(std::to_string(visit.failures) + " step(s) failed");
     if (visit.cutShort && visit.planned)
@@ -351,6 +434,8 @@ void BatchRun::PrintSummary()
             std::fprintf(out_, "not listed: %s %s\n", visit.nickName.c_str(), path.c_str());
         std::fprintf(out_, "Site %s: %s\n", visit.nickName.c_str(), OutcomeText(visit).c_str());
     }
+    if (interruptedBy_ != 0)
+        std::fprintf(out_, "Stopped by %s before the run was complete\n", interruptedBy_ == SIGINT ? "SIGINT" : "SIGTERM");
     std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
                  transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
 }
@@ -358,6 +443,8 @@ void BatchRun::PrintSummary()
 // The worst outcome of all sites.
 int BatchRun::ExitStatus() const
 {
+    if (interruptedBy_ != 0)
+        return 128 + interruptedBy_;
     int status = view_.failures.empty() ? kExitDone : kExitSomeFailed;
     for (const Visit &visit : visits_)
         status = std::max(status, int(OutcomeOf(visit)));
@@ -368,12 +455,25 @@ int BatchRun::ExitStatus() const
 
 int BatchRun::Exec()
 {
+    const SignalStop signalStop([this](int signal) { Interrupted(signal); });
+    // Defaults in place of an unreadable file would change what the run does (deletions without
+    // confirmation, nothing ignored), and the save would make them permanent.
+    const std::vector<std::string> unreadable = SettingsFilesProblems();
+    for (const std::string &problem : unreadable)
+        std::fprintf(stderr, "fernhop: %s\n", problem.c_str());
+    if (!unreadable.empty())
+        return kExitSettings;
+
     app_.ws.FtpClient1.SetWinsockStarted(true);
     app_.LoadSettings(request_.nickName, /*startUpChoice=*/false);
     if (!request_.multiSite && !EqualsNoCaseAZ(app_.sites.Current().NickName, request_.nickName)) {
         std::fprintf(stderr, "fernhop: no site with the nickname %s (see --list-sites)\n", request_.nickName.c_str());
         return kExitUsage;
     }
+    // The run walks the sites; which one the window shows stays the user's choice.
+    app_.sites.KeepStoredActiveSite();
+    if (!LockSites())
+        return kExitBusy;
     PrepareOptions();
     Wire();
     idleTimer_.setInterval(250);
@@ -383,8 +483,7 @@ int BatchRun::Exec()
     if (!StartRoad() && !app_.Closed()) {
         // Nothing was started (a check failed, or no site takes part): the settings still close
         // as the window would.
-        app_.options = userOptions_;
-        app_.RequestClose();
+        CloseAndSave();
     }
     if (!app_.Closed())
         QCoreApplication::exec();

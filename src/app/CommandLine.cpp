@@ -163,6 +163,12 @@ const char *UsageText()
            "Settings live in --settings DIR, else $FERNHOP_HOME, else $XDG_CONFIG_HOME/fernhop,\n"
            "else ~/.config/fernhop.\n"
            "\n"
-           "Exit status: 0 all done; 1 some deletion, creation or transfer failed;\n"
-           "2 could not connect or log in; 64 bad usage.\n";
+           "Exit status: 0 all done; 1 some deletion, creation or transfer failed, a remote\n"
+           "directory could not be listed, or the session ended before the run was done;\n"
+           "2 could not connect or log in; 64 bad usage; 75 another batch run is syncing\n"
+           "the same site (nothing was done); 78 a settings file is there but holds nothing\n"
+           "Fernhop can read (nothing was done; repair or remove it); 130 / 143 stopped by\n"
+           "SIGINT / SIGTERM (the run was stopped cleanly and the settings saved; a second\n"
+           "signal ends the program at once). With --multi-site, the worst of all sites.\n"
+           "A session lost in the middle of a run is reconnected (option reconnectTries).\n";
 }

@@ -55,3 +55,6 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitNoConnection = 2;
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitBusy = 75;     // another batch run is syncing the same site
+inline constexpr int kExitSettings = 78; // a settings file is there but cannot be read
+// A batch run stopped by SIGINT or SIGTERM exits with 128 + the signal's number: 130 or 143.

@@ -178,7 +178,8 @@ int SetOptionsCommand(const CommandLine &cl, std::FILE *out, std::FILE *err)
     ExtensionTable extensions;
     ConsoleView view;
     view.quiet = true;
-    SettingsData data{options, ignore, extensions};
+    SettingsBaseline baseline; // only the keys set here are written
+    SettingsData data{options, ignore, extensions, &baseline};
     LoadSettings(data, view);
     LoadScreenSettings(options.screen);
     for (const auto &[key, value] : cl.sets) {

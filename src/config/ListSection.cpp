@@ -2,38 +2,46 @@
 
 #include "base/Text.h"
 #include "config/SettingsDir.h"
+#include "config/SettingsText.h"
 
 #include <fstream>
 
-void ReadListSection(std::string_view fileName, std::string_view section,
+bool ReadListSection(std::string_view fileName, std::string_view section,
                      std::vector<std::string> &target)
 {
-    ReadListSectionFromPath(SettingsFilePath(fileName), section, target);
+    return ReadListSectionFromPath(SettingsFilePath(fileName), section, target);
 }
 
-void ReadListSectionFromPath(const std::string &path, std::string_view section,
+bool IsListHeader(std::string_view line, std::string_view section)
+{
+    return UpperAZ(TrimBlanks(StripLineEnd(line))) == "[" + UpperAZ(TrimBlanks(section)) + "]";
+}
+
+bool ReadListSectionFromPath(const std::string &path, std::string_view section,
                              std::vector<std::string> &target)
 {
     target.clear();
     if (path.empty())
-        return;
+        return false;
     std::ifstream file(path, std::ios::binary);
     if (!file)
-        return;
+        return false;
 
-    const std::string header = "[" + UpperAZ(section) + "]";
     bool inSection = false;
-    std::string line;
-    while (std::getline(file, line)) {
-        // Files that came from Windows end their lines with CR LF.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    bool firstLine = true;
+    std::string read;
+    while (std::getline(file, read)) {
+        std::string_view line = StripTrailingCRs(read);
+        if (firstLine)
+            line = SkipByteOrderMark(line);
+        firstLine = false;
         if (!inSection) {
-            inSection = UpperAZ(line) == header;
+            inSection = IsListHeader(line, section);
             continue;
         }
         if (line.empty())
             break;
-        target.push_back(line.substr(0, line.find('=')));
+        target.emplace_back(line.substr(0, line.find('=')));
     }
+    return inSection;
 }

@@ -1,6 +1,7 @@
 #include "config/ProfileFile.h"
 
 #include "base/Text.h"
+#include "config/SettingsText.h"
 
 #include <atomic>
 #include <cerrno>
@@ -16,12 +17,14 @@ namespace {
 // Reads went through a 1024-byte buffer with its closing zero.
 constexpr size_t kMaxReadLength = 1023;
 
+// CRs count as blanks here: no name or value holds one (WriteString refuses it), and a line end
+// of CR CR LF may leave one behind a blank.
 std::string_view Trim(std::string_view text)
 {
-    const size_t first = text.find_first_not_of(" \t");
+    const size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string_view::npos)
         return {};
-    const size_t last = text.find_last_not_of(" \t");
+    const size_t last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
 }
 
@@ -169,13 +172,13 @@ void ProfileFile::Load()
 
 void ProfileFile::ParseText(std::string_view text)
 {
+    text = SkipByteOrderMark(text);
     Section *current = nullptr;
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
+        raw = StripTrailingCRs(raw);
 
         const std::string_view trimmed = Trim(raw);
         if (IsHeader(trimmed)) {
@@ -274,39 +277,67 @@ bool ProfileFile::ReadBool(std::string_view section, std::string_view key,
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-bool ProfileFile::WriteString(std::string_view section, std::string_view key,
-                              std::string_view value)
+bool ProfileFile::Storable(std::string_view section, std::string_view key, std::string_view value)
 {
     // A key holding "=" is written whole and reads back cut before its first "=", like any line.
     const std::string_view sectionName = Trim(section);
     const std::string_view keyName = Trim(key.substr(0, key.find('=')));
-    if (sectionName.empty() || sectionName.find_first_of("[]=") != std::string_view::npos ||
-        HoldsLineBreakOrNul(section) || keyName.empty() || HoldsLineBreakOrNul(key) ||
-        HoldsLineBreakOrNul(value))
-        return false;
+    return !sectionName.empty() && sectionName.find_first_of("[]=") == std::string_view::npos &&
+           !HoldsLineBreakOrNul(section) && !keyName.empty() && !HoldsLineBreakOrNul(key) &&
+           !HoldsLineBreakOrNul(value);
+}
 
+ProfileFile::Section &ProfileFile::SectionForWriting(std::string_view section)
+{
     Section *target = FindSection(section);
     if (!target) {
         Section added;
-        added.name = std::string(sectionName);
+        added.name = std::string(Trim(section));
         added.header = "[" + added.name + "]";
         sections_.push_back(std::move(added));
         IndexSections();
         target = &sections_.back();
     }
     modified_ = true;
+    return *target;
+}
 
+bool ProfileFile::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value)
+{
+    if (!Storable(section, key, value))
+        return false;
+    Section &target = SectionForWriting(section);
+    const std::string_view keyName = Trim(key.substr(0, key.find('=')));
     if (keyName.size() == Trim(key).size()) {
-        const auto existing = target->firstLineOfKey.find(Fold(keyName));
-        if (existing != target->firstLineOfKey.end()) {
-            Line &line = target->lines[existing->second];
+        const auto existing = target.firstLineOfKey.find(Fold(keyName));
+        if (existing != target.firstLineOfKey.end()) {
+            Line &line = target.lines[existing->second];
             line.text = line.key + "=" + std::string(value);
             line.value = std::string(Trim(value));
             return true;
         }
     }
-    AddLine(*target, EntryLine(std::string(key) + "=" + std::string(value)));
+    AddLine(target, EntryLine(std::string(key) + "=" + std::string(value)));
     return true;
+}
+
+bool ProfileFile::AppendEntry(std::string_view section, std::string_view key, std::string_view value)
+{
+    if (!Storable(section, key, value))
+        return false;
+    AddLine(SectionForWriting(section), EntryLine(std::string(key) + "=" + std::string(value)));
+    return true;
+}
+
+bool ProfileFile::HasKey(std::string_view section, std::string_view key) const
+{
+    return FindEntry(section, key) != nullptr;
+}
+
+bool ProfileFile::HasSection(std::string_view section) const
+{
+    return FindSection(section) != nullptr;
 }
 
 bool ProfileFile::WriteInteger(std::string_view section, std::string_view key, int value)

@@ -5,7 +5,9 @@
 // back as they were read.
 //
 // File format: a "[Section]" header line, "key=value" lines, one empty line between sections.
-// Spaces and tabs around section names, keys and values are not part of them.
+// Spaces and tabs around section names, keys and values are not part of them, nor are the CRs
+// that end a line (any number: a file copied through two systems ends its lines with CR CR LF),
+// nor a UTF-8 byte order mark at the start of the file.
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,8 +46,14 @@ public:
     // key is blank before its first "=", or the section name is blank or holds "[", "]" or "=":
     // such a line would read back as something else.
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // A new line at the end of the section even when the key is there already: for list files,
+    // whose every line is an item of its own.
+    bool AppendEntry(std::string_view section, std::string_view key, std::string_view value);
     bool WriteInteger(std::string_view section, std::string_view key, int value);
     bool WriteBool(std::string_view section, std::string_view key, bool value); // "1" or "0"
+    bool HasKey(std::string_view section, std::string_view key) const;
+    bool HasSection(std::string_view section) const;
+
     // Removes every section of that name with all its lines.
     void EraseSection(std::string_view section);
 
@@ -84,6 +92,8 @@ private:
     Section *FindSection(std::string_view section);
     const Section *FindSection(std::string_view section) const;
     void IndexSections();
+    static bool Storable(std::string_view section, std::string_view key, std::string_view value);
+    Section &SectionForWriting(std::string_view section);
     static Line EntryLine(std::string text); // an entry when it holds "=", else kept as it is
     static void AddLine(Section &section, Line line);
     bool WriteFile(const std::string &text);

@@ -5,8 +5,13 @@
 #include "config/ListSection.h"
 #include "config/OptionKeys.h"
 #include "config/ProfileFile.h"
+#include "config/SettingsCheck.h"
 #include "config/SettingsDir.h"
+#include "config/SettingsLock.h"
+#include "config/SettingsText.h"
+#include "base/Text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -46,16 +51,31 @@ struct Reader {
     }
 };
 
-struct Writer {
-    ProfileFile &file;
+// One value of "FERNHOP.INI" in the form the file holds it.
+struct MainEntry {
     const char *section;
-    void operator()(const char *key, bool value, bool) const { file.WriteBool(section, key, value); }
-    void operator()(const char *key, int value, int) const { file.WriteInteger(section, key, value); }
+    std::string key;
+    std::string value;
+};
+
+struct Collector {
+    std::vector<MainEntry> &entries;
+    const char *section;
+    void operator()(const char *key, bool value, bool) const { entries.push_back({section, key, value ? "1" : "0"}); }
+    void operator()(const char *key, int value, int) const
+    {
+        entries.push_back({section, key, std::to_string(value)});
+    }
     void operator()(const char *key, const std::string &value, const std::string &) const
     {
-        file.WriteString(section, key, value);
+        entries.push_back({section, key, value});
     }
 };
+
+std::string EntryName(const char *section, const std::string &key)
+{
+    return UpperAZ(section) + "\n" + UpperAZ(key);
+}
 
 // A radio group's index; one the group does not have selects nothing, which acts as no change.
 CaseFilter ToCaseFilter(int index)
@@ -93,87 +113,221 @@ void ReadMainFile(Options &options)
         options.sound.on[i] = file.ReadBool(kSound, SoundSwitchKey(i), false);
 }
 
-void WriteScreen(ProfileFile &file, const ScreenOptions &screen)
+void CollectScreen(std::vector<MainEntry> &entries, const ScreenOptions &screen)
 {
+    auto add = [&entries](const char *key, int value) { entries.push_back({kScreen, key, std::to_string(value)}); };
     // A maximised or minimised window keeps the normal geometry stored before.
     if (screen.maximize) {
-        file.WriteBool(kScreen, "maximize", true);
+        add("maximize", 1);
     } else if (screen.minimize) {
-        file.WriteBool(kScreen, "minimize", true);
+        add("minimize", 1);
     } else {
-        file.WriteBool(kScreen, "maximize", false);
-        file.WriteBool(kScreen, "minimize", false);
-        file.WriteInteger(kScreen, "width", screen.width);
-        file.WriteInteger(kScreen, "height", screen.height);
-        file.WriteInteger(kScreen, "top", screen.top);
-        file.WriteInteger(kScreen, "left", screen.left);
+        add("maximize", 0);
+        add("minimize", 0);
+        add("width", screen.width);
+        add("height", screen.height);
+        add("top", screen.top);
+        add("left", screen.left);
     }
-    file.WriteInteger(kScreen, "split", screen.split);
+    add("split", screen.split);
 }
 
-std::string WriteMainFile(const Options &options)
+// Every value "FERNHOP.INI" stores, in the order the file keeps them.
+std::vector<MainEntry> MainEntries(const Options &options)
 {
     const Options defaults;
-    ProfileFile file(SettingsFilePath(kMainSettingsFile), ProfileFile::Access::Private);
+    std::vector<MainEntry> entries;
+    entries.push_back({kProxy, "server", EncipherText(options.proxy.server)});
+    entries.push_back({kProxy, "port", std::to_string(options.proxy.port)});
+    entries.push_back({kProxy, "active", options.proxy.active ? "1" : "0"});
 
-    file.WriteString(kProxy, "server", EncipherText(options.proxy.server));
-    file.WriteInteger(kProxy, "port", options.proxy.port);
-    file.WriteBool(kProxy, "active", options.proxy.active);
+    ForEachOption(options, defaults, Collector{entries, kOptions});
 
-    ForEachOption(options, defaults, Writer{file, kOptions});
-
-    file.WriteInteger(kFilter, "file", int(options.fileFilter));
-    file.WriteInteger(kFilter, "directory", int(options.directoryFilter));
+    entries.push_back({kFilter, "file", std::to_string(int(options.fileFilter))});
+    entries.push_back({kFilter, "directory", std::to_string(int(options.directoryFilter))});
 
     for (size_t i = 0; i < options.sound.file.size(); ++i)
-        file.WriteString(kSound, SoundFileKey(i), options.sound.file[i]);
+        entries.push_back({kSound, SoundFileKey(i), options.sound.file[i]});
     for (size_t i = 0; i < options.sound.on.size(); ++i)
-        file.WriteBool(kSound, SoundSwitchKey(i), options.sound.on[i]);
+        entries.push_back({kSound, SoundSwitchKey(i), options.sound.on[i] ? "1" : "0"});
 
-    WriteScreen(file, options.screen);
+    CollectScreen(entries, options.screen);
+    return entries;
+}
+
+// The file's problem when it is there but unusable, or "" when it may be written.
+std::string Unwritable(const std::string &path, const char *fileName)
+{
+    return SettingsFileProblemAt(path, fileName);
+}
+
+std::string WriteMainFile(const Options &options, const SettingsBaseline *baseline)
+{
+    const std::string path = SettingsFilePath(kMainSettingsFile);
+    if (std::string problem = Unwritable(path, kMainSettingsFile); !problem.empty())
+        return problem;
+    ProfileFile file(path, ProfileFile::Access::Private);
+    const bool merge = baseline && baseline->loaded;
+    for (const MainEntry &entry : MainEntries(options)) {
+        if (merge && file.HasKey(entry.section, entry.key)) {
+            const auto loaded = baseline->mainValues.find(EntryName(entry.section, entry.key));
+            if (loaded != baseline->mainValues.end() && loaded->second == entry.value)
+                continue; // not changed here: whatever the file holds now stays
+        }
+        file.WriteString(entry.section, entry.key, entry.value);
+    }
+    if (merge && !file.IsModified())
+        return {};
     return file.Save() ? std::string() : file.ErrorText();
 }
 
-// Each item is a key, its position the value. Equal items share one key, and an item the file
-// cannot hold as a key (blank, or with a line break) is left out.
-std::string WriteListFile(const char *fileName, const char *section,
-                          const std::vector<std::string> &items)
+// Why a list file cannot hold an item as a key of its own, or "".
+std::string UnstorableItemReason(const std::string &item)
 {
-    ProfileFile file(SettingsFilePath(fileName));
+    if (TrimBlanks(item.substr(0, item.find('='))).empty())
+        return "it is empty";
+    if (item.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return "it holds a line break or NUL character";
+    return {};
+}
+
+// The item with line breaks and NULs shown, for a message.
+std::string Visible(const std::string &item)
+{
+    std::string shown;
+    for (char c : item) {
+        if (c == '\r')
+            shown += "\\r";
+        else if (c == '\n')
+            shown += "\\n";
+        else if (c == '\0')
+            shown += "\\0";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// Each item is a key of its own line, its position the value; equal items get a line each. An
+// item the file cannot hold as a key is left out and named. A list that did not change since
+// the load leaves the file as it is now.
+std::string WriteListFile(const char *fileName, const char *section, const std::vector<std::string> &items,
+                          const std::vector<std::string> *loaded, MainView &view)
+{
+    if (loaded && *loaded == items)
+        return {};
+    const std::string path = SettingsFilePath(fileName);
+    if (std::string problem = Unwritable(path, fileName); !problem.empty())
+        return problem;
+    ProfileFile file(path);
     file.EraseSection(section);
-    for (size_t i = 0; i < items.size(); ++i)
-        file.WriteString(section, items[i], std::to_string(i));
-    return file.Save() ? std::string() : file.ErrorText();
-}
-
-std::string WriteConversionFile(const ExtensionTable &table)
-{
-    ProfileFile file(SettingsFilePath(kConversionFile));
-    file.EraseSection(kConversion);
-    // Rows count from 1 below the header row.
-    for (size_t r = 0; r < table.rows.size(); ++r) {
-        const std::string key = ExtensionKey(table.rows[r]);
-        if (!key.empty())
-            file.WriteString(kConversion, key, std::to_string(r + 1));
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string reason = UnstorableItemReason(items[i]);
+        if (reason.empty())
+            file.AppendEntry(section, items[i], std::to_string(i));
+        else
+            view.Message("The ignore list item \"" + Visible(items[i]) + "\" cannot be stored in " + fileName +
+                         " because " + reason + "; it was left out.");
     }
     return file.Save() ? std::string() : file.ErrorText();
+}
+
+std::vector<std::string> ConversionKeys(const ExtensionTable &table)
+{
+    std::vector<std::string> keys;
+    for (const ExtensionRow &row : table.rows)
+        keys.push_back(ExtensionKey(row));
+    return keys;
+}
+
+std::string WriteConversionFile(const ExtensionTable &table, const SettingsBaseline *baseline)
+{
+    const std::vector<std::string> keys = ConversionKeys(table);
+    if (baseline && baseline->loaded && baseline->conversionKeys == keys)
+        return {};
+    const std::string path = SettingsFilePath(kConversionFile);
+    if (std::string problem = Unwritable(path, kConversionFile); !problem.empty())
+        return problem;
+    ProfileFile file(path);
+    file.EraseSection(kConversion);
+    // Rows count from 1 below the header row.
+    for (size_t r = 0; r < keys.size(); ++r)
+        if (!keys[r].empty())
+            file.AppendEntry(kConversion, keys[r], std::to_string(r + 1));
+    return file.Save() ? std::string() : file.ErrorText();
+}
+
+// The items of one list file as they may be used: empty items and items with a CR or NUL are
+// skipped, repeated ones kept; each with a log line, so that nothing changes without a word.
+std::vector<std::string> UsableListItems(const char *fileName, std::vector<std::string> items, MainView &view)
+{
+    std::vector<std::string> usable;
+    std::vector<std::string> folded;
+    for (std::string &item : items) {
+        const std::string reason = UnstorableItemReason(item);
+        if (!reason.empty()) {
+            view.AppendLogLine(std::string(fileName) + ": the ignore list item \"" + Visible(item) + "\" was skipped: " +
+                               reason + (reason == "it is empty" ? " and would ignore every file" : "") + ".");
+            continue;
+        }
+        std::string key = UpperAZ(TrimBlanks(item));
+        if (std::find(folded.begin(), folded.end(), key) != folded.end())
+            view.AppendLogLine(std::string(fileName) + ": the ignore list item \"" + item +
+                               "\" repeats an earlier one; both are kept.");
+        folded.push_back(std::move(key));
+        usable.push_back(std::move(item));
+    }
+    return usable;
 }
 
 } // namespace
 
-void LoadSettings(const SettingsData &data, MainView &view)
+std::vector<std::string> LoadSettings(const SettingsData &data, MainView &view)
 {
-    ReadMainFile(data.options);
+    const SettingsLock lock(SettingsLock::Mode::Shared);
+    std::vector<std::string> problems;
+    auto usable = [&problems, &view](const char *fileName) {
+        std::string problem = SettingsFileProblem(fileName);
+        if (problem.empty())
+            return true;
+        view.Message(problem);
+        problems.push_back(std::move(problem));
+        return false;
+    };
+
+    if (usable(kMainSettingsFile)) {
+        ReadMainFile(data.options);
+    } else {
+        const ScreenOptions screen = data.options.screen;
+        data.options = Options();
+        data.options.screen = screen;
+    }
+    LoadScreenSettings(data.options.screen);
     PlayIfOn(data.options, view, SoundEvent::Start);
 
     std::vector<std::string> items;
     for (const ListFile &list : kListFiles) {
-        ReadListSection(list.fileName, list.section, items);
-        (data.ignore.*list.list).SetItems(items);
+        items.clear();
+        if (usable(list.fileName))
+            ReadListSection(list.fileName, list.section, items);
+        (data.ignore.*list.list).SetItems(UsableListItems(list.fileName, items, view));
     }
 
-    ReadListSection(kConversionFile, kConversion, items);
+    items.clear();
+    if (usable(kConversionFile))
+        ReadListSection(kConversionFile, kConversion, items);
     data.extensions = ExtensionTableFromKeys(items);
+
+    if (SettingsBaseline *baseline = data.baseline) {
+        *baseline = SettingsBaseline();
+        baseline->loaded = true;
+        for (const MainEntry &entry : MainEntries(data.options))
+            baseline->mainValues[EntryName(entry.section, entry.key)] = entry.value;
+        for (size_t i = 0; i < kListFiles.size(); ++i)
+            baseline->lists[i] = (data.ignore.*kListFiles[i].list).Items();
+        baseline->conversionKeys = ConversionKeys(data.extensions);
+    }
+    return problems;
 }
 
 void LoadScreenSettings(ScreenOptions &screen)
@@ -202,16 +356,29 @@ std::string SaveSettings(const SettingsData &data, MainView &view)
 {
     PlayIfOn(data.options, view, SoundEvent::Exit);
 
-    if (!EnsureSettingsDirectory())
+    const SettingsLock lock(SettingsLock::Mode::Exclusive);
+    if (!EnsureSettingsDirectory() || !lock.Held())
         return UnableToWriteText(SettingsFilePath(kMainSettingsFile));
 
-    std::string error = WriteMainFile(data.options);
-    for (const ListFile &list : kListFiles) {
+    const SettingsBaseline *baseline = data.baseline && data.baseline->loaded ? data.baseline : nullptr;
+    std::string error = WriteMainFile(data.options, baseline);
+    for (size_t i = 0; i < kListFiles.size(); ++i) {
         if (!error.empty())
             return error;
-        error = WriteListFile(list.fileName, list.section, (data.ignore.*list.list).Items());
+        const ListFile &list = kListFiles[i];
+        error = WriteListFile(list.fileName, list.section, (data.ignore.*list.list).Items(),
+                              baseline ? &baseline->lists[i] : nullptr, view);
     }
     if (!error.empty())
         return error;
-    return WriteConversionFile(data.extensions);
+    error = WriteConversionFile(data.extensions, baseline);
+    if (error.empty() && data.baseline && data.baseline->loaded) {
+        // What is in the files now is what the next save compares with.
+        for (const MainEntry &entry : MainEntries(data.options))
+            data.baseline->mainValues[EntryName(entry.section, entry.key)] = entry.value;
+        for (size_t i = 0; i < kListFiles.size(); ++i)
+            data.baseline->lists[i] = (data.ignore.*kListFiles[i].list).Items();
+        data.baseline->conversionKeys = ConversionKeys(data.extensions);
+    }
+    return error;
 }

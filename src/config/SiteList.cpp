@@ -3,7 +3,9 @@
 #include "base/Text.h"
 #include "config/Cipher.h"
 #include "config/ListSection.h"
+#include "config/SettingsCheck.h"
 #include "config/SettingsDir.h"
+#include "config/SettingsLock.h"
 
 namespace {
 
@@ -105,6 +107,7 @@ bool SiteList::ChooseFromCommandLine(std::string_view argument)
 void SiteList::AppendRow(TmultFTP site)
 {
     rows_.push_back(std::move(site));
+    origin_.push_back(kNewRow);
     currentRow_ = Count() - 1;
     siteChanged = true;
 }
@@ -137,7 +140,10 @@ void SiteList::Delete()
 {
     if (currentRow_ < 0)
         return;
+    if (origin_[size_t(currentRow_)] >= 0)
+        deleted_.push_back(origin_[size_t(currentRow_)]);
     rows_.erase(rows_.begin() + currentRow_);
+    origin_.erase(origin_.begin() + currentRow_);
     currentRow_ = -1;
     if (!ChooseRow(0))
         siteChanged = true; // the blank profile is current now
@@ -225,60 +231,219 @@ int SiteList::NickNameItemOfRow(int row) const
     return item;
 }
 
+namespace {
+
+// The stored rows of the site list file at `path`, each with its key as the file holds it.
+struct FileRows {
+    std::vector<std::string> keys;
+    std::vector<std::string> lines; // deciphered; empty when the key did not decipher
+    int active = 1;
+};
+
+FileRows ReadFileRows(const std::string &path)
+{
+    FileRows rows;
+    const ProfileFile file(path, ProfileFile::Access::Private);
+    rows.active = file.ReadInteger(kActiveSection, kActiveKey, 1);
+    ReadListSectionFromPath(path, kSitesSection, rows.keys);
+    for (const std::string &key : rows.keys)
+        rows.lines.push_back(DecipherText(key));
+    return rows;
+}
+
+// The key a site is stored under. A site whose line would outgrow the cipher's buffer is written
+// with empty false flags, then without its clock measurement (it is measured again at the next
+// connection), and when even that does not fit (or changes nothing) as `previousKey` has it.
+std::string StoredKey(const TmultFTP &site, const TmultFTP *previous, const std::string &previousKey)
+{
+    if (previous && SameProfile(site, *previous) && !previousKey.empty())
+        return previousKey;
+    std::string line = SiteLine(site);
+    if (line.size() <= kMaxSiteLineBytes)
+        return EncipherText(line);
+    line = CompactSiteLine(site);
+    if (line.size() <= kMaxSiteLineBytes)
+        return EncipherText(line);
+    TmultFTP unmeasured = site;
+    unmeasured.SavedPcTime = unmeasured.SavedServerTime = 0;
+    line = CompactSiteLine(unmeasured);
+    if (line.size() <= kMaxSiteLineBytes && !(previous && SameProfile(unmeasured, *previous)))
+        return EncipherText(line);
+    return previousKey;
+}
+
+} // namespace
+
 std::vector<std::string> SiteList::Load()
 {
     rows_.clear();
+    origin_.clear();
+    stored_.clear();
+    deleted_.clear();
     currentRow_ = -1;
     std::vector<std::string> messages;
 
-    const ProfileFile file(SettingsFilePath(kSiteListFile), ProfileFile::Access::Private);
-    int active = file.ReadInteger(kActiveSection, kActiveKey, 1);
-
-    std::vector<std::string> lines;
-    ReadListSection(kSiteListFile, kSitesSection, lines);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        ParsedSiteLine parsed = ParseSiteLine(DecipherText(lines[i]));
+    const SettingsLock lock(SettingsLock::Mode::Shared);
+    const std::string path = SettingsFilePath(kSiteListFile);
+    if (std::string problem = SettingsFileProblemAt(path, kSiteListFile); !problem.empty()) {
+        messages.push_back(std::move(problem));
+        activeIndex_ = 0;
+        storedActiveOrigin_ = kNewRow;
+        return messages;
+    }
+    const FileRows file = ReadFileRows(path);
+    int activeRow = 0;
+    for (size_t i = 0; i < file.keys.size(); ++i) {
+        ParsedSiteLine parsed = ParseSiteLine(file.lines[i]);
+        stored_.push_back({file.keys[i], parsed.site});
+        const std::string where = "Error loading FTP setting on site: [" + std::to_string(i) + " - " +
+                                  parsed.site.NickName + " - " + parsed.site.Server + "] -- ";
+        if (file.lines[i].empty()) {
+            // Kept in the file as it is (another key may read it); nothing of it can be used.
+            messages.push_back(where + "the entry could not be deciphered; site skipped.");
+            continue;
+        }
         if (!parsed.portValid)
-            messages.push_back("Error loading FTP setting on site: [" + std::to_string(i) + " - " +
-                               parsed.site.NickName + " - " + parsed.site.Server +
-                               "] -- site skipped.");
+            messages.push_back(where + "the port is not a number; the site is kept with port 21.");
+        else if (!SiteLineProblem(parsed.site).empty())
+            messages.push_back(where + "the site is too long to store a clock measurement; please shorten its "
+                                       "directories or after-login command.");
+        if (int(i) == file.active)
+            activeRow = Count();
         AppendRow(std::move(parsed.site));
+        origin_.back() = int(i);
     }
 
-    if (active < 0 || active >= Count())
-        active = 0;
-    activeIndex_ = active;
-    ChooseRow(active);
+    activeIndex_ = activeRow;
+    ChooseRow(activeRow);
+    storedActiveOrigin_ = Count() > 0 ? origin_[size_t(activeIndex_)] : kNewRow;
     return messages;
 }
 
 std::string SiteList::Save(const std::function<void(const std::string &)> &debugLog) const
 {
     const std::string path = SettingsFilePath(kSiteListFile);
-    // A site line the cipher cannot hold whole is never cut: the previous file stays instead.
-    for (const TmultFTP &site : rows_)
-        if (SiteLine(site).size() > kMaxSiteLineBytes)
-            return UnableToWriteText(path) + ": the site \"" + site.NickName + "\" is longer than " +
+    // A new site the cipher cannot hold whole is never cut: the previous file stays instead.
+    for (size_t r = 0; r < rows_.size(); ++r)
+        if (origin_[r] == kNewRow && StoredKey(rows_[r], nullptr, "").empty())
+            return UnableToWriteText(path) + ": the site \"" + rows_[r].NickName + "\" is longer than " +
                    std::to_string(kMaxSiteLineBytes) + " characters.";
-    if (!EnsureSettingsDirectory())
-        return UnableToWriteText(path);
 
-    ProfileFile file(path, ProfileFile::Access::Private);
-    file.InjectSaveFaultForTesting(saveFault_);
-    file.EraseSection(kSitesSection);
-    file.WriteInteger(kActiveSection, kActiveKey, activeIndex_);
+    const SettingsLock lock(SettingsLock::Mode::Exclusive);
+    if (!EnsureSettingsDirectory() || !lock.Held())
+        return UnableToWriteText(path);
+    if (std::string problem = SettingsFileProblemAt(path, kSiteListFile); !problem.empty())
+        return problem;
+
+    // The file as it is now; this list's changes go onto it.
+    const FileRows file = ReadFileRows(path);
+    struct OutRow {
+        std::string key;   // as the file holds it; empty for a row added here
+        TmultFTP previous; // the row as the file holds it
+        TmultFTP site;     // the row to write
+        bool removed = false;
+    };
+    std::vector<OutRow> out;
+    for (size_t j = 0; j < file.keys.size(); ++j) {
+        const TmultFTP site = ParseSiteLine(file.lines[j]).site;
+        out.push_back({file.keys[j], site, site});
+    }
+
+    // Which row of the file each stored row is now: the same key (the n-th copy of a key for the
+    // n-th copy), else, for a row another process changed, the same nickname.
+    std::vector<int> match(stored_.size(), -1);
+    std::vector<bool> used(out.size(), false);
+    for (size_t k = 0; k < stored_.size(); ++k)
+        for (size_t j = 0; j < out.size() && match[k] < 0; ++j)
+            if (!used[j] && out[j].key == stored_[k].key) {
+                match[k] = int(j);
+                used[j] = true;
+            }
+    for (size_t k = 0; k < stored_.size(); ++k)
+        for (size_t j = 0; j < out.size() && match[k] < 0 && !stored_[k].site.NickName.empty(); ++j)
+            if (!used[j] && EqualsNoCaseAZ(out[j].previous.NickName, stored_[k].site.NickName)) {
+                match[k] = int(j);
+                used[j] = true;
+            }
+
+    for (int k : deleted_)
+        if (match[size_t(k)] >= 0)
+            out[size_t(match[size_t(k)])].removed = true;
+    std::vector<int> outOfRow(rows_.size(), -1);
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        const int k = origin_[r];
+        if (k == kNewRow) {
+            outOfRow[r] = int(out.size());
+            out.push_back({"", rows_[r], rows_[r]});
+            out.back().previous = TmultFTP();
+            continue;
+        }
+        if (k < 0 || match[size_t(k)] < 0)
+            continue; // another process removed it: the change has no row to go to
+        OutRow &row = out[size_t(match[size_t(k)])];
+        outOfRow[r] = match[size_t(k)];
+        if (!SameProfile(rows_[r], stored_[size_t(k)].site))
+            row.site = MergeProfile(stored_[size_t(k)].site, rows_[r], row.previous);
+    }
+
+    // The active row: this list's choice when it made one, else the file's.
+    const bool activeValid = activeIndex_ >= 0 && activeIndex_ < Count();
+    const bool chosenHere =
+        !keepStoredActive_ && activeValid && (origin_[size_t(activeIndex_)] != storedActiveOrigin_ ||
+                                              origin_[size_t(activeIndex_)] == kNewRow);
+    int activeOut = file.active;
+    if (chosenHere && outOfRow[size_t(activeIndex_)] >= 0)
+        activeOut = outOfRow[size_t(activeIndex_)];
+
+    // Drop the removed rows, renumbering the rest.
+    std::vector<int> newIndex(out.size(), -1);
+    std::vector<OutRow> kept;
+    for (size_t j = 0; j < out.size(); ++j)
+        if (!out[j].removed) {
+            newIndex[j] = int(kept.size());
+            kept.push_back(std::move(out[j]));
+        }
+    if (activeOut >= 0 && activeOut < int(newIndex.size()))
+        activeOut = newIndex[size_t(activeOut)] >= 0 ? newIndex[size_t(activeOut)] : 0;
+
+    ProfileFile profile(path, ProfileFile::Access::Private);
+    profile.InjectSaveFaultForTesting(saveFault_);
+    profile.EraseSection(kSitesSection);
+    if (chosenHere || profile.HasKey(kActiveSection, kActiveKey))
+        profile.WriteInteger(kActiveSection, kActiveKey, activeOut);
 
     auto trace = [&debugLog](const std::string &line) {
         if (debugLog)
             debugLog(line);
     };
     trace("DEBUG: staring .INI save for .FTP");
-    trace("DEBUG: numer of sites: " + std::to_string(Count()));
-    for (int i = 0; i < Count(); ++i) {
-        const TmultFTP &site = rows_[size_t(i)];
-        trace("DEBUG: writing .FTP: " + MaskedSiteLine(site));
-        file.WriteString(kSitesSection, EncipherText(SiteLine(site)), std::to_string(i));
+    trace("DEBUG: numer of sites: " + std::to_string(kept.size()));
+    std::vector<StoredRow> written;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const OutRow &row = kept[i];
+        const std::string key = StoredKey(row.site, row.key.empty() ? nullptr : &row.previous, row.key);
+        if (key.empty())
+            return UnableToWriteText(path) + ": the site \"" + row.site.NickName + "\" is longer than " +
+                   std::to_string(kMaxSiteLineBytes) + " characters.";
+        trace("DEBUG: writing .FTP: " + MaskedSiteLine(row.site));
+        profile.AppendEntry(kSitesSection, key, std::to_string(i));
+        written.push_back({key, ParseSiteLine(DecipherText(key)).site});
     }
     trace("DEBUG: closing .FTP, clearing listViewObjects");
-    return file.Save() ? std::string() : file.ErrorText();
+    if (!profile.Save())
+        return profile.ErrorText();
+
+    // The next save finds its rows by the keys written now, and compares each of this list's rows
+    // with the row as it is now, so that what it did not change stays as the file has it.
+    stored_ = std::move(written);
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        origin_[r] = outOfRow[r] >= 0 && newIndex[size_t(outOfRow[r])] >= 0 ? newIndex[size_t(outOfRow[r])]
+                                                                              : kOrphanRow;
+        if (origin_[r] >= 0)
+            stored_[size_t(origin_[r])].site = rows_[r];
+    }
+    deleted_.clear();
+    if (chosenHere)
+        storedActiveOrigin_ = origin_[size_t(activeIndex_)];
+    return {};
 }

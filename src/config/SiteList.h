@@ -106,11 +106,22 @@ public:
     // Replaces the list with "FERNHOP.FTP" and chooses the stored active row (the second row when
     // the file does not say, the first when that is beyond the list). A missing file gives an
     // empty list. Returns the messages to show: one per site whose port could not be read (that
-    // site is kept, with port 21).
+    // site is kept, with port 21), one per entry that could not be deciphered (left out of the
+    // list, kept in the file), one per site too long to take a clock measurement, and the
+    // problem of a file that holds no section (nothing of it is used).
     std::vector<std::string> Load();
-    // Writes "FERNHOP.FTP" whole (mode 0600). With `debugLog`, the trace lines go to it, the
+    // Writes "FERNHOP.FTP" (mode 0600) under the settings lock, onto the file as it is at that
+    // moment: the rows this list changed, added or deleted since the load (or the last save) are
+    // changed, added or deleted there; rows it did not touch stay as the file has them, byte for
+    // byte, whoever wrote them; identical rows each keep a line. The active index is written
+    // only when this list chose another row (and not after KeepStoredActiveSite). A site whose
+    // line would outgrow the cipher's buffer is written with empty false flags, then without its
+    // clock measurement, rather than not at all. With `debugLog`, the trace lines go to it, the
     // password masked. Returns "" on success, else the reason; the previous file is then kept.
     std::string Save(const std::function<void(const std::string &)> &debugLog = nullptr) const;
+    // The rows chosen from now on are not the user's choice (a batch run walks the sites): the
+    // next saves keep the active index the file has.
+    void KeepStoredActiveSite() { keepStoredActive_ = true; }
     // Lets a test make the next saves fail part way, as a crash or a full disk would.
     void InjectSaveFaultForTesting(ProfileFile::SaveFault fault) { saveFault_ = fault; }
 
@@ -120,7 +131,23 @@ private:
     void ShowInEdits(const TmultFTP &site);
     TmultFTP ProfileFromEdits(const TmultFTP &base) const;
 
+    // The rows of the file as the last load or save left them, each with its key (the enciphered
+    // line) as the file holds it.
+    struct StoredRow {
+        std::string key;
+        TmultFTP site;
+    };
+
     std::vector<TmultFTP> rows_;
+    // Per row: the stored row it came from, kNewRow for a row added here, kOrphanRow for one
+    // whose stored row another process removed.
+    static constexpr int kNewRow = -1;
+    static constexpr int kOrphanRow = -2;
+    mutable std::vector<int> origin_;
+    mutable std::vector<StoredRow> stored_;
+    mutable std::vector<int> deleted_;       // stored rows this list deleted
+    mutable int storedActiveOrigin_ = kNewRow; // the stored row that was active at the load
+    bool keepStoredActive_ = false;
     TmultFTP blank_;
     int currentRow_ = -1;
     int activeIndex_ = 0;

@@ -9,10 +9,9 @@ namespace {
 
 constexpr int kFieldCount = 13;
 
-const char *Flag(bool value) { return value ? "TRUE" : "FALSE"; }
-
-std::string BuildLine(const TmultFTP &site, std::string_view password)
+std::string BuildLine(const TmultFTP &site, std::string_view password, bool compact = false)
 {
+    auto Flag = [compact](bool value) { return value ? "TRUE" : compact ? "" : "FALSE"; };
     std::string line;
     auto field = [&line](std::string_view text) {
         line += text;
@@ -92,6 +91,46 @@ void UpdateCacheKey(TmultFTP &site)
 std::string SiteLine(const TmultFTP &site)
 {
     return BuildLine(site, site.Password);
+}
+
+std::string CompactSiteLine(const TmultFTP &site)
+{
+    return BuildLine(site, site.Password, true);
+}
+
+bool SameProfile(const TmultFTP &a, const TmultFTP &b)
+{
+    return a.NickName == b.NickName && a.Server == b.Server && a.UserName == b.UserName &&
+           a.Password == b.Password && a.LocalDir == b.LocalDir && a.RemoteDir == b.RemoteDir &&
+           a.AfterLoginCommand == b.AfterLoginCommand && a.UsePasv == b.UsePasv &&
+           a.MultiSite == b.MultiSite && a.Download == b.Download && a.Port == b.Port &&
+           a.SavedPcTime == b.SavedPcTime && a.SavedServerTime == b.SavedServerTime;
+}
+
+TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP &theirs)
+{
+    TmultFTP merged = theirs;
+    auto take = [](auto &field, const auto &baseField, const auto &ourField) {
+        if (ourField != baseField)
+            field = ourField;
+    };
+    take(merged.NickName, base.NickName, ours.NickName);
+    take(merged.Server, base.Server, ours.Server);
+    take(merged.UserName, base.UserName, ours.UserName);
+    take(merged.Password, base.Password, ours.Password);
+    take(merged.LocalDir, base.LocalDir, ours.LocalDir);
+    take(merged.RemoteDir, base.RemoteDir, ours.RemoteDir);
+    take(merged.AfterLoginCommand, base.AfterLoginCommand, ours.AfterLoginCommand);
+    take(merged.UsePasv, base.UsePasv, ours.UsePasv);
+    take(merged.MultiSite, base.MultiSite, ours.MultiSite);
+    take(merged.Download, base.Download, ours.Download);
+    take(merged.Port, base.Port, ours.Port);
+    if (ours.SavedPcTime != base.SavedPcTime || ours.SavedServerTime != base.SavedServerTime) {
+        merged.SavedPcTime = ours.SavedPcTime;
+        merged.SavedServerTime = ours.SavedServerTime;
+    }
+    UpdateCacheKey(merged);
+    return merged;
 }
 
 std::string MaskedSiteLine(const TmultFTP &site)

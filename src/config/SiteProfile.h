@@ -28,6 +28,13 @@ struct TmultFTP {
     TDateTime SavedServerTime = 0; // 0: not measured
 };
 
+// Equal in every stored field (CacheKey is derived and not compared).
+bool SameProfile(const TmultFTP &a, const TmultFTP &b);
+
+// Three-way merge of one site: the fields `ours` changed from `base` over `theirs`. The two saved
+// times are one measurement and move together.
+TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP &theirs);
+
 // The text fields hold at most 255 bytes; this cuts every one of them.
 void CutProfileTexts(TmultFTP &site);
 
@@ -40,6 +47,9 @@ void UpdateCacheKey(TmultFTP &site);
 inline constexpr size_t kMaxSiteLineBytes = 1024;
 
 std::string SiteLine(const TmultFTP &site);
+// The same with every false flag written as an empty field, which reads back as false too: the
+// form for a site whose line would not fit otherwise.
+std::string CompactSiteLine(const TmultFTP &site);
 // The same with the password shown as "*****", for the debug trace.
 std::string MaskedSiteLine(const TmultFTP &site);
 

@@ -146,7 +146,7 @@ void Fernhop::LoadSettings(const std::string &commandLineSite, bool startUpChoic
     if (settingsLoaded_)
         return;
     settingsLoaded_ = true;
-    ::LoadSettings(SettingsData{options, ws.ignore, ws.extensions}, view);
+    ::LoadSettings(SettingsData{options, ws.ignore, ws.extensions, &settingsBaseline}, view);
     for (const std::string &message : sites.Load())
         view.Message(message);
     if (!commandLineSite.empty())
@@ -259,7 +259,7 @@ bool Fernhop::FormClose()
     if (!settingsLoaded_)
         return false;
     bool saved = true;
-    const std::string problem = SaveSettings(SettingsData{options, ws.ignore, ws.extensions}, view);
+    const std::string problem = SaveSettings(SettingsData{options, ws.ignore, ws.extensions, &settingsBaseline}, view);
     if (problem.empty()) {
         const std::string siteProblem = sites.Save(ws.debugTrace ? [this](const std::string &line) { ws.LogLine(line); }
                                                                  : std::function<void(const std::string &)>());

@@ -15,6 +15,7 @@
 // The session closes the window itself when it ends with exitAfterQuit set (the `exit` option,
 // "&Exit"): the settings are saved, then view.CloseWindow() is called, once.
 #include "config/Options.h"
+#include "config/Settings.h"
 #include "config/SiteList.h"
 #include "transfer/ClockOffset.h"
 #include "transfer/FtpErrorHandler.h"
@@ -36,6 +37,8 @@ public:
     Fernhop &operator=(const Fernhop &) = delete;
 
     Options options;
+    // The settings as loaded: a save writes back only what changed since.
+    SettingsBaseline settingsBaseline;
     MainView &view;
     Workspace ws;
     SiteList sites;

@@ -33,13 +33,20 @@ TEST_F(ListSectionTest, LineRules)
     // Only an empty line or the end stops; a later header is read as an item.
     EXPECT_EQ(Read("[ignore lead]\n_=0\n[other]\ny=1\n\nafter=2\n", "ignore lead"),
               (Items{"_", "[other]", "y"}));
-    // The header must match as a whole line.
-    EXPECT_EQ(Read("[ignore lead] \na=0\n", "ignore lead"), Items{});
-    EXPECT_EQ(Read(" [ignore lead]\na=0\n", "ignore lead"), Items{});
+    // The header must match as a whole line; blanks around it are not part of it.
+    EXPECT_EQ(Read("[ignore lead] \na=0\n", "ignore lead"), Items{"a"});
+    EXPECT_EQ(Read(" [ignore lead]\na=0\n", "ignore lead"), Items{"a"});
+    EXPECT_EQ(Read("[ignore lead]x\na=0\n", "ignore lead"), Items{});
     // Lines ending CR LF read as the same items; keys are not trimmed.
     EXPECT_EQ(Read("[conversion]\r\n12htm=1\r\n 0txt =2\r\n\r\nlost=3\r\n", "CONVERSION"),
               (Items{"12htm", " 0txt "}));
     EXPECT_EQ(Read("[other]\na=0\n", "ignore files"), Items{});
+    // A CR LF file copied once more as text ends its lines CR CR LF: it reads as its original,
+    // and so does a file that starts with a byte order mark.
+    EXPECT_EQ(Read("[conversion]\r\r\n12htm=1\r\r\n 0txt =2\r\r\n\r\r\nlost=3\r\r\n", "conversion"),
+              (Items{"12htm", " 0txt "}));
+    EXPECT_EQ(Read("[ignore files]\r\r\r\nimages\r\r\n", "ignore files"), Items{"images"});
+    EXPECT_EQ(Read("\xEF\xBB\xBF[ignore files]\r\nimages=0\r\n", "ignore files"), Items{"images"});
 
     Items items{"stale"};
     ReadListSectionFromPath(PathOf("absent"), "ignore files", items);

@@ -93,7 +93,7 @@ TEST_F(SettingsTest, EveryValueRoundTrips)
         EXPECT_NE(ini.find(entry), std::string::npos) << entry;
     const size_t options = ini.find("[Options]\n"), filter = ini.find("\n[Filter]");
     ASSERT_LT(options, filter);
-    EXPECT_EQ(std::count(ini.begin() + long(options), ini.begin() + long(filter), '='), 29 + 1); // fileGet holds one
+    EXPECT_EQ(std::count(ini.begin() + long(options), ini.begin() + long(filter), '='), 32 + 1); // fileGet holds one
     EXPECT_NE(ini.find("[Proxy]\nserver=" + EncipherText("192.168.1.9") + "\nport=2121\nactive=1\n"),
               std::string::npos);
     EXPECT_EQ(ini.find("192.168.1.9"), std::string::npos);
@@ -132,12 +132,12 @@ TEST_F(SettingsTest, StartAndExitSoundsFollowTheirSwitches)
 
 TEST_F(SettingsTest, ListFileRules)
 {
-    // Equal items share one key at the first one's place; "=" cuts an item on reading.
-    ignore_.names.SetItems({"images", "a=b", "images", "cgi-bin"});
+    // Equal items (in any letter case) keep a line each; "=" cuts an item on reading.
+    ignore_.names.SetItems({"images", "a=b", "images", "cgi-bin", "IMAGES"});
     ignore_.lead.SetItems({"_vti"});
     ASSERT_EQ(Save(), "");
     Load();
-    EXPECT_EQ(ignore_.names.Items(), (std::vector<std::string>{"images", "a", "cgi-bin"}));
+    EXPECT_EQ(ignore_.names.Items(), (std::vector<std::string>{"images", "a", "images", "cgi-bin", "IMAGES"}));
 
     // An empty list erases its section.
     ignore_.lead.Clear();

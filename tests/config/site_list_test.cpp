@@ -129,15 +129,24 @@ TEST_F(SiteListTest, HandMadeFiles)
     list_.Load();
     EXPECT_EQ(list_.CurrentRow(), 0);
 
-    // Identical rows are stored as one; an empty nickname stays out of the combo box only.
+    // Identical rows each keep their line, also when the list is saved with a change; an empty
+    // nickname stays out of the combo box only.
     WriteSiteFile({a, b, a}, "\n[Active Site]\nnumber=1\n");
     list_.Load();
     ASSERT_EQ(list_.Count(), 3);
     ASSERT_EQ(list_.Save(), "");
     list_.Load();
-    ASSERT_EQ(list_.Count(), 2);
+    ASSERT_EQ(list_.Count(), 3);
+    ASSERT_TRUE(list_.ChooseRow(2));
+    list_.ToggleDownload();
+    ASSERT_EQ(list_.Save(), "");
+    list_.Load();
+    ASSERT_EQ(list_.Count(), 3);
+    EXPECT_EQ(SiteLine(list_.Row(0)), a);
+    EXPECT_TRUE(list_.Row(2).Download);
+    ASSERT_TRUE(list_.ChooseRow(1));
     EXPECT_EQ(list_.Row(1).Server, "ftp.b");
-    ASSERT_EQ(list_.NickNames().size(), 1u);
+    ASSERT_EQ(list_.NickNames().size(), 2u);
     EXPECT_EQ(list_.NickNameItemOfRow(1), -1);
 
     // The command line names a nickname in any letter case, quoted or not.
@@ -147,9 +156,10 @@ TEST_F(SiteListTest, HandMadeFiles)
     EXPECT_EQ(list_.ActiveIndex(), 0);
     EXPECT_EQ(list_.edits.server, "ftp.a");
 
-    // A bad port is reported and the site kept.
+    // A bad port is reported and the site kept, and the message says so.
     WriteSiteFile({a, "ftp.c|u|p|/l|/r|FALSE|abc|FALSE|gamma|FALSE||||"});
-    EXPECT_EQ(list_.Load(), Lines{"Error loading FTP setting on site: [1 - gamma - ftp.c] -- site skipped."});
+    EXPECT_EQ(list_.Load(), Lines{"Error loading FTP setting on site: [1 - gamma - ftp.c] -- the port is not a "
+                                  "number; the site is kept with port 21."});
     ASSERT_EQ(list_.Count(), 2);
     EXPECT_EQ(list_.edits.port, 21);
 }
@@ -205,14 +215,17 @@ TEST_F(SiteListTest, FailedSaveKeepsThePreviousFile)
     EXPECT_EQ(list_.Save(), "Unable to write to " + SiteFile());
     EXPECT_EQ(ReadWholeFile(SiteFile()), before);
 
-    // A stored line near the cipher's limit that a clock measurement pushes over it is not cut:
-    // the save is refused.
+    // A stored line near the cipher's limit that a clock measurement would push over it is never
+    // cut, and never blocks the save: the measurement is not stored (the load said so), the line
+    // stays as it was.
     list_.InjectSaveFaultForTesting(ProfileFile::SaveFault::None);
     const std::string s(240, 's'), l(255, 'l'), r(255, 'r'), c(240, 'c');
     WriteSiteFile({s + "|u|p|" + l + "|" + r + "|FALSE|21|TRUE|n|FALSE|||" + c + "|"}); // 1022 bytes
     const std::string nearLimit = ReadWholeFile(SiteFile());
-    list_.Load();
+    ASSERT_EQ(list_.Load().size(), 1u);
+    EXPECT_NE(list_.Load().at(0).find("too long to store a clock measurement"), std::string::npos);
     list_.SetSavedPcTime(45000.5);
-    EXPECT_NE(list_.Save(), "");
+    list_.SetSavedServerTime(45000.25);
+    EXPECT_EQ(list_.Save(), "");
     EXPECT_EQ(ReadWholeFile(SiteFile()), nearLimit);
 }

@@ -1,0 +1,306 @@
+// Batch runs among other fernhop processes and under signals, with the real program: a second run
+// of a site in progress, settings written while a run goes on, SIGINT and SIGTERM in the middle of
+// a run, and settings files that cannot be read.
+#include "support/FernhopProcess.h"
+#include "support/FtpServers.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+using fernhop::test::RealFtpServer;
+using fernhop::test::ScriptedFtpServer;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path &path, const std::string &content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::map<std::string, std::string> Snapshot(const fs::path &root)
+{
+    std::map<std::string, std::string> out;
+    for (const auto &entry : fs::recursive_directory_iterator(root)) {
+        const std::string rel = fs::relative(entry.path(), root).string();
+        if (rel.find(".fhx") != std::string::npos || rel == "fernhop.chk")
+            continue;
+        out[rel] = entry.is_directory() ? "<dir>" : ReadFile(entry.path());
+    }
+    return out;
+}
+
+size_t Count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+        ++n;
+    return n;
+}
+
+// A fernhop process that runs while the test goes on.
+class RunningFernhop {
+public:
+    RunningFernhop(const QString &settingsDir, const QStringList &args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FERNHOP_HOME", settingsDir);
+        process_.setProcessEnvironment(env);
+        process_.setReadChannel(QProcess::StandardError);
+        process_.start(FERNHOP_BINARY, args);
+        process_.closeWriteChannel();
+    }
+    ~RunningFernhop()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(10000);
+        }
+    }
+
+    // Reads the log until it holds `text` `times` times; false if the process ended first. The
+    // time-out only guards against a hang.
+    bool WaitForLog(const std::string &text, size_t times = 1)
+    {
+        while (Count(err_, text) < times) {
+            if (process_.state() == QProcess::NotRunning && !process_.bytesAvailable())
+                return false;
+            process_.waitForReadyRead(1000);
+            Drain();
+            if (process_.state() == QProcess::NotRunning) {
+                Drain();
+                return Count(err_, text) >= times;
+            }
+        }
+        return true;
+    }
+
+    void Signal(int signal) { ::kill(pid_t(process_.processId()), signal); }
+
+    // Waits for the end; the exit status, or -1 when a signal ended the process.
+    int Finish()
+    {
+        EXPECT_TRUE(process_.waitForFinished(120000)) << "fernhop did not finish";
+        Drain();
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+
+    const std::string &Out() const { return out_; }
+    const std::string &Err() const { return err_; }
+
+private:
+    void Drain()
+    {
+        err_ += process_.readAllStandardError().toStdString();
+        out_ += process_.readAllStandardOutput().toStdString();
+    }
+
+    QProcess process_;
+    std::string out_, err_;
+};
+
+class BatchSharing : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    QString Settings() const { return tmp.path() + "/settings"; }
+    fs::path SettingsPath() const { return fs::path(Settings().toStdString()); }
+    fs::path Local() const { return fs::path(tmp.path().toStdString()) / "site"; }
+    FernhopRun Fernhop(const QStringList &args) { return RunFernhop(Settings(), args); }
+
+    QStringList AddSiteArgs(const std::string &nick, quint16 port, const std::string &user, const std::string &password,
+                            const fs::path &local, const std::string &remote)
+    {
+        return {"--add-site", QString::fromStdString(nick), "--server", "127.0.0.1", "--port", QString::number(port),
+                "--user", QString::fromStdString(user), "--password", QString::fromStdString(password), "--local",
+                QString::fromStdString(local.string()), "--remote", QString::fromStdString(remote), "--pasv"};
+    }
+
+    std::vector<std::string> RunLockFiles() const
+    {
+        std::vector<std::string> found;
+        for (const auto &entry : fs::directory_iterator(SettingsPath()))
+            if (entry.path().extension() == ".run")
+                found.push_back(entry.path().filename().string());
+        return found;
+    }
+};
+
+// A server that never answers the password: a run against it waits, in progress, until stopped.
+const char *kSilentLogin = R"({"rules": [
+    {"match": "^USER ", "reply": "331 Password please."},
+    {"match": "^PASS "}]})";
+
+} // namespace
+
+TEST_F(BatchSharing, ASecondRunOfTheSiteRefusesAndWritersMeanwhileAreKept)
+{
+    auto server = ScriptedFtpServer::start(kSilentLogin);
+    ASSERT_TRUE(server);
+    WriteFile(Local() / "index.html", "home");
+    ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), "joe", "pw", Local(), "/")).status, 0);
+    ASSERT_EQ(Fernhop({"--set", "fastCompare=1"}).status, 0);
+
+    RunningFernhop first(Settings(), {"--batch", "web"});
+    ASSERT_TRUE(server->waitForCommand("^PASS ", 60000)) << first.Err();
+
+    FernhopRun second = Fernhop({"--batch", "web"});
+    EXPECT_EQ(second.status, 75) << second.err;
+    EXPECT_NE(second.err.find("the site web is being synchronised by another fernhop run (process "),
+              std::string::npos)
+        << second.err;
+    EXPECT_EQ(server->connectionCount(), 1);
+
+    // Other writers of the settings while the run goes on.
+    ASSERT_EQ(Fernhop(AddSiteArgs("other", 2121, "ann", "pw2", Local(), "/other")).status, 0);
+    ASSERT_EQ(Fernhop({"--set", "confirmDelete=1"}).status, 0);
+
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Finish(), 143) << first.Err();
+    EXPECT_NE(first.Out().find("Stopped by SIGTERM"), std::string::npos) << first.Out();
+    EXPECT_NE(first.Out().find("Summary: deleted 0, created 0, transferred 0, failed 0"), std::string::npos)
+        << first.Out();
+
+    // The run saved its settings at the end without undoing the others' writes.
+    const FernhopRun sites = Fernhop({"--list-sites"});
+    EXPECT_NE(sites.out.find("web\t"), std::string::npos) << sites.out;
+    EXPECT_NE(sites.out.find("other\t"), std::string::npos) << sites.out;
+    const FernhopRun settings = Fernhop({"--show-settings"});
+    EXPECT_NE(settings.out.find("\nconfirmDelete=1\n"), std::string::npos) << settings.out;
+    EXPECT_NE(settings.out.find("\nfastCompare=1\n"), std::string::npos) << settings.out;
+    EXPECT_TRUE(RunLockFiles().empty());
+}
+
+TEST_F(BatchSharing, SigintStopsAnUploadAndTheNextRunRepairsIt)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    // Enough files that the run is still uploading when the signal comes.
+    const int files = 300;
+    for (int i = 0; i < files; ++i)
+        WriteFile(Local() / ("dir" + std::to_string(i % 5)) / ("page" + std::to_string(i) + ".html"),
+                  std::string(20000 + i, char('a' + i % 26)));
+    server->makeDir("www");
+    ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), server->user(), server->password(), Local(), "/www")).status,
+              0);
+
+    RunningFernhop run(Settings(), {"--batch", "web"});
+    ASSERT_TRUE(run.WaitForLog("STOR /www/dir", 3)) << run.Err();
+    run.Signal(SIGINT);
+    EXPECT_EQ(run.Finish(), 130) << run.Err();
+    EXPECT_NE(run.Err().find("SIGINT received: stopping the run"), std::string::npos) << run.Err();
+    EXPECT_NE(run.Out().find("Stopped by SIGINT before the run was complete"), std::string::npos) << run.Out();
+    EXPECT_NE(run.Out().find("Summary: deleted 0, created 5, transferred "), std::string::npos) << run.Out();
+    EXPECT_LT(Count(run.Err(), "STOR /www/dir"), size_t(files));
+    EXPECT_NE(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));
+    EXPECT_TRUE(RunLockFiles().empty());
+
+    FernhopRun next = Fernhop({"--batch", "web"});
+    ASSERT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));
+}
+
+TEST_F(BatchSharing, SigtermStopsADownloadWithoutLeavingAPartialFile)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(server->writeFile("pub/big" + std::to_string(i) + ".bin", std::string(2000000, char('A' + i % 26))));
+    fs::create_directories(Local());
+    QStringList add = AddSiteArgs("mirror", server->port(), server->user(), server->password(), Local(), "/pub");
+    add << "--download";
+    ASSERT_EQ(Fernhop(add).status, 0);
+
+    RunningFernhop run(Settings(), {"--batch", "mirror"});
+    ASSERT_TRUE(run.WaitForLog("RETR /pub/big", 2)) << run.Err();
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Finish(), 143) << run.Err();
+    EXPECT_NE(run.Out().find("Stopped by SIGTERM"), std::string::npos) << run.Out();
+    // No partial download is left behind: only whole files and the listing cache.
+    for (const auto &entry : fs::recursive_directory_iterator(Local()))
+        EXPECT_TRUE(entry.path().extension() == ".bin" || entry.path().extension() == ".fhx") << entry.path();
+
+    FernhopRun next = Fernhop({"--batch", "mirror"});
+    ASSERT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
+}
+
+TEST_F(BatchSharing, ASecondSignalEndsTheProgramAtOnce)
+{
+    // The listing never comes, so the run stopped by the first signal still waits for the server.
+    auto server = ScriptedFtpServer::start(R"js({"rules": [
+        {"match": "^USER ", "reply": "331 Password please."},
+        {"match": "^PASS ", "reply": "230 Logged in."},
+        {"match": "^SYST", "reply": "215 UNIX Type: L8"},
+        {"match": "^(CWD|TYPE)", "reply": "250 OK."},
+        {"match": "^PWD", "reply": "257 \"/\""},
+        {"match": "^PASV", "action": "pasv"},
+        {"match": "^(LIST|NLST|ABOR|QUIT|NOOP)"}]})js");
+    ASSERT_TRUE(server);
+    fs::create_directories(Local());
+    ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), "joe", "pw", Local(), "/")).status, 0);
+    ASSERT_EQ(Fernhop({"--set", "timeOffset=1", "--set", "replyTimeOut=0", "--set", "forceRerfesh=1"}).status, 0);
+
+    RunningFernhop run(Settings(), {"--batch", "web"});
+    ASSERT_TRUE(server->waitForCommand("^LIST", 60000)) << run.Err();
+    run.Signal(SIGINT);
+    ASSERT_TRUE(run.WaitForLog("SIGINT received")) << run.Err();
+    run.Signal(SIGINT);
+    EXPECT_EQ(run.Finish(), -1) << run.Err();
+}
+
+TEST_F(BatchSharing, SettingsWithCrCrLfLineEndsAreObeyed)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    WriteFile(Local() / "keep.html", "keep");
+    WriteFile(Local() / "gone.html", "gone");
+    ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), server->user(), server->password(), Local(), "/")).status, 0);
+    ASSERT_EQ(Fernhop({"--batch", "web"}).status, 0);
+    fs::remove(Local() / "gone.html");
+
+    // Deletions need confirmation, said in a file whose lines end CR CR LF, as is the site list.
+    ASSERT_EQ(Fernhop({"--set", "confirmDelete=1"}).status, 0);
+    for (const char *name : {"FERNHOP.INI", "FERNHOP.FTP"}) {
+        std::string text;
+        for (char c : ReadFile(SettingsPath() / name))
+            text += c == '\n' ? std::string("\r\r\n") : std::string(1, c);
+        WriteFile(SettingsPath() / name, text);
+    }
+    FernhopRun run = Fernhop({"--batch", "web"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("kept (not deleted without --yes): /gone.html"), std::string::npos) << run.out;
+    EXPECT_TRUE(server->exists("gone.html"));
+    EXPECT_NE(Fernhop({"--show-settings"}).out.find("\nconfirmDelete=1\n"), std::string::npos);
+}
+
+TEST_F(BatchSharing, AnUnreadableSettingsFileStopsTheRunBeforeItStarts)
+{
+    auto server = ScriptedFtpServer::start(kSilentLogin);
+    ASSERT_TRUE(server);
+    fs::create_directories(Local());
+    ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), "joe", "pw", Local(), "/")).status, 0);
+    const std::string options = "delete=0\nconfirmDelete=1\n"; // the header is missing
+    WriteFile(SettingsPath() / "FERNHOP.INI", options);
+
+    FernhopRun run = Fernhop({"--batch", "web"});
+    EXPECT_EQ(run.status, 78) << run.err;
+    EXPECT_NE(run.err.find("FERNHOP.INI holds no section that Fernhop can read"), std::string::npos) << run.err;
+    EXPECT_EQ(server->connectionCount(), 0);
+    EXPECT_EQ(ReadFile(SettingsPath() / "FERNHOP.INI"), options);
+}
