@@ -237,7 +237,7 @@ TEST_F(SessionEnds, DownloadCutOffByAClosedConnectionIsFetchedAgainAfterReconnec
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(RunUntil([&] { return view.Count("Local Site Mirror Complete") == 1 && Settled(); })) << server->log();
-    EXPECT_EQ(view.prompts, (Lines{"The connection to the server was lost.: Reconnect and continue?"}));
+    EXPECT_EQ(view.prompts, (Lines{"The connection to the server was lost: connection aborted: Reconnect and continue?"}));
     EXPECT_EQ(server->connectionCount(), 2);
     for (const char *name : {"a.txt", "b.txt", "c.txt"})
         EXPECT_EQ(ReadWholeFile(siteSpec.localDir + "/" + name), std::string(5, name[0])) << name;
