@@ -71,6 +71,7 @@ void ListingWalk::StartRemoteRefresh()
     ClearListingFlags();
     parser_.dateError = false;
     endReported_ = false;
+    topCreationTried_ = false;
     if (!ws_.remoteTree.Empty() && !ws_.options.forceRerfesh) {
         EndListingRun();
         return;
@@ -80,6 +81,7 @@ void ListingWalk::StartRemoteRefresh()
 
 void ListingWalk::RefreshRemoteTree()
 {
+    topCreationTried_ = false;
     if (ws_.Site().SavedServerTime() != 0 || ws_.options.timeOffset || !startCheckFile) {
         ws_.ShowStatus("Loading Remote Directory");
         StartListing();
@@ -124,7 +126,6 @@ void ListingWalk::StartListing()
     listedDirectory_.clear();
     phase_ = Phase::changingDirectory;
     endReported_ = false;
-    topCreationTried_ = false;
     ClearTree(ws_, ws_.remoteTree); // may yield: Stop can end the run here
     if (phase_ != Phase::changingDirectory)
         return;
@@ -193,6 +194,13 @@ void ListingWalk::FtpClient1DirectoryChanged(TFtpClient *Sender)
 void ListingWalk::CreateTopLevel()
 {
     if (topLevels_.empty()) {
+        // The check file could not be stored before the directory was there: it goes now,
+        // and the listing follows its completion.
+        if (ws_.Site().SavedServerTime() == 0 && !ws_.options.timeOffset && startCheckFile) {
+            phase_ = Phase::measuring;
+            startCheckFile();
+            return;
+        }
         phase_ = Phase::changingDirectory;
         ws_.FtpClient1.ChangeDirectory(remoteTop_);
         return;

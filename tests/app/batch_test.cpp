@@ -337,6 +337,9 @@ TEST(BatchMissingRemoteDirectory, UploadSiteCreatesItWithItsParentsAndSaysSo)
         << run.err;
     EXPECT_EQ(server->readFile("new/deep/www/index.html"), std::optional<std::string>("<p>"));
     EXPECT_EQ(server->readFile("new/deep/www/css/site.css"), std::optional<std::string>("p {}"));
+    // The clock check that failed for want of the directory is made once it is there.
+    EXPECT_EQ(Count(run.err, "STOR /new/deep/www/fernhop.chk"), 2u) << run.err;
+    EXPECT_TRUE(server->exists("new/deep/www/fernhop.chk"));
 }
 
 namespace {

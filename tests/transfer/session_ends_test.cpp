@@ -221,3 +221,26 @@ TEST_F(SessionEnds, NoToReconnectEndsTheRunAndNamesTheFileInHand)
     EXPECT_FALSE(server->uploaded("/c.html").has_value());
     EXPECT_FALSE(app.sequencer.Running());
 }
+
+TEST_F(SessionEnds, DownloadCutOffByAClosedConnectionIsFetchedAgainAfterReconnecting)
+{
+    StartServer(Script(R"({"match": "^RETR /b.txt$", "reply": "150 Opening data connection.", "close": true, "times": 1},
+                          {"match": "^RETR /a.txt$", "action": "send", "data": "aaaaa"},
+                          {"match": "^RETR /b.txt$", "action": "send", "data": "bbbbb"},
+                          {"match": "^RETR /c.txt$", "action": "send", "data": "ccccc"},)",
+                       FileLine("a.txt") + ", " + FileLine("b.txt") + ", " + FileLine("c.txt")));
+    app.options.compare = app.options.update = true;
+    SiteSpec siteSpec = Site("mirror");
+    siteSpec.download = true;
+    UseSite(siteSpec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return view.Count("Local Site Mirror Complete") == 1 && Settled(); })) << server->log();
+    EXPECT_EQ(view.prompts, (Lines{"The connection to the server was lost.: Reconnect and continue?"}));
+    EXPECT_EQ(server->connectionCount(), 2);
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        EXPECT_EQ(ReadWholeFile(siteSpec.localDir + "/" + name), std::string(5, name[0])) << name;
+    // No temporary file of the cut-off fetch is left behind.
+    EXPECT_EQ(QDir(QString::fromStdString(siteSpec.localDir)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    EXPECT_EQ(view.Count("Could not download: b.txt"), 0);
+}
