@@ -35,6 +35,11 @@ struct IgnoreLists {
     IgnoreList lead;       // ignoreLeadListBox: "_vti"
     IgnoreList extensions; // ignoreExtBox: ".bak"
     IgnoreListKind lastClicked = IgnoreListKind::Names;
+    // Paths (lower-cased, like directory + "/" + name) of local entries the scan may not or
+    // cannot read: links leading outside the local top directory, broken links, FIFOs, sockets,
+    // devices. Matched like `names` items, so neither the entry nor anything below its partner is
+    // sent or deleted. Filled by each local scan; never shown or stored.
+    std::vector<std::string> localSkipped;
 
     IgnoreList &List(IgnoreListKind kind);
 };

@@ -36,10 +36,11 @@ bool MatchesLead(const IgnoreList &list, const std::string &d, const std::string
     return false;
 }
 
-bool MatchesName(const IgnoreList &list, const std::string &d, const std::string &n)
+// `items` are lower-cased paths: a path matches itself and everything below it.
+bool MatchesPath(const std::vector<std::string> &items, const std::string &d, const std::string &n)
 {
     std::string full = Cut255(d + "/" + n);
-    for (const std::string &item : list.Lowered()) {
+    for (const std::string &item : items) {
         if (full == item)
             return true;
         if (full.size() > item.size() && StartsWith(full, item) && full[item.size()] == '/')
@@ -53,7 +54,8 @@ bool MatchesName(const IgnoreList &list, const std::string &d, const std::string
 bool IgnoreTest(const IgnoreLists &lists, const std::string &directory, const std::string &name, bool mark,
                 SiteTree *tree, SiteNode *node, TEntryKind kind)
 {
-    if (lists.names.Count() == 0 && lists.lead.Count() == 0 && lists.extensions.Count() == 0)
+    if (lists.names.Count() == 0 && lists.lead.Count() == 0 && lists.extensions.Count() == 0 &&
+        lists.localSkipped.empty())
         return false;
     const std::string d = LowerAZ(directory);
     const std::string n = LowerAZ(name);
@@ -64,7 +66,8 @@ bool IgnoreTest(const IgnoreLists &lists, const std::string &directory, const st
             MarkIgnored(tree, node, iconFileIgnored);
         return true;
     }
-    if (MatchesLead(lists.lead, d, n) || MatchesName(lists.names, d, n)) {
+    if (MatchesLead(lists.lead, d, n) || MatchesPath(lists.names.Lowered(), d, n) ||
+        MatchesPath(lists.localSkipped, d, n)) {
         if (marking)
             MarkIgnored(tree, node, kind == ekDirectory ? iconDirIgnored : iconFileIgnored);
         return true;

@@ -94,6 +94,19 @@ size_t FieldPosition(std::string_view s, int n)
     return i;
 }
 
+size_t FieldEnd(std::string_view s, int n)
+{
+    if (n < 1)
+        return s.size();
+    return SkipField(s, FieldPosition(s, n - 1));
+}
+
+std::string_view TextAfterField(std::string_view s, int n)
+{
+    const size_t end = FieldEnd(s, n);
+    return end + 1 < s.size() ? s.substr(end + 1) : std::string_view();
+}
+
 size_t MonthPosition(std::string_view s)
 {
     const size_t english = FindMonthToken(s, kEnglishMonths);

@@ -12,6 +12,13 @@ std::string_view FieldFrom(std::string_view s, int n, bool rest = false);
 // Where the field after the first n fields starts (n counted from 0); s.size() when there is none.
 size_t FieldPosition(std::string_view s, int n);
 
+// Where the n-th field (n counted from 1) ends; s.size() when there is no such field.
+size_t FieldEnd(std::string_view s, int n);
+
+// The text after the n-th field and the one space that follows it, as ls puts a name after the
+// time or year: spaces beyond that one belong to the name. Empty when nothing follows.
+std::string_view TextAfterField(std::string_view s, int n);
+
 // Where the first month token (" JAN ", any letter case) starts; the French tokens are tried only
 // when no English one occurs. std::string_view::npos when neither occurs.
 size_t MonthPosition(std::string_view s);

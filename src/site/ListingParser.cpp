@@ -37,34 +37,66 @@ bool StartsWithDosDate(std::string_view line)
     return line.size() > 10 && IsDigit(line[8]) && IsDigit(line[9]) && line[10] == ' ';
 }
 
-// A UNIX line: "D" or "F", the name without spaces, then the line itself.
+inline bool IsLinkMode(char mode) { return mode == 'l' || mode == 'L'; }
+
+// The name in a UNIX line's tail (size, month, day, time or year, name): from one space after the
+// time or year to the end; on a link's line only, up to the " -> " before the link's target.
+std::string_view UnixName(std::string_view tail, bool link)
+{
+    const size_t end = FieldEnd(tail, 4);
+    if (end >= tail.size())
+        return {};
+    std::string_view rest = tail.substr(end); // the separating space, then the name
+    if (link)
+        rest = rest.substr(0, rest.find(" -> "));
+    return rest.size() > 1 ? rest.substr(1) : std::string_view();
+}
+
+// A UNIX line: "D" or "F", the name without spaces, a space, then the line itself.
 void ConvertUnixLine(std::string &line)
 {
     if (line[0] == 'C' || line[0] == 'c')
         line[0] = '-';
     const bool directory = line[0] == 'D' || line[0] == 'd';
-    const std::string_view name = FieldFrom(TailFromSize(line), 5, true);
-
-    std::string out;
-    out.reserve(1 + name.size() + line.size());
-    out += directory ? 'D' : 'F';
-    AppendSqueezed(out, name);
-    const std::string_view squeezed = std::string_view(out).substr(1);
-    if (squeezed == "." || squeezed == "..") {
+    const std::string_view name = UnixName(TailFromSize(line), IsLinkMode(line[0]));
+    if (name == "." || name == "..") {
         line.clear();
         return;
     }
+
+    std::string out;
+    out.reserve(2 + name.size() + line.size());
+    out += directory ? 'D' : 'F';
+    AppendSqueezed(out, name);
+    out += ' ';
     out += line;
     line.swap(out);
 }
 
+// Where a DOS line's name starts (fields: date, time, "<DIR>" or size, name): one space after the
+// size, which is right-aligned; after "<DIR>", past the ten spaces of its padded column when they
+// are there, else past whatever spaces follow it.
+size_t DosNameStart(std::string_view text, bool directory)
+{
+    const size_t end = FieldEnd(text, 3);
+    if (end >= text.size())
+        return text.size();
+    if (!directory)
+        return end + 1;
+    constexpr size_t kDirPadding = 10;
+    if (text.size() > end + kDirPadding && text.substr(end, kDirPadding).find_first_not_of(' ') == std::string_view::npos)
+        return end + kDirPadding;
+    return FieldPosition(text, 3);
+}
+
 // "12-24-96  03:15PM  <DIR>  Old Stuff" becomes
-// "DOLDSTUFF x x x 0 DEC 24 1996 Old Stuff": the UNIX form the line parser reads.
+// "DOLDSTUFF x x 1996 0 DEC 24 1996 Old Stuff": the UNIX form the line parser reads. The third
+// field keeps the line's own year for the lines that show a time.
 void ConvertDosLine(std::string &line, int currentYear)
 {
     const std::string_view text = line;
-    const bool directory = text.find("<DIR>") != std::string_view::npos;
-    const std::string_view name = text.substr(FieldPosition(text, 3));
+    const bool directory = FieldFrom(text, 3) == "<DIR>";
+    const std::string_view name = text.substr(DosNameStart(text, directory));
     if (name.empty() || name == "." || name == "..") {
         line.clear();
         return;
@@ -102,7 +134,9 @@ void ConvertDosLine(std::string &line, int currentYear)
     for (size_t i = keyStart; i < out.size(); ++i)
         if (out[i] >= 'a' && out[i] <= 'z')
             out[i] = char(out[i] - 32);
-    out += " x x x ";
+    out += " x x ";
+    out += std::to_string(year);
+    out += ' ';
     out += sizeText;
     out += ' ';
     out += EnglishMonth(month);
@@ -161,7 +195,7 @@ void ListingParser::NormaliseLines(std::vector<std::string> &lines) const
         if (line.find("ls: .:") != std::string::npos)
             line.clear();
         else if (StartsWithDosDate(line))
-            ConvertDosLine(line, model_.currentYear);
+            ConvertDosLine(line, today_.year);
         else if (MonthPosition(line) != std::string_view::npos)
             ConvertUnixLine(line);
         // Anything else has no month and is skipped by ParseLine (the "total" line, for one).
@@ -170,12 +204,52 @@ void ListingParser::NormaliseLines(std::vector<std::string> &lines) const
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
 }
 
+namespace {
+// A date from month, day and year; a day the month lacks becomes the day before (29 February of a
+// year without it is 28 February).
+bool EncodeListedDate(int year, int month, int day, TDateTime &date)
+{
+    return TryEncodeDate(year, month, day, date) || TryEncodeDate(year, month, day - 1, date);
+}
+} // namespace
+
+void ListingParser::ReadClock()
+{
+    now_ = clock ? clock() : Now();
+    today_ = DecodeDate(now_);
+}
+
+// A line with a time of day and no year: the latest date that is not more than two days ahead of
+// the PC's clock, so that a server a time zone ahead, listing "Jan  1" on our 31 December, is read
+// as tomorrow and not as last January.
+bool ListingParser::RecentDate(int month, int day, TDateTime time, TDateTime &date) const
+{
+    constexpr double kAheadAllowed = 2.0;
+    const TDateTime latest = now_ + kAheadAllowed;
+    for (int year = today_.year + 1; year >= today_.year - 1; --year)
+        if (EncodeListedDate(year, month, day, date) && date + time <= latest)
+            return true;
+    return false;
+}
+
+void ListingParser::LogUnsafeName(std::string_view name)
+{
+    for (const std::string &logged : unsafeLogged_)
+        if (logged == name)
+            return;
+    unsafeLogged_.emplace_back(name);
+    model_.LogLine(UnsafeNameLogLine(name));
+}
+
 bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)
 {
     outcome = ListingLine::skipped;
-    const std::string_view tail = TailFromSize(FieldFrom(line, 2, true));
+    // The line as listed: what follows the sort key (a DOS line's mode field reads "x").
+    const std::string_view body = FieldFrom(line, 2, true);
+    const std::string_view tail = TailFromSize(body);
     if (tail.empty())
         return false;
+    const bool dosLine = body[0] == 'x';
 
     TDetail &entry = entry_;
     entry.kind = line[0] == 'D' ? ekDirectory : ekFile;
@@ -190,36 +264,45 @@ bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)
 
     const std::string_view yearOrTime = FieldFrom(tail, 4);
     const size_t colon = yearOrTime.find(':');
-    int year = 0;
-    TDateTime time = 0;
-    bool timeValid = true;
+    TDateTime date = 0, time = 0;
+    bool dateValid = true;
     if (colon != std::string_view::npos) {
-        // A time of day means within the last year: this year, unless that month is still ahead.
-        year = model_.currentYear - (month > model_.currentMonth ? 1 : 0);
         int hour = 0, minute = 0;
         numbersRead &= ReadNumber(yearOrTime.substr(0, colon), hour);
         numbersRead &= ReadNumber(yearOrTime.substr(colon + 1, 2), minute);
-        timeValid = TryEncodeTime(hour, minute, 0, 0, time);
+        int dosYear = 0;
+        dateValid = TryEncodeTime(hour, minute, 0, 0, time);
+        if (dateValid && dosLine && ReadNumber(FieldFrom(body, 3), dosYear))
+            dateValid = EncodeListedDate(dosYear, month, day, date); // the DOS line said which year
+        else if (dateValid)
+            dateValid = RecentDate(month, day, time, date);
+        entry.precision = tpMinute;
     } else {
+        int year = 0;
         numbersRead &= ReadNumber(yearOrTime, year);
+        dateValid = EncodeListedDate(year, month, day, date);
+        entry.precision = tpDay;
     }
     if (!numbersRead)
         dateError = true;
-
-    TDateTime date = 0;
-    if (!timeValid || (!TryEncodeDate(year, month, day, date) && !TryEncodeDate(year, month, day - 1, date))) {
+    if (!dateValid) {
         dateError = true;
         outcome = ListingLine::dateError;
         return false;
     }
     entry.modified = date + time;
 
-    std::string_view name = FieldFrom(tail, 5, true);
-    const size_t arrow = name.find("->");
-    if (arrow != std::string_view::npos) // a symbolic link: the link's own name, kept as a file
-        name = name.substr(0, arrow > 0 ? arrow - 1 : 0);
-    if (!IsSafeEntryName(name))
+    const std::string_view name = dosLine ? TextAfterField(tail, 4) : UnixName(tail, IsLinkMode(body[0]));
+    if (!IsSafeEntryName(name)) {
+        if (name != "." && name != "..") // every full listing has these two
+            LogUnsafeName(name);
         return false;
+    }
+    // A NUL anywhere spoils the line: its fields cannot be trusted.
+    if (body.find('\0') != std::string_view::npos) {
+        model_.LogLine("Skipped a listing line holding a NUL byte: " + QuotedForLog(name));
+        return false;
+    }
     entry.name.assign(name);
     entry.directory.assign(model_.currentRelativeDirectory);
     return true;
@@ -228,10 +311,9 @@ bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)
 ListingLine ListingParser::AddEntry(SiteTree &tree, SiteNode *parent)
 {
     TDetail &entry = entry_;
-    // The filters change letter case only, so only a name equal to it apart from case can become
-    // the check file's name.
-    if (entry.kind == ekFile && EqualsNoCaseAZ(entry.name, kCheckFileName) &&
-        FileNameFilter(model_.options, model_.extensions, entry.name) == kCheckFileName) {
+    // The check file is the one the clock check stored in the top directory, named as the server
+    // lists it; anywhere else a file of that name is the user's.
+    if (!parent && entry.directory.empty() && entry.kind == ekFile && entry.name == kCheckFileName) {
         if (model_.Site().SavedPcTime() != 0 && OnCheckFileListed)
             OnCheckFileListed(entry.modified);
         return ListingLine::checkFile;
@@ -254,6 +336,8 @@ ListingLine ListingParser::ParseLine(SiteTree &tree, SiteNode *parent, std::stri
 
 void ListingParser::ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines)
 {
+    ReadClock();
+    unsafeLogged_.clear();
     NormaliseLines(lines);
     const size_t count = lines.size();
     const std::string ofCount = " of " + std::to_string(count) + " files";

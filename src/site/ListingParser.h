@@ -23,7 +23,7 @@ enum class ListingLine {
 
 class ListingParser {
 public:
-    explicit ListingParser(SiteModel &model) : model_(model) {}
+    explicit ListingParser(SiteModel &model) : model_(model) { ReadClock(); }
 
     // Set by unreadable numbers or impossible dates; the run reports it once at its end.
     bool dateError = false;
@@ -31,6 +31,9 @@ public:
     // The clock check file was listed while the site waits for its server time (SavedPcTime set):
     // its listed date and time become the site's SavedServerTime.
     std::function<void(TDateTime serverTime)> OnCheckFileListed;
+
+    // The PC's clock, read when each listing is parsed: lines without a year are dated by it.
+    std::function<TDateTime()> clock = Now;
 
     // Rewrites every line into a sortable form ("D" or "F", the name without spaces, the line;
     // DOS lines in UNIX form; "." and ".." and "ls: .:" lines emptied), then sorts: directories
@@ -47,7 +50,14 @@ private:
     // The line's entry into entry_; false with `outcome` when the line gives none.
     bool ReadEntry(std::string_view line, ListingLine &outcome);
     ListingLine AddEntry(SiteTree &tree, SiteNode *parent);
+    void ReadClock();
+    bool RecentDate(int month, int day, TDateTime time, TDateTime &date) const;
+    // Each unsafe name is logged once a listing.
+    void LogUnsafeName(std::string_view name);
 
     SiteModel &model_;
+    TDateTime now_ = 0;
+    DateParts today_;
+    std::vector<std::string> unsafeLogged_;
     TDetail entry_; // reused from line to line: its strings keep their capacity
 };

@@ -4,12 +4,16 @@
 #include "site/TreeEntries.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -65,25 +69,152 @@ bool ChangeToLocalDirectory(SiteModel &model, const std::string &path)
     return ::mkdir(path.c_str(), 0777) == 0 && IsEnterableDirectory(path);
 }
 
-bool ListLocalDirectory(SiteModel &model, LocalWorkList &list, const std::string &path)
+namespace {
+
+struct DirectoryId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const DirectoryId &other) const { return device == other.device && inode == other.inode; }
+};
+
+bool IsHexDigit(char c)
 {
-    list.clear();
-    DIR *dir = ::opendir(path.c_str());
-    if (!dir) {
-        model.ShowStatus("Could not change to local directory");
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The listing cache files in the top directory: 8 hexadecimal digits and ".fhx", and the
+// temporary file a save writes beside one. Any other name holding ".fhx" is the user's.
+bool IsListingCacheName(const std::string &name)
+{
+    if (name.size() < 12)
+        return false;
+    for (size_t i = 0; i < 8; ++i)
+        if (!IsHexDigit(name[i]))
+            return false;
+    const std::string rest = LowerAZ(std::string_view(name).substr(8));
+    return rest == ".fhx" || rest == ".fhx.tmp";
+}
+
+// Opens a directory for listing without following it into anything else; -1 with errno set.
+int OpenDirectory(const std::string &path, DirectoryId &id)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    id = {st.st_dev, st.st_ino};
+    return fd;
+}
+
+std::string ResolvedPath(const std::string &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// What one directory listing needs to know of the whole scan.
+struct ScanContext {
+    std::string top;
+    std::string resolvedTop; // links whose target resolves outside it lead outside the site
+    bool followOutsideLinks = false;
+};
+
+bool InsideTop(const ScanContext &context, const std::string &resolved)
+{
+    const std::string &top = context.resolvedTop;
+    if (top == "/")
+        return true;
+    return resolved == top || (resolved.size() > top.size() && StartsWith(resolved, top) && resolved[top.size()] == '/');
+}
+
+// An entry the scan leaves out for what it is: logged, and kept out of the compare on both sides,
+// so its partner is neither replaced nor deleted.
+void SkipEntry(SiteModel &model, const std::string &name, const std::string &why)
+{
+    const std::string path = model.currentRelativeDirectory + "/" + name;
+    model.LogLine("FERNHOP: skipped " + QuotedForLog(path) + ": " + why);
+    model.ignore.localSkipped.push_back(LowerAZ(path));
+}
+
+const char *SpecialFileKind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "not a regular file or directory";
+}
+
+// A link is taken as what it leads to, when that is inside the site (or the option allows the
+// outside) and exists. `st` becomes the target's status.
+bool FollowLink(SiteModel &model, const ScanContext &context, int fd, const std::string &path, const char *raw,
+                struct stat &st)
+{
+    const std::string name(raw);
+    if (::fstatat(fd, raw, &st, 0) != 0) {
+        SkipEntry(model, name, "a link whose target cannot be reached");
         return false;
     }
-    const int fd = ::dirfd(dir);
-    while (struct dirent *found = ::readdir(dir)) {
+    if (context.followOutsideLinks)
+        return true;
+    const std::string target = ResolvedPath(path + "/" + name);
+    if (target.empty()) {
+        SkipEntry(model, name, "a link whose target cannot be reached");
+        return false;
+    }
+    if (!InsideTop(context, target)) {
+        SkipEntry(model, name, "a link leading outside the local directory, to " + QuotedForLog(target));
+        return false;
+    }
+    return true;
+}
+
+// Reads the open directory `fd` (at `path`) into `list`, and closes it. False when an entry or
+// the rest of the directory could not be read: the listing is then incomplete.
+bool ReadDirectory(SiteModel &model, const ScanContext &context, int fd, const std::string &path,
+                   LocalWorkList &list)
+{
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    const bool topLevel = model.currentRelativeDirectory.empty();
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        struct dirent *found = ::readdir(dir);
+        if (!found) {
+            complete = complete && errno == 0;
+            break;
+        }
         const char *raw = found->d_name;
         if ((raw[0] == '.' && raw[1] == '\0') || (raw[0] == '.' && raw[1] == '.' && raw[2] == '\0'))
             continue;
         std::string name(raw);
-        if (LowerAZ(name).find(".fhx") != std::string::npos)
+        if (topLevel && IsListingCacheName(name))
             continue; // our own listing cache files
         struct stat st{};
-        if (::fstatat(fd, raw, &st, 0) != 0)
-            continue; // vanished meanwhile, or a broken symbolic link: nothing to transfer
+        if (::fstatat(fd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) // gone meanwhile is fine; unseen is not
+                complete = false;
+            continue;
+        }
+        if (S_ISLNK(st.st_mode) && !FollowLink(model, context, fd, path, raw, st))
+            continue;
+        if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) {
+            // Reading one could block the program for good; nothing a web site holds.
+            SkipEntry(model, name, SpecialFileKind(st.st_mode));
+            continue;
+        }
         TDetail entry;
         entry.kind = S_ISDIR(st.st_mode) ? ekDirectory : ekFile;
         entry.directory = model.currentRelativeDirectory;
@@ -98,10 +229,35 @@ bool ListLocalDirectory(SiteModel &model, LocalWorkList &list, const std::string
         int c = CompareNoCaseAZ(a.first, b.first);
         return c != 0 ? c < 0 : a.first < b.first; // names differing only in case both stay
     });
-    return true;
+    return complete;
 }
 
-void AddListedEntries(SiteModel &model, LocalWorkList &list, SiteNode *parent, const std::string &label)
+ScanContext MakeScanContext(const SiteModel &model)
+{
+    ScanContext context;
+    context.top = model.localTopDirectory;
+    context.resolvedTop = ResolvedPath(context.top);
+    if (context.resolvedTop.empty())
+        context.resolvedTop = WithoutTrailingSlash(context.top);
+    context.followOutsideLinks = model.options.followOutsideLinks;
+    return context;
+}
+
+} // namespace
+
+bool ListLocalDirectory(SiteModel &model, LocalWorkList &list, const std::string &path)
+{
+    list.clear();
+    DirectoryId id;
+    const int fd = OpenDirectory(path, id);
+    if (fd < 0) {
+        model.ShowStatus("Could not change to local directory");
+        return false;
+    }
+    return ReadDirectory(model, MakeScanContext(model), fd, path, list);
+}
+
+bool AddListedEntries(SiteModel &model, LocalWorkList &list, SiteNode *parent, const std::string &label)
 {
     const size_t count = list.size();
     const size_t step = count > 999 ? 200 : 50;
@@ -120,39 +276,120 @@ void AddListedEntries(SiteModel &model, LocalWorkList &list, SiteNode *parent, c
     list.clear();
     model.ShowStatus(StatusCount(label, i, count));
     model.Yield();
+    return i == count;
 }
 
-void ScanLocalTree(SiteModel &model)
+namespace {
+
+// A directory the scan did not read in full: its partner on the server must not lose anything
+// for lack of a local copy.
+void MarkNotListed(SiteNode *node)
 {
-    const std::string top = model.localTopDirectory;
-    LocalWorkList list;
-    // A symbolic link back up the tree must not make the scan endless.
-    std::set<std::pair<dev_t, ino_t>> scanned;
-    auto firstVisit = [&scanned](const std::string &path) {
-        struct stat st{};
-        return ::stat(path.c_str(), &st) == 0 && scanned.insert({st.st_dev, st.st_ino}).second;
-    };
+    node->detail.notListed = true;
+}
 
-    model.currentRelativeDirectory.clear();
-    model.stopLoops = false;
-    firstVisit(top);
-    ListLocalDirectory(model, list, top);
-    AddListedEntries(model, list, nullptr, "top");
+// Depth first through the local tree as it grows. Each directory is read where it stands, so two
+// links to one directory make two places in the site; only a directory that is its own ancestor
+// (a loop) is not entered.
+class LocalTreeScan {
+public:
+    explicit LocalTreeScan(SiteModel &model) : model_(model), context_(MakeScanContext(model)) {}
 
-    SiteTree &tree = model.localTree;
-    SiteNode *position = tree.First();
-    while (position && !model.stopLoops) {
-        while (position && !(position->detail.kind == ekDirectory && position->detail.visited == 0))
-            position = tree.Next(position);
-        if (!position)
-            break;
-        position->detail.visited = 1;
-        const TDetail &dir = position->detail;
-        model.currentRelativeDirectory = dir.directory + "/" + dir.name;
-        const std::string path = LocalPath(top, dir);
-        if (firstVisit(path) && ListLocalDirectory(model, list, path))
-            AddListedEntries(model, list, position, model.currentRelativeDirectory);
+    bool Run()
+    {
+        model_.currentRelativeDirectory.clear();
+        model_.stopLoops = false;
+        model_.ignore.localSkipped.clear();
+
+        const int fd = OpenDirectory(context_.top, topId_);
+        if (fd < 0) {
+            model_.ShowStatus("Could not change to local directory");
+            return false;
+        }
+        const bool topRead = ReadDirectory(model_, context_, fd, context_.top, list_);
+        const bool topAdded = AddListedEntries(model_, list_, nullptr, "top");
+
+        SiteTree &tree = model_.localTree;
+        SiteNode *position = tree.First();
+        while (position && !model_.stopLoops) {
+            while (position && !(position->detail.kind == ekDirectory && position->detail.visited == 0))
+                position = tree.Next(position);
+            if (!position)
+                break;
+            ScanDirectory(position);
+        }
+        if (model_.stopLoops)
+            MarkUnscanned();
+        return topRead && topAdded;
     }
+
+private:
+    void ScanDirectory(SiteNode *node)
+    {
+        node->detail.visited = 1;
+        const TDetail &dir = node->detail;
+        model_.currentRelativeDirectory = dir.directory + "/" + dir.name;
+        const std::string path = LocalPath(context_.top, dir);
+        DirectoryId id;
+        const int fd = OpenDirectory(path, id);
+        if (fd < 0) {
+            const int error = errno;
+            model_.ShowStatus("Could not change to local directory");
+            model_.LogLine("FERNHOP: could not read local directory " + QuotedForLog(model_.currentRelativeDirectory) +
+                           ": " + std::strerror(error));
+            MarkNotListed(node);
+            return;
+        }
+        if (IsOwnAncestor(node, id)) {
+            ::close(fd);
+            model_.LogLine("FERNHOP: not entering local directory " + QuotedForLog(model_.currentRelativeDirectory) +
+                           ": it leads back to a directory that holds it");
+            MarkNotListed(node);
+            return;
+        }
+        ids_[node] = id;
+        if (!ReadDirectory(model_, context_, fd, path, list_)) {
+            model_.LogLine("FERNHOP: could not read all of local directory " +
+                           QuotedForLog(model_.currentRelativeDirectory));
+            MarkNotListed(node);
+        }
+        if (!AddListedEntries(model_, list_, node, model_.currentRelativeDirectory))
+            MarkNotListed(node); // stopped part-way
+    }
+
+    bool IsOwnAncestor(const SiteNode *node, const DirectoryId &id) const
+    {
+        if (id == topId_)
+            return true;
+        for (const SiteNode *p = node->Parent(); p; p = p->Parent()) {
+            auto it = ids_.find(p);
+            if (it != ids_.end() && it->second == id)
+                return true;
+        }
+        return false;
+    }
+
+    // After Stop: the directories never read are incomplete as far as the compare can tell.
+    void MarkUnscanned()
+    {
+        SiteTree &tree = model_.localTree;
+        for (SiteNode *node = tree.First(); node; node = tree.Next(node))
+            if (node->detail.kind == ekDirectory && node->detail.visited == 0)
+                MarkNotListed(node);
+    }
+
+    SiteModel &model_;
+    const ScanContext context_;
+    DirectoryId topId_;
+    std::unordered_map<const SiteNode *, DirectoryId> ids_;
+    LocalWorkList list_;
+};
+
+} // namespace
+
+bool ScanLocalTree(SiteModel &model)
+{
+    return LocalTreeScan(model).Run();
 }
 
 bool LoadLocalTree(SiteModel &model)
@@ -168,9 +405,14 @@ bool LoadLocalTree(SiteModel &model)
     ClearTree(model, model.localTree);
     model.localLoading = true;
     model.view.SetEnabled(Control::stopBtn, true);
-    ScanLocalTree(model);
+    const bool topRead = ScanLocalTree(model);
     model.view.SetEnabled(Control::stopBtn, false);
     model.localLoading = false;
+    if (!topRead && !model.stopLoops) {
+        // A top directory known only in part would make the compare delete what it missed.
+        model.ShowStatus("Could not read local directory: " + top);
+        return false;
+    }
     model.ShowStatus("Local Directory Loaded");
     return true;
 }

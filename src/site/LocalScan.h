@@ -16,10 +16,16 @@ bool ChangeToLocalDirectory(SiteModel &model, const std::string &path);
 std::string LocalPath(const std::string &topDirectory, const TDetail &entry);
 std::string LocalPath(const std::string &topDirectory, const std::string &directory, const std::string &name);
 
-// Fills `list` with the entries of one directory; false when it cannot be read.
+// Fills `list` with the regular files and directories of one directory (links taken as what they
+// lead to, when that is inside the site); false when it could not be read in full.
 bool ListLocalDirectory(SiteModel &model, LocalWorkList &list, const std::string &path);
-void AddListedEntries(SiteModel &model, LocalWorkList &list, SiteNode *parent, const std::string &label);
-void ScanLocalTree(SiteModel &model);
+// Puts the list into the local tree; false when Stop ended it early.
+bool AddListedEntries(SiteModel &model, LocalWorkList &list, SiteNode *parent, const std::string &label);
+// Builds the local tree. A subdirectory the scan could not read in full, or did not enter (a loop,
+// Stop), is marked notListed; entries it may not read (links leading outside the top directory,
+// broken links, FIFOs, sockets, devices) are logged and put on IgnoreLists::localSkipped. False
+// when the top directory itself could not be read in full.
+bool ScanLocalTree(SiteModel &model);
 bool LoadLocalTree(SiteModel &model);
 
 // "R&efresh" and "C&hange" below the local tree.

@@ -21,6 +21,7 @@ TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail
     }
     copy.size = entry.size;
     copy.modified = entry.modified;
+    copy.precision = entry.precision;
     return copy;
 }
 

@@ -34,6 +34,19 @@ TEST(IgnoreTest, NamesItemCoversItsSubtreeOnly)
     EXPECT_FALSE(Ignored(lists, "/old", "images", ekDirectory));
 }
 
+// What the local scan left out is kept out of the compare on both sides, with everything below it,
+// though the user's lists are empty.
+TEST(IgnoreTest, PathsSkippedByTheLocalScanCoverTheirSubtree)
+{
+    IgnoreLists lists;
+    lists.localSkipped.push_back("/docs/external");
+    EXPECT_TRUE(Ignored(lists, "/docs", "external", ekDirectory));
+    EXPECT_TRUE(Ignored(lists, "/DOCS/External", "page.html"));
+    EXPECT_TRUE(Ignored(lists, "/docs/external/deep", "a.gif"));
+    EXPECT_FALSE(Ignored(lists, "/docs", "external2"));
+    EXPECT_FALSE(Ignored(lists, "", "external", ekDirectory));
+}
+
 TEST(IgnoreTest, LeadingTextMatchesNamesAndDirectoriesAtAnyDepth)
 {
     IgnoreLists lists;

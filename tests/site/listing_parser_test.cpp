@@ -2,9 +2,12 @@
 #include "site/ListingFields.h"
 #include "site/ListingParser.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
+
+using namespace std::string_literals;
 
 struct ParserFixture : ::testing::Test {
     Options options;
@@ -13,16 +16,18 @@ struct ParserFixture : ::testing::Test {
     FixedSite site;
     ListingParser parser{model};
 
+    TDateTime now = 0;
+
     void SetUp() override
     {
         model.SetSite(&site);
+        parser.clock = [this] { return now; };
         Today(2024, 6);
     }
-    void Today(int year, int month)
+    // The parser's clock: noon on the given day.
+    void Today(int year, int month, int day = 15, int hour = 12, int minute = 0)
     {
-        model.currentYear = year;
-        model.currentMonth = month;
-        model.currentDay = 15;
+        now = EncodeDate(year, month, day) + EncodeTime(hour, minute);
     }
     void List(std::vector<std::string> lines, SiteNode *parent = nullptr)
     {
@@ -79,10 +84,12 @@ TEST_F(ParserFixture, UnixExampleLines)
     EXPECT_EQ(e->kind, ekDirectory);
     EXPECT_EQ(e->size, 512);
     EXPECT_EQ(e->name, "images");
+    EXPECT_EQ(e->precision, tpDay); // a year and no time: known to the day
 
     e = One("-rw-r--r--   1 web  users  2048 Mar  3 14:07 my page.htm");
     ExpectDate(e, 2024, 3, 3, 14, 7);
     EXPECT_EQ(e->name, "my page.htm");
+    EXPECT_EQ(e->precision, tpMinute);
     EXPECT_EQ(e->kind, ekFile);
 
     e = One("lrwxrwxrwx   1 web  users    11 Feb  2 10:00 site -> public_html");
@@ -186,7 +193,9 @@ TEST_F(ParserFixture, DirectoriesFirstInCaseInsensitiveOrder)
     EXPECT_EQ(view.LastStatus(), "Processed: 5 files. Total files: 5");
 }
 
-TEST_F(ParserFixture, CheckFileHook)
+// Only the top directory's check file is the clock check; its name is matched as the server
+// lists it, before the case filters.
+TEST_F(ParserFixture, CheckFileOnlyInTheTopDirectory)
 {
     std::vector<TDateTime> seen;
     parser.OnCheckFileListed = [&](TDateTime t) { seen.push_back(t); };
@@ -199,10 +208,99 @@ TEST_F(ParserFixture, CheckFileHook)
     EXPECT_DOUBLE_EQ(seen[0], EncodeDate(2024, 6, 3) + EncodeTime(10, 41));
 
     options.fileFilter = CaseFilter::Upper;
-    const TDetail *e = One(line);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->name, "FERNHOP.CHK");
-    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(One(line), nullptr);
+    EXPECT_EQ(seen.size(), 2u);
+    options.fileFilter = CaseFilter::NoChange;
+
+    // Elsewhere it is a file like any other: listed, and its time leaves the offset alone.
+    model.remoteTree.Clear();
+    TDetail dir;
+    dir.kind = ekDirectory;
+    dir.name = "old";
+    SiteNode *old = model.remoteTree.Append(nullptr, dir);
+    model.currentRelativeDirectory = "/old";
+    List({"-rw-r--r-- 1 u g 30 Jan  3  2017 fernhop.chk"}, old);
+    ASSERT_EQ(old->ChildCount(), 1);
+    EXPECT_EQ(old->Child(0)->detail.Path(), "/old/fernhop.chk");
+    EXPECT_EQ(seen.size(), 2u);
+}
+
+// The name starts one space after the time or year, as ls prints it; only a link's line has a
+// target after " -> ".
+TEST_F(ParserFixture, NamesWithLeadingSpacesAndArrows)
+{
+    List({"-rw-r--r-- 1 u g 10 Jan  1  2000  lead.html", "-rw-r--r-- 1 u g 11 Mar  3 14:07   two.html",
+          "-rw-r--r-- 1 u g 12 Jan  1  2000 a -> b.html", "drwxr-xr-x 2 u g 512 Jan  1  2000 x -> y",
+          "lrwxrwxrwx 1 u g 13 Jan  1  2000 site -> public_html",
+          "lrwxrwxrwx 1 u g 14 Jan  1  2000  sp -> a -> b", "-rw-r--r-- 1 u g 15 Jan  1  2000 lead.html"});
+    EXPECT_EQ(Names(), (std::vector<std::string>{"x -> y", "a -> b.html", " lead.html", "lead.html", "site", " sp",
+                                                 "  two.html"}));
+    EXPECT_EQ(model.remoteTree.First()->detail.kind, ekDirectory);
+
+    // DOS: one space after the size; after <DIR> the column padding of ten spaces.
+    model.remoteTree.Clear();
+    List({"12-24-96  03:15PM       <DIR>           Old Stuff", "06-01-24  01:00AM                  100  a.txt",
+          "06-01-24  01:00AM                  100 a -> b", "06-01-24  01:00AM  <DIR>  short"});
+    EXPECT_EQ(Names(), (std::vector<std::string>{" Old Stuff", "short", "a -> b", " a.txt"}));
+}
+
+// A name that could lead outside the top directory or break a command line is skipped, and the
+// log says which one, with its control bytes shown.
+TEST_F(ParserFixture, SkippedUnsafeNamesAreLoggedOnce)
+{
+    List({"-rw-r--r-- 1 u g 1 Jan 1 2000 ../../etc/passwd", "-rw-r--r-- 1 u g 1 Jan 1 2000 ../../etc/passwd",
+          "-rw-r--r-- 2 u g 1 Jan 1 2000 ../../etc/passwd", "-rw-r--r-- 1 u g 1 Jan 1 2000 n\0ul"s,
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 cr\rx", "-rw-r--r-- 1 u g 1 Jan 1 2000 x\\y",
+          "drwxr-xr-x 2 u g 1 Jan 1 2000 .", "drwxr-xr-x 2 u g 1 Jan 1 2000 ..",
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 ok"});
+    EXPECT_EQ(Names(), std::vector<std::string>{"ok"});
+    std::vector<std::string> skipped;
+    for (const std::string &line : view.logLines)
+        if (line.rfind("Skipped", 0) == 0)
+            skipped.push_back(line);
+    std::sort(skipped.begin(), skipped.end());
+    EXPECT_EQ(skipped, (std::vector<std::string>{"Skipped unsafe name from server: \"../../etc/passwd\"",
+                                                 "Skipped unsafe name from server: \"cr\\rx\"",
+                                                 "Skipped unsafe name from server: \"n\\0ul\"",
+                                                 "Skipped unsafe name from server: \"x\\\\y\""}));
+}
+
+// A NUL byte spoils its own line only.
+TEST_F(ParserFixture, NulByteSkipsOnlyItsLine)
+{
+    List({"-rw-r--r-- 1 u g 1 Jan 1 2000 before", "-rw-r--r-- 1 u g\0x 1 Jan 1 2000 grp"s,
+          "-rw-r--r-- 1 u g 1 Jan 1 2000 na\0me"s, "-rw-r--r-- 1 u g 1 Jan 1 2000 after"});
+    EXPECT_EQ(Names(), (std::vector<std::string>{"after", "before"}));
+    EXPECT_NE(std::find(view.logLines.begin(), view.logLines.end(),
+                        "Skipped unsafe name from server: \"na\\0me\""),
+              view.logLines.end());
+    EXPECT_NE(std::find(view.logLines.begin(), view.logLines.end(),
+                        "Skipped a listing line holding a NUL byte: \"grp\""),
+              view.logLines.end());
+}
+
+// A line without a year is dated by the clock at parse time: the latest such date that is not more
+// than two days ahead (servers in other time zones list a little into the PC's future).
+TEST_F(ParserFixture, YearOfRecentLinesComesFromTheClockAtParseTime)
+{
+    model.currentYear = 1999; // a stale start-up date must not matter
+    model.currentMonth = 1;
+    Today(2024, 12, 31, 21, 0);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Jan  1 00:30 chk"), 2025, 1, 1, 0, 30);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Dec 31 23:59 a"), 2024, 12, 31, 23, 59);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Jan  5 10:00 a"), 2024, 1, 5, 10, 0);
+    Today(2025, 1, 1, 0, 10); // the same parser, a new day
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Dec 31 23:59 a"), 2024, 12, 31, 23, 59);
+    Today(2024, 6, 15);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Jun 17 10:00 a"), 2024, 6, 17, 10, 0);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Jun 18 10:00 a"), 2023, 6, 18, 10, 0);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Feb 29 10:00 a"), 2024, 2, 29, 10, 0);
+    Today(2023, 6, 15);
+    ExpectDate(One("-rw-r--r-- 1 u g 1 Feb 29 10:00 a"), 2023, 2, 28, 10, 0);
+    // DOS lines of this year keep their time by the same clock.
+    Today(2024, 6, 15);
+    ExpectDate(One("06-01-24  01:00AM   100 a.txt"), 2024, 6, 1, 1, 0);
+    ExpectDate(One("06-01-23  01:00AM   100 a.txt"), 2023, 6, 1);
 }
 
 TEST_F(ParserFixture, FiltersDirectoryAndIgnoreLists)
