@@ -111,7 +111,9 @@ void BatchRun::Wire()
     TFtpClient &ftp = app_.ws.FtpClient1;
     auto countIfDone = [this](int &counter, TFtpNotifyEvent next) {
         return [this, &counter, next](TFtpClient *s) {
-            if (s->Success() && app_.sequencer.Running())
+            // A completion that arrives with the session gone is not taken: the run sends it
+            // again after reconnecting.
+            if (s->Success() && s->Connected() && app_.sequencer.Running())
                 ++counter;
             if (next)
                 next(s);

@@ -111,6 +111,9 @@ public:
     bool writeFile(const std::string &relPath, const std::string &content);
     bool makeDir(const std::string &relPath);
     bool setModificationTime(const std::string &relPath, std::time_t when);
+    // chmod; with vsftpd (which runs as its own account) a directory of mode 0311 can be entered
+    // but not listed. The test process's own root powers ignore modes: pyftpdlib lists it.
+    bool setMode(const std::string &relPath, unsigned mode);
     std::optional<std::string> readFile(const std::string &relPath) const;
     bool exists(const std::string &relPath) const;
     // Every entry below root, sorted, directories with a trailing "/": {"a.txt", "www/", ...}.

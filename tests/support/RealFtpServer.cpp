@@ -257,6 +257,12 @@ bool RealFtpServer::setModificationTime(const std::string &relPath, std::time_t 
     return !full.empty() && utimensat(AT_FDCWD, full.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool RealFtpServer::setMode(const std::string &relPath, unsigned mode)
+{
+    const std::string full = pathOf(relPath);
+    return !full.empty() && chmod(full.c_str(), mode_t(mode)) == 0;
+}
+
 std::optional<std::string> RealFtpServer::readFile(const std::string &relPath) const
 {
     const std::string full = pathOf(relPath);
