@@ -304,3 +304,27 @@ TEST_F(BatchSharing, AnUnreadableSettingsFileStopsTheRunBeforeItStarts)
     EXPECT_EQ(server->connectionCount(), 0);
     EXPECT_EQ(ReadFile(SettingsPath() / "FERNHOP.INI"), options);
 }
+
+TEST_F(BatchSharing, WritersStartedTogetherAllLand)
+{
+    fs::create_directories(Local());
+    ASSERT_EQ(Fernhop(AddSiteArgs("first", 21, "u", "p", Local(), "/")).status, 0);
+    const std::vector<std::string> keys{"confirmDelete", "fastCompare", "deleteRefresh", "noDateMatch"};
+    std::vector<std::unique_ptr<RunningFernhop>> writers;
+    for (int i = 0; i < 8; ++i)
+        writers.push_back(std::make_unique<RunningFernhop>(
+            Settings(), AddSiteArgs("site" + std::to_string(i), quint16(2000 + i), "u", "p", Local(),
+                                    "/r" + std::to_string(i))));
+    for (const std::string &key : keys)
+        writers.push_back(std::make_unique<RunningFernhop>(Settings(), QStringList{"--set", QString::fromStdString(key + "=1")}));
+    for (auto &writer : writers)
+        EXPECT_EQ(writer->Finish(), 0) << writer->Err();
+
+    const std::string sites = Fernhop({"--list-sites"}).out;
+    EXPECT_NE(sites.find("first\t"), std::string::npos) << sites;
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NE(sites.find("site" + std::to_string(i) + "\t"), std::string::npos) << sites;
+    const std::string settings = Fernhop({"--show-settings"}).out;
+    for (const std::string &key : keys)
+        EXPECT_NE(settings.find("\n" + key + "=1\n"), std::string::npos) << settings;
+}
