@@ -3,8 +3,8 @@
 #include "base/Text.h"
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
-#include "transfer/RemotePath.h"
 #include "transfer/FtpErrorHandler.h"
+#include "transfer/RemotePath.h"
 #include "transfer/SiteSwitch.h"
 
 #include <algorithm>
@@ -439,9 +439,9 @@ bool SessionController::ReconnectWanted()
         return false;
     if (reconnectAutomatically)
         return true;
-    const std::string reason = ws_.FtpClient1.LastErrorCode() == feNone ? std::string("The connection to the server was lost.")
-                                                                         : "The connection to the server was lost: " +
-                                                                               FtpErrorText(ws_.FtpClient1.LastErrorCode());
+    std::string reason = "The connection to the server was lost";
+    const std::string error = FtpErrorText(ws_.FtpClient1.LastErrorCode());
+    reason += error.empty() ? "." : ": " + error;
     return ws_.view.AskUser(reason, "Reconnect and continue?") == PromptAnswer::Yes;
 }
 
