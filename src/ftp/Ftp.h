@@ -52,6 +52,9 @@ public:
     void SetWinsockStarted(bool on); // true starts the socket library, false unloads it
     // Trace mode: every change of the reply state is reported as fiTrace "-> Reply state a -> b".
     bool TraceMode = false;
+    // Listings ask for hidden names too ("LIST -a"). A server that refuses the option gets a
+    // plain LIST, for that listing and the rest of the session (see HiddenListed).
+    bool ListHidden = true;
 
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }
@@ -70,6 +73,16 @@ public:
     const std::vector<std::string> &Listing() const { return listing_; }
     const std::string &SystemType() const { return systemType_; }
     int ReplyState() const { return replyState_; }
+    // The size a 150 reply to RETR announced ("(1234 bytes)"), -1 when it named none: a download
+    // that ends with fewer bytes than this was cut short.
+    int64_t AnnouncedSize() const { return announcedSize_; }
+    // Whether this session's listings show hidden names: false with ListHidden off, or once the
+    // server refused "LIST -a" (or took "-a" for a name) and plain LIST took its place.
+    bool HiddenListed() const { return ListHidden && !hiddenRefused_; }
+    // GetFileTime's answer: the server's time of the file (UTC, to the second).
+    TDateTime RemoteFileTime() const { return remoteFileTime_; }
+    // The server refused MDTM as a command (500 or 502) in this session.
+    bool MdtmRefused() const { return mdtmRefused_; }
 
     // ---- events ----------------------------------------------------------------------------
     TFtpInfoEvent OnFtpInfo;
@@ -85,6 +98,7 @@ public:
     TFtpNotifyEvent OnFileStored;
     TFtpNotifyEvent OnListingDone;
     TFtpNotifyEvent OnCommandIssued;
+    TFtpNotifyEvent OnFileTimeDone; // GetFileTime's completion
     TFtpCheckFileSentEvent OnCheckFileSent;
     TFtpNotifyEvent OnFtpQuit;
 
@@ -95,6 +109,9 @@ public:
     void RemoveDirectory(const std::string &directory);
     void DeleteFile(const std::string &name);
     void SendCommand(const std::string &line); // the line as given, e.g. "SITE CHMOD 755 a.html"
+    // MDTM for one file: OnFileTimeDone with Success and RemoteFileTime. A path holding CR or LF
+    // is never sent: the operation fails with feFileNotFound.
+    void GetFileTime(const std::string &remotePath);
     // NOOP to keep an idle session alive. Does nothing at all unless logged in and not busy, so
     // it may be called at any moment.
     void KeepAlive();
@@ -156,6 +173,7 @@ private:
         stCheckPasv = 38,
         stSimpleCommand = 50, // CWD, MKD, RMD, DELE
         stRawCommand = 51,
+        stMdtm = 52,
         stQuit = 60,
         stNoop = 90,
         stIdle = 100,
@@ -173,6 +191,7 @@ private:
         peListingDone,
         peCommandIssued,
         peCheckFileSent,
+        peFileTimeDone,
     };
 
     // FtpClient.cpp: preamble, simple operations, reporting
@@ -187,6 +206,8 @@ private:
     // FtpSession.cpp: connection life, errors, completion and quit messages
     void ControlConnected();
     void ControlClosed();
+    bool OperationRunning() const;
+    void FailRunningOperation();
     bool SocketErrorCheck(); // true when an error ended the session
     void CloseDataSockets();
     void PostCompletion();
@@ -214,16 +235,24 @@ private:
     void InitialCwdReply(char replyClass);
     void SimpleCommandReply(char replyClass);
     void RawCommandReply(char replyClass);
+    void MdtmReply(const std::string &line);
     void QuitReply(char replyClass);
     void NoopReply();
 
     // ---- data side ---------------------------------------------------------------------------
     enum class DataKind { listing, download, upload };
+    // Why a listing is a plain LIST after a "LIST -a": none, the option was refused, or the
+    // listing came back empty and the server might have taken "-a" for a name.
+    enum class PlainRetry { none, afterRefusal, afterEmpty };
 
     // FtpDataStates.cpp: the state table rows 7-38
     void ListPwdReply(const std::string &line);
     void DataSetupReply(const std::string &line);
+    void ListReply(const std::string &line);
+    void ListAgainPlain(PlainRetry reason);
+    std::string ListCommand() const;
     void RetrReply(const std::string &line);
+    void EndFailedTransfer();
     void ActiveStorReply(char replyClass);
     void PassiveStorReply(char replyClass);
     std::string StorCommand() const;
@@ -233,6 +262,7 @@ private:
     void ClearCompletionFlags();
     void ControlDone();
     void DataDone();
+    void BothHalvesDone();
     void PostTransferCompletion();
     void OpenListener(DataKind kind, int portState);
     bool ConnectPassive(const std::string &reply, DataKind kind);
@@ -282,6 +312,9 @@ private:
     uint16_t socketErrorNumber_ = 0;
     std::string dataErrorContext_;
     int64_t bytesTransferred_ = 0;
+    int64_t announcedSize_ = -1;
+    TDateTime remoteFileTime_ = 0;
+    bool mdtmRefused_ = false;
     std::vector<std::string> listing_;
     std::string systemType_;
 
@@ -300,6 +333,7 @@ private:
     bool checkFailed_ = false;
     bool aborting_ = false;
     bool loginAbandoned_ = false;
+    bool quitSent_ = false; // QUIT is out: the server's close is this session's normal end
 
     // Replies in flight. The server answers command lines in order, so after ABOR it owes the
     // final reply of the command that was out (unless that reply had come already) and then the
@@ -309,7 +343,14 @@ private:
     bool replyDueBeforeAbort_ = false; // the interrupted command's final reply comes first
     bool completionHeld_ = false;     // a completion waits for the ABOR's reply
 
+    // Listings and hidden names.
+    bool hiddenRefused_ = false;   // this session lists with plain LIST
+    bool hiddenConfirmed_ = false; // a "LIST -a" gave lines: the server takes -a as an option
+    PlainRetry listingRetry_ = PlainRetry::none;
+    bool listingFailed_ = false;   // this listing's end says it failed, or it was cut off
+
     // Data side.
+    DataKind dataKind_ = DataKind::listing; // the running transfer's kind
     int localFile_ = -1;            // the download or upload file, -1 when none is open
     bool passive_ = false;          // the running transfer's data connection is passive
     bool dataClosed_ = false;       // the close was seen: later read errors are not reported

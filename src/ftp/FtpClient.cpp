@@ -2,6 +2,8 @@
 // the reporting helpers.
 #include "ftp/Ftp.h"
 
+#include "base/Text.h"
+
 TFtpClient::TFtpClient(QObject *owner) : TAsyncSocket(owner)
 {
     Port = 21;
@@ -77,6 +79,21 @@ void TFtpClient::SendCommand(const std::string &line)
 {
     if (BeginOperation(true, true, peCommandIssued))
         SendInState(line, stRawCommand);
+}
+
+void TFtpClient::GetFileTime(const std::string &remotePath)
+{
+    if (!BeginOperation(true, true, peFileTimeDone))
+        return;
+    remoteFileTime_ = 0;
+    if (remotePath.empty() || ContainsLineBreak(remotePath)) {
+        // A line break would smuggle a second command to the server.
+        Trace("-> MDTM not sent: the path is empty or holds a line break");
+        ReportError(feFileNotFound);
+        PostCompletion();
+        return;
+    }
+    SendInState("MDTM " + remotePath, stMdtm);
 }
 
 void TFtpClient::KeepAlive()

@@ -36,14 +36,38 @@ void TFtpClient::ControlDone()
 {
     controlSideFinished_ = true;
     if (dataSideFinished_)
-        PostTransferCompletion();
+        BothHalvesDone();
 }
 
 void TFtpClient::DataDone()
 {
     dataSideFinished_ = true;
     if (controlSideFinished_)
-        PostTransferCompletion();
+        BothHalvesDone();
+}
+
+// A "LIST -a" that came back empty is listed once more with plain LIST until the server has
+// shown that it takes -a as an option (a listing with lines): a server that took "-a" for a name
+// would list nothing for every directory, and an empty listing means "delete everything here".
+// A plain listing that then has lines shows just that, and the session lists plainly from then.
+void TFtpClient::BothHalvesDone()
+{
+    if (dataKind_ == DataKind::listing && !listingFailed_ && !aborting_ && !completionPosted_) {
+        if (listingRetry_ == PlainRetry::afterRefusal) {
+            hiddenRefused_ = true;
+        } else if (listingRetry_ == PlainRetry::afterEmpty) {
+            if (!listing_.empty())
+                hiddenRefused_ = true;
+        } else if (ListCommand() == "LIST -a") {
+            if (!listing_.empty()) {
+                hiddenConfirmed_ = true;
+            } else if (!hiddenConfirmed_) {
+                ListAgainPlain(PlainRetry::afterEmpty);
+                return;
+            }
+        }
+    }
+    PostTransferCompletion();
 }
 
 // A refusal and an Abort can both end the same transfer; its owner hears of the end once.
@@ -52,6 +76,8 @@ void TFtpClient::PostTransferCompletion()
     if (completionPosted_)
         return;
     completionPosted_ = true;
+    if (dataKind_ == DataKind::listing && listingFailed_)
+        success_ = false; // also when the data connection was only made after the failure reply
     PostCompletion();
 }
 
@@ -121,6 +147,7 @@ void TFtpClient::AttachDataHandlers(DataKind kind, bool passive)
         socket->OnSendReady = nullptr;
         socket->OnTimeOut = nullptr;
     }
+    dataKind_ = kind;
     TAsyncSocket &carrier = passive ? DataSocket : AcceptedSocket;
     switch (kind) {
     case DataKind::listing:

@@ -36,7 +36,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
         break;
     case stListPort:
         listing_.clear();
-        SendInState("LIST", stList);
+        SendInState(ListCommand(), stList);
         break;
     case stListPasvPwd:
         ClearCompletionFlags();
@@ -45,7 +45,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
     case stListPasv:
         if (ConnectPassive(line, DataKind::listing)) {
             listing_.clear();
-            SendInState("LIST", stList);
+            SendInState(ListCommand(), stList);
         }
         break;
     case stGetType: OpenListener(DataKind::download, stGetPort); break;
@@ -99,7 +99,54 @@ void TFtpClient::SendStor(int state)
     Trace("-> STOR issued: " + RemoteFile);
 }
 
-// 12 (LIST) is handled in DispatchReply; 22 and 27: RETR.
+std::string TFtpClient::ListCommand() const
+{
+    return HiddenListed() && listingRetry_ == PlainRetry::none ? "LIST -a" : "LIST";
+}
+
+// 12: LIST. A final reply that says the listing failed is a failure whatever its code: an empty
+// listing in its place would read as "every file is gone".
+void TFtpClient::ListReply(const std::string &line)
+{
+    switch (line[0]) {
+    case '1': return;
+    case '2':
+        if (ReplySaysFailed(line)) {
+            Trace("-> Listing failed: " + line);
+            listingFailed_ = true;
+            FailCommand();
+        }
+        ControlDone();
+        return;
+    default:
+        if (!aborting_ && ListCommand() == "LIST -a" && RefusesListOption(line)) {
+            ListAgainPlain(PlainRetry::afterRefusal);
+            return;
+        }
+        listingFailed_ = true;
+        EndFailedTransfer();
+        return;
+    }
+}
+
+// The same listing once more, as a plain LIST on a new data connection (a server that refused
+// the command may have dropped the one it had prepared).
+void TFtpClient::ListAgainPlain(PlainRetry reason)
+{
+    Trace(reason == PlainRetry::afterRefusal ? "-> LIST -a refused, listing with LIST"
+                                             : "-> LIST -a gave nothing, listing with LIST");
+    listingRetry_ = reason;
+    listing_.clear();
+    bytesTransferred_ = 0;
+    ClearCompletionFlags();
+    CloseDataSockets();
+    if (passive_)
+        SendInState("PASV", stListPasv);
+    else
+        OpenListener(DataKind::listing, stListPort);
+}
+
+// 22 and 27: RETR.
 void TFtpClient::RetrReply(const std::string &line)
 {
     switch (line[0]) {
@@ -107,6 +154,7 @@ void TFtpClient::RetrReply(const std::string &line)
         if (std::optional<std::string> size = ExpectedSizeText(line)) {
             RaiseInfo(fiFileSize, *size);
             Trace("-> RETR expecting size: " + *size);
+            announcedSize_ = ParseByteCount(*size);
         }
         return;
     case '2':
@@ -114,13 +162,22 @@ void TFtpClient::RetrReply(const std::string &line)
         SetReplyState(stIdle);
         return;
     default:
-        if (line.compare(0, 3, "426") == 0)
-            return; // an aborted transfer: the reply to ABOR follows
-        CloseDataSockets();
-        FailCommand();
-        PostTransferCompletion();
+        if (aborting_ && line.compare(0, 3, "426") == 0)
+            return; // the interrupted transfer: the reply to ABOR follows and ends it
+        EndFailedTransfer();
         return;
     }
+}
+
+// A final failure reply to the transfer's command: the transfer is over, whatever is still open
+// closes, and the session is ready for the next command.
+void TFtpClient::EndFailedTransfer()
+{
+    SetReplyState(stIdle);
+    CloseDataSockets();
+    CloseLocalFile();
+    FailCommand();
+    PostTransferCompletion();
 }
 
 // 32: STOR in active mode (file or check file).

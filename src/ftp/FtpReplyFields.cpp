@@ -2,6 +2,8 @@
 
 namespace {
 
+bool StartsWithCode(const std::string &line, const char *code) { return line.compare(0, 3, code) == 0; }
+
 // One PASV field: optional blanks, one to three digits, optional blanks; at most 255.
 std::optional<int> ByteField(const std::string &text)
 {
@@ -66,6 +68,13 @@ std::optional<std::string> ExpectedSizeText(const std::string &line)
     return line.substr(open + 1, end - open - 1);
 }
 
+int64_t ParseByteCount(const std::string &text)
+{
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoll(text);
+}
+
 std::string QuotedDirectory(const std::string &line)
 {
     size_t first = line.find('"');
@@ -75,4 +84,47 @@ std::string QuotedDirectory(const std::string &line)
     if (second == std::string::npos)
         return "";
     return line.substr(first + 1, second - first - 1);
+}
+
+std::optional<TDateTime> ParseMdtmReply(const std::string &line)
+{
+    if (line.size() < 18 || line.compare(0, 4, "213 ") != 0)
+        return std::nullopt;
+    size_t end = line.find_last_not_of(' ');
+    std::string stamp = line.substr(4, end - 3);
+    size_t digits = stamp.find_first_not_of("0123456789");
+    if (digits == std::string::npos)
+        digits = stamp.size();
+    if (digits != 14)
+        return std::nullopt;
+    if (digits < stamp.size()) {
+        // Only a fraction of a second may follow.
+        if (stamp[digits] != '.' || stamp.size() == digits + 1 ||
+            stamp.find_first_not_of("0123456789", digits + 1) != std::string::npos)
+            return std::nullopt;
+    }
+    auto number = [&](size_t at, size_t length) { return std::stoi(stamp.substr(at, length)); };
+    TDateTime date = 0;
+    TDateTime time = 0;
+    if (!TryEncodeDate(number(0, 4), number(4, 2), number(6, 2), date) ||
+        !TryEncodeTime(number(8, 2), number(10, 2), number(12, 2), 0, time))
+        return std::nullopt;
+    return date + time;
+}
+
+bool ReplySaysFailed(const std::string &line)
+{
+    std::string lower = line;
+    for (char &c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return lower.find("fail") != std::string::npos;
+}
+
+bool RefusesListOption(const std::string &line)
+{
+    for (const char *code : {"500", "501", "502", "504", "550"})
+        if (StartsWithCode(line, code))
+            return true;
+    return false;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Fields the data side reads out of reply lines, and the PORT argument it writes. Pure text
 // functions, kept apart so that the odd replies servers send can be tested one by one.
+#include "base/DateTime.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,5 +23,20 @@ std::string PortArgument(const std::string &dottedAddress, uint16_t port);
 // in "150 Opening BINARY mode data connection for a.zip (1234 bytes)." Nothing without one.
 std::optional<std::string> ExpectedSizeText(const std::string &line);
 
+// A decimal byte count ("1234"), -1 when the text is anything else.
+int64_t ParseByteCount(const std::string &text);
+
 // The text between the first two double quotes of a PWD reply, empty when there are fewer.
 std::string QuotedDirectory(const std::string &line);
+
+// The time of a 213 reply to MDTM, "213 YYYYMMDDHHMMSS" with an optional fraction of a second
+// (dropped): UTC as a day count. Nothing for any other form or an impossible date or time.
+std::optional<TDateTime> ParseMdtmReply(const std::string &line);
+
+// A final reply that says the transfer failed whatever its code, as vsftpd's
+// "226 Transfer done (but failed to open directory)." for a directory it cannot read.
+bool ReplySaysFailed(const std::string &line);
+
+// The codes with which a server refuses "LIST -a" for its option (syntax, not implemented, or
+// "-a" taken for a missing name), as opposed to a data connection that failed.
+bool RefusesListOption(const std::string &line);

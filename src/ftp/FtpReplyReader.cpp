@@ -52,6 +52,8 @@ void TFtpClient::SendInState(const std::string &command, int state)
     }
     SendLine(command);
     commandReplyOwed_ = true;
+    if (state == stQuit)
+        quitSent_ = true;
     SetReplyState(state);
 }
 

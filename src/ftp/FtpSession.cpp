@@ -31,6 +31,10 @@ void TFtpClient::Connect()
         Port = 21;
     multiLine_ = false;
     multiLineCode_.clear();
+    // What the last session learnt of its server does not hold for this one.
+    hiddenRefused_ = false;
+    hiddenConfirmed_ = false;
+    mdtmRefused_ = false;
     SetReplyState(stGreeting);
 
     OnConnected = [this](TAsyncSocket *) { ControlConnected(); };
@@ -76,16 +80,49 @@ void TFtpClient::ControlConnected()
     connected_ = true;
     receiveCarry_.clear();
     inHandler_ = false;
+    quitSent_ = false;
     ForgetAbort();
 }
 
 void TFtpClient::ControlClosed()
 {
     RaiseInfo(fiNotConnected, "Disconnected");
+    if (OperationRunning()) {
+        // Cut off in the middle: whatever the operation got so far, it did not succeed.
+        uint16_t number = LastError();
+        FtpError code = number != 0 ? FtpErrorFromWinsock(number) : feConnectionAborted;
+        if (number != 0 && IsInternalWinsockError(number))
+            socketErrorNumber_ = number;
+        lastErrorCode_ = code;
+        RaiseError(code);
+        FailRunningOperation();
+    } else if (replyState_ <= stInitialCwd && !quitSent_) {
+        success_ = false; // a login that did not finish
+    }
     ForgetAbort(); // a completion held for the ABOR's reply is the one posted here
     PostCompletion();
     PostQuit();
     connected_ = false;
+}
+
+// An operation has started and its completion has not been posted yet (a QUIT is no operation
+// that could fail: the server's close is its end).
+bool TFtpClient::OperationRunning() const
+{
+    return busy_ && !completionPosted_ && !quitSent_;
+}
+
+// The session ends under the running operation: its completion reports a failure, and nothing
+// of it stays open.
+void TFtpClient::FailRunningOperation()
+{
+    success_ = false;
+    CloseDataSockets();
+    CloseLocalFile();
+    if (pending_ == peCheckFileSent) {
+        checkFinished_ = true;
+        checkFailed_ = true;
+    }
 }
 
 // After socket calls on the control connection. A Winsock error ends the session: OnFtpError
@@ -216,6 +253,7 @@ void TFtpClient::RaisePendingEvent()
     case peFileStored: handler = OnFileStored; break;
     case peListingDone: handler = OnListingDone; break;
     case peCommandIssued: handler = OnCommandIssued; break;
+    case peFileTimeDone: handler = OnFileTimeDone; break;
     case peCheckFileSent: return;
     }
     if (handler)

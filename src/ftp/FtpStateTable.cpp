@@ -4,6 +4,7 @@
 // SetReplyState is the one place where the state changes.
 #include "ftp/Ftp.h"
 
+#include "ftp/FtpReplyFields.h"
 #include "ftp/FtpServerType.h"
 
 void TFtpClient::SetReplyState(int state)
@@ -37,20 +38,14 @@ void TFtpClient::DispatchReply(const std::string &line)
     case stPutPasvType:
     case stPutPasv:
     case stCheckPasv: DataSetupReply(line); break;
-    case stList:
-        // LIST: 1xx waits, 2xx is the control half; anything else (a 426 after Abort too)
-        // ends the session.
-        if (replyClass == '2')
-            ControlDone();
-        else if (replyClass != '1')
-            Disconnect(feProtocolError);
-        break;
+    case stList: ListReply(line); break;
     case stRetr:
     case stRetrPasv: RetrReply(line); break;
     case stStor: ActiveStorReply(replyClass); break;
     case stStorPasv: PassiveStorReply(replyClass); break;
     case stSimpleCommand: SimpleCommandReply(replyClass); break;
     case stRawCommand: RawCommandReply(replyClass); break;
+    case stMdtm: MdtmReply(line); break;
     case stQuit: QuitReply(replyClass); break;
     case stNoop: NoopReply(); break;
     default: break; // idle, and every state without a row, ignores replies
@@ -154,6 +149,22 @@ void TFtpClient::RawCommandReply(char replyClass)
     if (replyClass != '2') {
         RaiseInfo(fiCommandRejected, "");
         success_ = false;
+    }
+    SetReplyState(stIdle);
+    PostCompletion();
+}
+
+// 52: MDTM. Only a 213 with a time the reply reader understands is an answer; a server that
+// does not know the command (500, 502) is not asked again by a careful owner.
+void TFtpClient::MdtmReply(const std::string &line)
+{
+    std::optional<TDateTime> time = line.compare(0, 3, "213") == 0 ? ParseMdtmReply(line) : std::nullopt;
+    if (time) {
+        remoteFileTime_ = *time;
+    } else {
+        if (line.compare(0, 3, "500") == 0 || line.compare(0, 3, "502") == 0)
+            mdtmRefused_ = true;
+        FailCommand();
     }
     SetReplyState(stIdle);
     PostCompletion();

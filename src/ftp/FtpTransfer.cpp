@@ -20,14 +20,22 @@ bool UsablePath(const std::string &path) { return !path.empty() && path.find('\0
 
 void TFtpClient::GetListing()
 {
-    if (BeginOperation(false, true, peListingDone))
-        SendInState("PWD", stListPwd);
+    if (!BeginOperation(false, true, peListingDone))
+        return;
+    listingRetry_ = PlainRetry::none;
+    listingFailed_ = false;
+    bytesTransferred_ = 0;
+    SendInState("PWD", stListPwd);
 }
 
 void TFtpClient::GetListingPasv()
 {
-    if (BeginOperation(false, true, peListingDone))
-        SendInState("PWD", stListPasvPwd);
+    if (!BeginOperation(false, true, peListingDone))
+        return;
+    listingRetry_ = PlainRetry::none;
+    listingFailed_ = false;
+    bytesTransferred_ = 0;
+    SendInState("PWD", stListPasvPwd);
 }
 
 void TFtpClient::GetFile() { StartDownload(stGetType); }
@@ -38,6 +46,8 @@ void TFtpClient::StartDownload(int typeState)
     if (!BeginOperation(true, false, peNone))
         return;
     pending_ = peFileReceived;
+    announcedSize_ = -1;
+    bytesTransferred_ = 0; // the count of this transfer, not the last one's
     if (RemoteFile.empty()) {
         ReportError(feFileNotFound);
         PostCompletion();
@@ -75,6 +85,7 @@ void TFtpClient::StartUpload(int typeState)
 {
     if (!BeginUpload(peFileStored))
         return;
+    bytesTransferred_ = 0; // the count of this transfer, not the last one's
     if (RemoteFile.empty()) {
         ReportError(feFileNotFound);
         PostCompletion();

@@ -70,7 +70,7 @@ TEST_F(DataConnection, PassiveConnectionGoesToTheControlPeerWhateverTheReplyName
     // The final reply comes before the data: the listing completes once both are in.
     ASSERT_NO_FATAL_FAILURE(StartLoggedIn(DataRules(
         R"({"match": "^PASV$", "reply": "227 Entering Passive Mode (10,9,8,7,)" + data.PasvPort() + R"()."},
-           {"match": "^LIST$", "reply": ["150 Here.", "226 Done."]})")));
+           {"match": "^LIST -a$", "reply": ["150 Here.", "226 Done."]})")));
     ASSERT_TRUE(Complete([&] { client.GetListingPasv(); }));
     EXPECT_EQ(client.Listing(), (Lines{"x", "y"}));
     EXPECT_TRUE(recorder.Has("OnListingDone ok"));
@@ -118,7 +118,7 @@ TEST_F(DataConnection, ActiveListenerTakesOnlyTheServersConnection)
 {
     // The server connects a while after LIST; meanwhile another host knocks at the listener.
     ASSERT_NO_FATAL_FAILURE(StartLoggedIn(DataRules(
-        R"({"match": "^LIST$", "action": "send", "data": ["a"], "delay_ms": 300})")));
+        R"({"match": "^LIST -a$", "action": "send", "data": ["a"], "delay_ms": 300})")));
     client.GetListing();
     auto port = [&]() -> int {
         for (const std::string &line : recorder.sent) {

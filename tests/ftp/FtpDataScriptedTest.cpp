@@ -25,9 +25,9 @@ std::string SendRule(const std::string &match, const std::string &reply, const s
 
 TEST_P(ScriptedData, ListingEventsAndCommands)
 {
-    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST$", "150 Here it comes.", "a\r\nb\r\n")));
+    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST -a$", "150 Here it comes.", "a\r\nb\r\n")));
     ASSERT_TRUE(Complete([&] { List(); }));
-    EXPECT_EQ(Commands(), Passive() ? (Lines{"PWD", "PASV", "LIST"}) : (Lines{"PWD", "TYPE A", "PORT", "LIST"}));
+    EXPECT_EQ(Commands(), Passive() ? (Lines{"PWD", "PASV", "LIST -a"}) : (Lines{"PWD", "TYPE A", "PORT", "LIST -a"}));
     EXPECT_EQ(recorder.events, (Lines{"fiProgress a", "fiListingLine a", "fiProgress b", "fiListingLine b",
                                       "fiListingReady Listing ready", "fiTransferDone Transfer done",
                                       "OnFtpReady", "OnListingDone ok", "fiReady"}));
@@ -46,7 +46,7 @@ TEST_P(ScriptedData, ListingLinesAreKeptAsSentAndAnUnendedLastLineIsDropped)
     const std::string prefix = first + "\r\n" + second + "\r\n\r\n";
     const std::string straddling(16383 - prefix.size(), 'x');
     const std::string body = prefix + straddling + "\r\nlast line\r\nno line end";
-    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST$", "150 Here.", body)));
+    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST -a$", "150 Here.", body)));
     ASSERT_TRUE(Complete([&] { List(); }));
     EXPECT_EQ(client.Listing(), (Lines{first, second, "", straddling, "last line"}));
     EXPECT_EQ(client.BytesTransferred(), int64_t(body.size()));
@@ -55,7 +55,7 @@ TEST_P(ScriptedData, ListingLinesAreKeptAsSentAndAnUnendedLastLineIsDropped)
 
 TEST_P(ScriptedData, ListingTextEndsAtAZeroByte)
 {
-    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST$", "150 Here.", std::string("a\r\nb\0c\r\nd\r\n", 11))));
+    ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST -a$", "150 Here.", std::string("a\r\nb\0c\r\nd\r\n", 11))));
     ASSERT_TRUE(Complete([&] { List(); }));
     EXPECT_EQ(client.Listing(), Lines{"a"});
 }

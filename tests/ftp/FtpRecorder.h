@@ -85,6 +85,7 @@ struct FtpRecorder {
         client.OnFileReceived = named("OnFileReceived");
         client.OnFileStored = named("OnFileStored");
         client.OnListingDone = named("OnListingDone");
+        client.OnFileTimeDone = named("OnFileTimeDone");
         client.OnCheckFileSent = [this](TFtpClient *, TDateTime, bool error) {
             events.push_back(error ? "OnCheckFileSent error" : "OnCheckFileSent ok");
         };

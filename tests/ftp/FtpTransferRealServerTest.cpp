@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -98,7 +99,9 @@ TEST_P(RealTransfer, ListingOfAThousandEntries)
     std::vector<std::string> names;
     for (const std::string &line : client.Listing()) {
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
-        names.push_back(line.substr(line.rfind(' ') + 1));
+        std::string name = line.substr(line.rfind(' ') + 1);
+        if (name != "." && name != "..") // vsftpd lists them with -a
+            names.push_back(name);
     }
     ASSERT_EQ(names.size(), 1000u);
     std::sort(names.begin(), names.end());
@@ -149,6 +152,38 @@ TEST_P(RealTransfer, CheckFileLandsInTheTopDirectoryAndBelow)
                                  : "Fernhop date/time check file\r\n";
     EXPECT_EQ(server->readFile("fernhop.chk"), text);
     EXPECT_EQ(server->readFile("www/fernhop.chk"), text);
+}
+
+TEST_P(RealTransfer, HiddenNamesAreListedAndAnUnreadableDirectoryFails)
+{
+    ASSERT_TRUE(server->writeFile("www/.htaccess", "deny"));
+    ASSERT_TRUE(server->writeFile("www/index.html", "<p>"));
+    ASSERT_TRUE(server->writeFile("www/locked/secret.html", "<p>"));
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    ASSERT_TRUE(Complete([&] { client.ChangeDirectory("/www"); }));
+    ASSERT_TRUE(Complete([&] { List(); })) << server->log();
+    EXPECT_TRUE(recorder.Has("OnListingDone ok"));
+    Lines names;
+    for (const std::string &line : client.Listing())
+        names.push_back(line.substr(line.rfind(' ') + 1));
+    std::sort(names.begin(), names.end());
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string &n) { return n == "." || n == ".."; }),
+                names.end());
+    EXPECT_EQ(names, (Lines{".htaccess", "index.html", "locked"}));
+    EXPECT_TRUE(client.HiddenListed());
+
+    if (GetParam().kind != RealFtpServer::Kind::Vsftpd)
+        return; // the others run as this test's user, who may read anything
+    // vsftpd may enter the directory but not read it, and answers LIST with a 226 that says so.
+    ASSERT_TRUE(server->setMode("www/locked", 0311));
+    recorder.Clear();
+    ASSERT_TRUE(Complete([&] { client.ChangeDirectory("/www/locked"); }));
+    EXPECT_TRUE(recorder.Has("OnDirectoryChanged ok"));
+    ASSERT_TRUE(Complete([&] { List(); }));
+    EXPECT_TRUE(recorder.Has("OnListingDone failed"));
+    EXPECT_TRUE(client.HiddenListed());
+    ASSERT_TRUE(Complete([&] { client.KeepAlive(); })); // the session goes on
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealTransfer,

@@ -111,6 +111,9 @@ public:
     bool writeFile(const std::string &relPath, const std::string &content);
     bool makeDir(const std::string &relPath);
     bool setModificationTime(const std::string &relPath, std::time_t when);
+    // chmod; with vsftpd (which runs as its own account) a directory of mode 0311 can be entered
+    // but not listed. The test process's own root powers ignore modes: pyftpdlib lists it.
+    bool setMode(const std::string &relPath, unsigned mode);
     std::optional<std::string> readFile(const std::string &relPath) const;
     bool exists(const std::string &relPath) const;
     // Every entry below root, sorted, directories with a trailing "/": {"a.txt", "www/", ...}.
@@ -118,6 +121,9 @@ public:
     void fixOwnership() const;
 
     void stop();
+    // Starts a stopped server again over the same files, on a fresh port (port() changes). A
+    // server that does not come up adds a test failure and gives false.
+    bool restart();
     std::string log() const { return process_.log(); }
 
 private:

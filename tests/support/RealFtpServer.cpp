@@ -188,6 +188,16 @@ void RealFtpServer::stop()
     process_.stop();
 }
 
+bool RealFtpServer::restart()
+{
+    process_.stop();
+    std::string error;
+    if (launch(&error))
+        return true;
+    ADD_FAILURE() << name() << " did not start again: " << error << "\n" << process_.log();
+    return false;
+}
+
 std::string RealFtpServer::pathOf(const std::string &relPath) const
 {
     const fs::path rel(relPath);
@@ -245,6 +255,12 @@ bool RealFtpServer::setModificationTime(const std::string &relPath, std::time_t 
     const std::string full = pathOf(relPath);
     const timespec times[2] = {{when, 0}, {when, 0}};
     return !full.empty() && utimensat(AT_FDCWD, full.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool RealFtpServer::setMode(const std::string &relPath, unsigned mode)
+{
+    const std::string full = pathOf(relPath);
+    return !full.empty() && chmod(full.c_str(), mode_t(mode)) == 0;
 }
 
 std::optional<std::string> RealFtpServer::readFile(const std::string &relPath) const

@@ -90,7 +90,7 @@ TEST_F(ListingWalkScripted, PassiveWalkIsDepthFirstFromTheSlashTopThenCompareAnd
     ASSERT_NO_FATAL_FAILURE(Start(ListRules(kSmallSite)));
     ASSERT_TRUE(Walk()) << Trace();
 
-    const Lines listing = {"PWD", "PASV", "LIST"};
+    const Lines listing = {"PWD", "PASV", "LIST -a"};
     Lines expected;
     for (const char *dir : {"/", "/a", "/a/c", "/b"}) {
         expected.push_back(std::string("CWD ") + dir); // never "//a"
@@ -122,7 +122,7 @@ TEST_F(ListingWalkScripted, RefusedDirectoriesAreMarkedNamedAndTheRunGoesOnEvenW
     ASSERT_TRUE(Walk()) << Trace();
 
     // Active mode for the top only; "a" is skipped, the walk goes on to "b", the last one.
-    EXPECT_EQ(CommandsAfterLogin(), (Lines{"CWD /www", "PWD", "TYPE A", server->commands()[6], "LIST",
+    EXPECT_EQ(CommandsAfterLogin(), (Lines{"CWD /www", "PWD", "TYPE A", server->commands()[6], "LIST -a",
                                            "CWD /www/a", "CWD /www/b"}));
     EXPECT_TRUE(FindRemote("/a")->detail.notListed);
     EXPECT_TRUE(FindRemote("/b")->detail.notListed);

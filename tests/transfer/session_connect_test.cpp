@@ -177,7 +177,7 @@ TEST_F(SessionScripted, SavedServerTimeSkipsTheCheckFileUntilTheOffsetIsCleared)
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
     EXPECT_FALSE(HasPrefix(server->commands(), "STOR"));
-    EXPECT_TRUE(Has(server->commands(), "LIST"));
+    EXPECT_TRUE(Has(server->commands(), "LIST -a"));
 
     // Cleared, the next refresh measures again; a refused store leaves both times 0 and the
     // listing goes on without an offset.
