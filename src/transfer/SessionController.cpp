@@ -161,6 +161,7 @@ bool SessionController::Connect()
     ResetCompareState();
     ws_.AllButtonsOff();
     ClearTree(ws_, ws_.remoteTree);
+    ws_.remoteHiddenUnlisted = false; // a cached tree is taken as it was saved
     ws_.view.ClearLog();
     if (!sites_.Current().Download && !ws_.options.forceRerfesh) {
         ws_.ShowStatus("Loading Cached FTP File List");
@@ -356,6 +357,7 @@ void SessionController::DisconnectedLook()
     view.SetEnabled(Control::compareBtn, false);
     walk_.Abandon(); // nothing may add to the remote tree once it is cleared
     ClearTree(ws_, ws_.remoteTree);
+    ws_.remoteHiddenUnlisted = false;
     ResetCompareState();
     view.SetText(TextSlot::connectCaption, "&Connect");
     view.SetEnabled(Control::connectBtn, true);
