@@ -92,6 +92,13 @@ bool IsListingCacheName(const std::string &name)
     return rest == ".fhx" || rest == ".fhx.tmp";
 }
 
+// A download's temporary file (".name.fhpart"), left behind only when the program was killed:
+// neither sent to the server nor taken for a file of the site.
+bool IsDownloadTemporaryName(const std::string &name)
+{
+    return name.size() > 8 && name[0] == '.' && EndsWith(name, ".fhpart");
+}
+
 // Opens a directory for listing without following it into anything else; -1 with errno set.
 int OpenDirectory(const std::string &path, DirectoryId &id)
 {
@@ -197,8 +204,8 @@ bool ReadDirectory(SiteModel &model, const ScanContext &context, int fd, const s
         if ((raw[0] == '.' && raw[1] == '\0') || (raw[0] == '.' && raw[1] == '.' && raw[2] == '\0'))
             continue;
         std::string name(raw);
-        if (topLevel && IsListingCacheName(name))
-            continue; // our own listing cache files
+        if ((topLevel && IsListingCacheName(name)) || IsDownloadTemporaryName(name))
+            continue; // our own cache and temporary files
         struct stat st{};
         if (::fstatat(fd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) // gone meanwhile is fine; unseen is not

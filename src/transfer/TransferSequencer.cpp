@@ -14,6 +14,8 @@ constexpr int kRetryMs = 10;
 TransferSequencer::TransferSequencer(Workspace &workspace)
     : display(workspace), ws_(workspace), download_(*this, workspace)
 {
+    // The runs settle an uncertain mark with the server's exact time before sending.
+    ws_.runVerifiesTimes = true;
 }
 
 void TransferSequencer::Attach()

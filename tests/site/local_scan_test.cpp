@@ -202,7 +202,7 @@ TEST_F(ScanFixture, OnlyCacheFilesInTheTopAreLeftOut)
 {
     Dir("C");
     for (const char *name : {"0123ABCD.fhx", "89abcdef.FHX", "0123ABCD.fhx.tmp", "index.FHX.old", "my.fhx",
-                             "0123ABCDE.fhx", "C/1234ABCD.fhx", "line\nbreak.txt"})
+                             "0123ABCDE.fhx", "C/1234ABCD.fhx", "line\nbreak.txt", "C/.page.html.fhpart"})
         File(name);
     ASSERT_TRUE(LoadLocalTree(model));
     EXPECT_EQ(Paths(), (std::vector<std::string>{"/C", "/C/1234ABCD.fhx", "/0123ABCDE.fhx", "/index.FHX.old",
