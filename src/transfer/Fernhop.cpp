@@ -42,6 +42,7 @@ void Fernhop::WireFtpClient1()
     };
     ftp.OnFileStored = [this](TFtpClient *s) { sequencer.FtpClient1FileStored(s); };
     ftp.OnFileReceived = [this](TFtpClient *s) { sequencer.FtpClient1FileReceived(s); };
+    ftp.OnFileTimeDone = [this](TFtpClient *s) { sequencer.FtpClient1FileTimeDone(s); };
     // Shared: afterCommand 1 goes on with the uploads, 2 with the post-login steps.
     ftp.OnCommandIssued = [this](TFtpClient *s) { sequencer.FtpClient1CommandIssued(s); };
     ftp.OnFtpInfo = [this](TFtpClient *s, FtpInfo info, const std::string &text) {
