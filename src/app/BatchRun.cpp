@@ -101,7 +101,7 @@ private:
 
     std::vector<Visit> visits_;
     std::vector<LocalStep> localSteps_;
-    int deleted_ = 0, created_ = 0, transferred_ = 0;
+    int deleted_ = 0, created_ = 0;
     std::vector<std::unique_ptr<SiteRunLock>> siteLocks_;
     int interruptedBy_ = 0;
 };
@@ -119,8 +119,6 @@ void BatchRun::Wire()
                 next(s);
         };
     };
-    ftp.OnFileStored = countIfDone(transferred_, ftp.OnFileStored);
-    ftp.OnFileReceived = countIfDone(transferred_, ftp.OnFileReceived);
     ftp.OnFileDeleted = countIfDone(deleted_, ftp.OnFileDeleted);
     ftp.OnDirectoryDeleted = countIfDone(deleted_, ftp.OnDirectoryDeleted);
     ftp.OnDirectoryCreated = countIfDone(created_, ftp.OnDirectoryCreated);
@@ -438,8 +436,9 @@ void BatchRun::PrintSummary()
     }
     if (interruptedBy_ != 0)
         std::fprintf(out_, "Stopped by %s before the run was complete\n", interruptedBy_ == SIGINT ? "SIGINT" : "SIGTERM");
+    // The runs count a file only once it reached the other side whole.
     std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
-                 transferred_, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
+                 app_.ws.run.filesTransferred, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
 }
 
 // The worst outcome of all sites.

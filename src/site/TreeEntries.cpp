@@ -9,9 +9,10 @@ TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail
 {
     TDetail copy;
     copy.kind = entry.kind;
-    if (tree.Tag() == 1) {
+    if (tree.Tag() == 1 || model.Site().Download()) {
         // A case-sensitive disk: the local tree keeps the names as they are, so every local path
-        // it builds exists. The filters shape the server's names when a path is sent.
+        // it builds exists. The filters shape the receiving side's names when a path is built:
+        // the server's on an upload site; a download site's server names are sent as listed.
         copy.name = entry.name;
         copy.directory = entry.directory;
     } else {

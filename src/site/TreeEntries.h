@@ -12,6 +12,6 @@ void ClearTree(SiteModel &model, SiteTree &tree);
 void ClearVisited(SiteTree &tree);
 void KeepInView(SiteModel &model, SiteTree &tree, SiteNode *node, bool skip);
 
-// The copy an insertion makes: work fields reset; in the remote tree, names through the case
-// filters.
+// The copy an insertion makes: work fields reset; in the remote tree of an upload site, names
+// through the case filters.
 TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail &entry);

@@ -8,6 +8,7 @@
 #include "transfer/TransferSequencer.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,24 +37,41 @@ bool MakeLocalDirectory(const std::string &path)
     return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// An empty file of our own beside `target`, never one that already exists.
+// An empty file of our own beside `target`: "." + its name + ".fhpart" (a fixed name, so a copy
+// left by a run that was killed is replaced by the next download of the same file), or one
+// shared fallback name when that would be too long for the disk.
 std::string ReserveTemporaryFile(const std::string &target)
 {
     const size_t slash = target.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-    static unsigned serial = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = directory + "/.fernhop-" + std::to_string(::getpid()) + "-" +
-                                      std::to_string(++serial) + ".part";
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return candidate;
-        }
-        if (errno != EEXIST)
-            break;
-    }
-    return {};
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string suffix = ".fhpart";
+    const std::string candidate = directory + "/" +
+                                  (name.size() + suffix.size() + 1 <= NAME_MAX ? "." + name : std::string(".fernhop")) +
+                                  suffix;
+    struct stat st;
+    if (::lstat(candidate.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        ::unlink(candidate.c_str());
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return candidate;
+}
+
+// A download is whole when its byte count is the size the server gave for it. An ASCII transfer
+// may add a CR to each line end, never drop a byte.
+bool ReceivedWhole(int64_t received, int64_t expected, bool ascii)
+{
+    if (expected < 0)
+        return true;
+    return ascii ? received >= expected : received == expected;
+}
+
+int64_t FileSize(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
 }
 } // namespace
 
@@ -83,7 +101,7 @@ void DownloadRun::Start()
     run.downloading = true;
     run.transferNode = ws_.remoteTree.First();
     run.remoteTopPath = topPath;
-    if (ws_.stopLoops || !ws_.Connected()) {
+    if (ws_.stopLoops || seq_.RunCanceled()) {
         End();
         return;
     }
@@ -175,9 +193,9 @@ void DownloadRun::LocalCreationLoop()
         if (nodes >= 2)
             SetProgress(ws_, Percent(index, nodes - 1));
         if (node->detail.action == actCreateDir) {
-            if (StaysBelowTop(node->detail) &&
-                MakeLocalDirectory(LocalPath(ws_.localTopDirectory, node->detail))) {
-                AddEntryByPath(ws_, ws_.localTree, node->detail);
+            const TDetail local = FilteredNames(ws_, node->detail);
+            if (StaysBelowTop(local) && MakeLocalDirectory(LocalPath(ws_.localTopDirectory, local))) {
+                AddEntryByPath(ws_, ws_.localTree, local);
                 node->icon = iconDir;
                 remote.NotifyChanged(node);
             } else {
@@ -217,15 +235,17 @@ void DownloadRun::DownloadStep()
             return;
         }
         const TDetail &entry = node->detail;
+        // The server's names as listed; the case filters spell the PC's copy.
+        const TDetail local = FilteredNames(ws_, entry);
         // The file-GET text goes on both names, and only when its option is on.
         const std::string extra = ws_.options.saveExt ? ws_.options.fileGet : std::string();
         const std::string remotePath = FullRemotePath(run.remoteTopPath, entry.directory + "/" + entry.name) + extra;
-        targetPath_ = LocalPath(ws_.localTopDirectory, entry.directory, entry.name + extra);
+        targetPath_ = LocalPath(ws_.localTopDirectory, local.directory, local.name + extra);
         run.currentFileName = entry.name;
         seq_.display.StartFile(entry.name, entry.size);
         KeepInView(ws_, remote, node, false);
         seq_.ChooseTransferMode(entry.name);
-        const bool safe = StaysBelowTop(entry) && extra.find('/') == std::string::npos && SendableName(remotePath);
+        const bool safe = StaysBelowTop(entry) && StaysBelowTop(local) && extra.find('/') == std::string::npos && SendableName(remotePath);
         temporaryPath_ = safe ? ReserveTemporaryFile(targetPath_) : std::string();
         if (temporaryPath_.empty()) {
             seq_.ReportTransferError("Could not download: " + run.currentFileName);
@@ -263,18 +283,25 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
         DiscardTemporaryFile();
     } else if (ws_.stopRequested || !active || !node) {
         DiscardTemporaryFile();
+    } else if (const int64_t received = FileSize(temporaryPath_);
+               !ReceivedWhole(received, node->detail.size, sender->TransferMode == AsciiTransfer)) {
+        ws_.LogLine("FERNHOP: " + run.currentFileName + " arrived short: " + std::to_string(received) + " of " +
+                    std::to_string(node->detail.size) + " bytes");
+        seq_.ReportTransferError("Could not download: " + run.currentFileName);
+        DiscardTemporaryFile();
     } else {
         if (seq_.display.verboseTrace)
             ws_.LogLine("-> MAIN: file receive success. Moving to Next file.");
         if (InstallReceivedFile()) {
             if (ws_.options.saveUpLog)
                 seq_.display.AppendDownloadLog(targetPath_);
-            TDetail copy = node->detail;
+            TDetail copy = FilteredNames(ws_, node->detail);
             copy.modified += ClockOffsetDays(ws_.Site(), ws_.options);
             AddEntryByPath(ws_, ws_.localTree, copy);
             node->icon = iconFile;
             ws_.remoteTree.NotifyChanged(node);
             --ws_.counters.transferRemain;
+            ++run.filesTransferred;
         } else {
             seq_.ReportTransferError("Could not download: " + run.currentFileName);
         }

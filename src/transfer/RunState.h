@@ -30,7 +30,13 @@ struct RunState {
     bool uploading = false;
     bool downloading = false;
     bool promptOpen = false;
+    bool cutShort = false; // this run ended because the session went, not by Stop
     uint8_t afterCommand = 0; // 1 next upload after SITE CHMOD, 2 post-login steps
     std::string remoteTopPath;
     std::string currentFileName;
+
+    // Kept over every run of the program, for a caller without a window (its exit status and
+    // summary): runs the lost session cut short, and files that reached the other side whole.
+    int runsCutShort = 0;
+    int filesTransferred = 0;
 };

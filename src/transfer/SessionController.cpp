@@ -393,8 +393,9 @@ void SessionController::DisconnectionSteps()
     if (connected && !options.sound.on[size_t(SoundEvent::Disconnect) - 1])
         ws_.view.Beep();
 
-    walk_.Abandon();
+    // Before the walk's Abandon sets stopRequested: the run tells a lost session from a Stop.
     sequencer_.ConnectionLost();
+    walk_.Abandon();
     if (ws_.saveListingCache)
         ws_.saveListingCache();
     connected = false;

@@ -4,11 +4,19 @@
 
 #include <string_view>
 
+TDetail FilteredNames(const SiteModel &model, const TDetail &entry)
+{
+    TDetail copy = entry;
+    copy.name = entry.kind == ekDirectory ? DirectoryFilter(model.options, entry.name)
+                                          : FileNameFilter(model.options, model.extensions, entry.name);
+    copy.directory = DirectoryFilter(model.options, entry.directory);
+    return copy;
+}
+
 std::string RemoteRelativePath(const SiteModel &model, const TDetail &entry)
 {
-    const std::string name = entry.kind == ekDirectory ? DirectoryFilter(model.options, entry.name)
-                                                       : FileNameFilter(model.options, model.extensions, entry.name);
-    return DirectoryFilter(model.options, entry.directory) + "/" + name;
+    const TDetail filtered = FilteredNames(model, entry);
+    return filtered.directory + "/" + filtered.name;
 }
 
 std::string FullRemotePath(const std::string &topPath, const std::string &relativePath)

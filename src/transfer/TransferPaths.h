@@ -5,7 +5,11 @@
 
 #include <string>
 
-// directory + "/" + name with the case filters, as the entry is stored on the server.
+// The entry with its directory and name through the case filters: how the receiving side spells
+// it (the server on an upload site, the PC on a download site). The sending side's names are
+// used as they are.
+TDetail FilteredNames(const SiteModel &model, const TDetail &entry);
+// directory + "/" + name with the case filters, as an upload site's entry is stored on the server.
 std::string RemoteRelativePath(const SiteModel &model, const TDetail &entry);
 // The relative path alone under a top path of "/", so no path starts with a doubled slash.
 std::string FullRemotePath(const std::string &topPath, const std::string &relativePath);

@@ -62,6 +62,7 @@ void TransferSequencer::BeginRun(TOperation operation)
     run.ftpErrorSeen = false;
     run.deletePhaseDone = run.createPhaseDone = run.transferPhaseDone = false;
     run.transferCanceled = false;
+    run.cutShort = false;
     localOpenReported_ = false;
     ShowProgress(ws_);
     ws_.AllButtonsOff();
@@ -79,7 +80,10 @@ void TransferSequencer::EndRun(const char *completeText)
     run.currentOperation = opIdle;
     run.uploading = false;
     run.downloading = false;
-    ws_.ShowStatus(run.transferCanceled ? "Transfer canceled" : completeText);
+    if (run.cutShort)
+        ws_.ShowStatus(cutShortText_);
+    else
+        ws_.ShowStatus(run.transferCanceled ? "Transfer canceled" : completeText);
     display.HideFileLabels();
     ws_.view.SetEnabled(Control::stopBtn, false);
     ws_.view.SetEnabled(Control::updateBtn, false);
@@ -100,9 +104,28 @@ void TransferSequencer::EndRun(const char *completeText)
 
 bool TransferSequencer::RunCanceled()
 {
+    if (!ws_.Connected() && !ws_.stopRequested)
+        NoteCutShort();
     if (ws_.stopRequested || !ws_.Connected())
         ws_.run.transferCanceled = true;
     return ws_.run.transferCanceled;
+}
+
+void TransferSequencer::NoteCutShort()
+{
+    RunState &run = ws_.run;
+    if (run.cutShort || !Running())
+        return;
+    run.cutShort = true;
+    run.transferCanceled = true;
+    ++run.runsCutShort;
+    const RunCounters &c = ws_.counters;
+    cutShortText_ = "Run cut short: the connection to the server was lost";
+    if (!run.currentFileName.empty())
+        cutShortText_ += " at " + run.currentFileName;
+    cutShortText_ += "; " + std::to_string(c.transferRemain) + " of " + std::to_string(c.transferTotal) +
+                     " files not transferred";
+    ws_.LogLine(cutShortText_);
 }
 
 bool TransferSequencer::ClientFree()
@@ -223,6 +246,10 @@ void TransferSequencer::ConnectionLost()
     }
     if (!Running())
         return;
+    if (!ws_.stopRequested) {
+        NoteCutShort();
+        ws_.ShowStatus(cutShortText_);
+    }
     ws_.run.transferCanceled = true;
     ws_.run.uploading = false;
     ws_.run.downloading = false;
@@ -236,7 +263,8 @@ void TransferSequencer::ReportTransferError(const std::string &message)
 {
     ws_.ShowStatus(message);
     ws_.PlayEventSound(SoundEvent::Error);
-    if (!ws_.options.errorPrompt || ws_.run.transferCanceled || ws_.stopRequested)
+    // Nothing to continue with once the connection has gone.
+    if (!ws_.options.errorPrompt || RunCanceled())
         return;
     // A closed prompt counts as No: the run does not go on without an answer.
     if (AskUser(2, message, "Try to continue with transfer?") != PromptAnswer::Yes)

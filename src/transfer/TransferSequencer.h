@@ -94,6 +94,9 @@ private:
     void EndRun(const char *completeText);
     // Latches transferCanceled when Stop, Disconnect or a lost connection ends the run.
     bool RunCanceled();
+    // The connection went during the run without Stop or Disconnect (and the session does not
+    // resume it): logged once, counted in runsCutShort, and shown instead of "Transfer canceled".
+    void NoteCutShort();
     // True, and the run held, when the session has gone while the run was not stopped.
     bool HoldIfSessionGone();
     // A step issues its command only when FtpClient1 can take one (a keep-alive NOOP may still
@@ -127,5 +130,6 @@ private:
     bool localOpenReported_ = false;
     bool held_ = false;
     int runSerial_ = 0;
+    std::string cutShortText_;
     QObject timerContext_; // owns pending retries, so none outlives the sequencer
 };

@@ -330,6 +330,7 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     node->icon = iconFile;
     ws_.localTree.NotifyChanged(node);
     --ws_.counters.transferRemain;
+    ++run.filesTransferred;
     if (ws_.options.saveDownLog)
         display.AppendUploadLog(sender->RemoteFile);
     // The file is named as it was stored, after the case filters.

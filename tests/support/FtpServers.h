@@ -121,6 +121,9 @@ public:
     void fixOwnership() const;
 
     void stop();
+    // Starts a stopped server again over the same files, on a fresh port (port() changes). A
+    // server that does not come up adds a test failure and gives false.
+    bool restart();
     std::string log() const { return process_.log(); }
 
 private:

@@ -188,6 +188,16 @@ void RealFtpServer::stop()
     process_.stop();
 }
 
+bool RealFtpServer::restart()
+{
+    process_.stop();
+    std::string error;
+    if (launch(&error))
+        return true;
+    ADD_FAILURE() << name() << " did not start again: " << error << "\n" << process_.log();
+    return false;
+}
+
 std::string RealFtpServer::pathOf(const std::string &relPath) const
 {
     const fs::path rel(relPath);

@@ -55,7 +55,11 @@ protected:
         seq.multiSiteRun = [this] { return multiSite; };
         seq.setExitAfterQuit = [this] { exitAfterQuit = true; };
         ws.FtpClient1.OnLoggedIn = [this](TFtpClient *) { loggedIn = true; };
-        ws.FtpClient1.OnFtpQuit = [this](TFtpClient *) { ++quits; };
+        // As the session does: a run whose connection has gone ends there.
+        ws.FtpClient1.OnFtpQuit = [this](TFtpClient *) {
+            ++quits;
+            seq.ConnectionLost();
+        };
     }
 
     // Starts the scripted server and logs in to it.

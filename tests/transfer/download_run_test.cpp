@@ -209,3 +209,70 @@ TEST_F(DownloadRunTest, DisconnectWithAFetchInFlight)
     EXPECT_EQ(TopNames(), QStringList()); // neither the file nor a temporary one
     EXPECT_EQ(view.LastStatus(), "Transfer canceled");
 }
+
+// A fetch whose byte count falls short of the listed size failed, whatever the server's final
+// reply said: the old copy stays, no temporary file is left, and the run goes on.
+TEST_F(DownloadRunTest, ShortFetchFailsAndKeepsTheOldCopy)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^RETR /www/page.html$", "action": "send", "data": "new"},
+                                             {"match": "^RETR /www/next.html$", "action": "send", "data": "next"})"));
+    WriteFile(Local("/page.html"), "old page");
+    Add(ws.localTree, nullptr, ekFile, "page.html", 8);
+    Mark(Add(ws.remoteTree, nullptr, ekFile, "page.html", 8), actRefresh);
+    Mark(Add(ws.remoteTree, nullptr, ekFile, "next.html", 4), actNewFile);
+    SetCounters(0, 0, 2);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(ReadAll(Local("/page.html")), "old page");
+    EXPECT_EQ(ReadAll(Local("/next.html")), "next");
+    EXPECT_EQ(TopNames(), QStringList({"next.html", "page.html"}));
+    EXPECT_TRUE(StatusShown("Could not download: page.html"));
+    EXPECT_EQ(ws.counters.transferRemain, 1);
+    EXPECT_EQ(ws.run.filesTransferred, 1);
+    EXPECT_EQ(Find(ws.localTree, "/page.html")->detail.size, 8);
+    EXPECT_EQ(view.LastStatus(), "Local Site Mirror Complete");
+}
+
+// The server goes away in the middle of a fetch: the partial file never replaces the user's copy,
+// and the run ends saying why, counted for an unattended caller.
+TEST_F(DownloadRunTest, LostConnectionCutsTheRunShort)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(
+        R"({"match": "^RETR /www/a.txt$", "action": "send", "data": "par", "then": [], "close": true})"));
+    options.errorPrompt = true; // nothing to ask once the server has gone
+    WriteFile(Local("/a.txt"), "old a");
+    Add(ws.localTree, nullptr, ekFile, "a.txt", 5);
+    Mark(Add(ws.remoteTree, nullptr, ekFile, "a.txt", 6), actRefresh);
+    Mark(Add(ws.remoteTree, nullptr, ekFile, "b.txt", 2), actNewFile);
+    SetCounters(0, 0, 2);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(ReadAll(Local("/a.txt")), "old a");
+    EXPECT_EQ(TopNames(), QStringList({"a.txt"}));
+    EXPECT_EQ(CountRetr(), 1);
+    EXPECT_TRUE(StatusShown("Could not download: a.txt"));
+    EXPECT_EQ(view.prompts, Lines{});
+    const std::string cut = "Run cut short: the connection to the server was lost at a.txt; 2 of 2 files not transferred";
+    EXPECT_EQ(view.LastStatus(), cut);
+    EXPECT_NE(std::find(view.logLines.begin(), view.logLines.end(), cut), view.logLines.end());
+    EXPECT_EQ(ws.run.runsCutShort, 1);
+    EXPECT_EQ(ws.run.filesTransferred, 0);
+}
+
+// The case filters spell the PC's copies; the server is asked for its names as listed.
+TEST_F(DownloadRunTest, CaseFiltersShapeOnlyThePcNames)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^RETR ", "action": "send", "data": "body"})"));
+    options.fileFilter = CaseFilter::Lower;
+    options.directoryFilter = CaseFilter::Upper;
+    SiteNode *docs = Add(ws.remoteTree, nullptr, ekDirectory, "Docs");
+    Mark(docs, actCreateDir);
+    Mark(Add(ws.remoteTree, docs, ekFile, "Index.HTML", 4), actNewFile);
+    SetCounters(0, 1, 1);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(Commands(), (Lines{"TYPE I", "PASV", "RETR /www/Docs/Index.HTML"}));
+    EXPECT_EQ(ReadAll(Local("/DOCS/index.html")), "body");
+    EXPECT_EQ(Shape(ws.localTree), (Lines{"D /DOCS", "F /DOCS/index.html"}));
+    EXPECT_EQ(Shape(ws.remoteTree), (Lines{"D /Docs", "F /Docs/Index.HTML"}));
+}

@@ -1,5 +1,6 @@
 // Whole syncs against pyftpdlib and vsftpd: listing walk, compare and run, then the receiving
 // side must equal the sending side byte for byte, also after changes on the sending side.
+#include "base/Text.h"
 #include "site/Compare.h"
 #include "site/LocalScan.h"
 #include "transfer/ListingWalk.h"
@@ -104,9 +105,33 @@ protected:
         return view.LastStatus() == (site.download ? "Local Site Mirror Complete" : "Remote Site Update Complete");
     }
 
+    // Kills the server once `name` is on its way and more than its first block has moved.
+    void KillServerDuring(const std::string &name)
+    {
+        QObject::connect(&watch, &QTimer::timeout, [this, name] {
+            if (ws.run.currentOperation == opTransferFile && ws.run.currentFileName == name &&
+                ws.FtpClient1.BytesTransferred() > 65536) {
+                watch.stop();
+                server->stop();
+            }
+        });
+        watch.start(1);
+    }
+
+    // The server back over the same files, and a new session with it.
+    void Reconnect()
+    {
+        ASSERT_TRUE(server->restart());
+        ws.FtpClient1.Reset();
+        loggedIn = false;
+        quits = 0;
+        ASSERT_TRUE(Login(server->port(), server->user(), server->password()));
+    }
+
     ListingWalk walk{ws};
     std::unique_ptr<RealFtpServer> server;
     QTemporaryDir localDir;
+    QTimer watch;
 };
 } // namespace
 
@@ -174,6 +199,69 @@ TEST_P(SyncEndToEnd, DownloadSiteThenChangesOnTheServer)
     EXPECT_TRUE(Completed());
     EXPECT_EQ(ReadTree(ws.localTopDirectory), ReadTree(ServerSite()));
     EXPECT_EQ(CountStarting(view.logLines, "RETR "), 6);
+}
+
+// The server dies in the middle of a big download: the user's old copy stays as it was, nothing
+// partial is left on the PC, and the run says it was cut short. With the server back, the next
+// sync makes the PC equal to the server byte for byte.
+TEST_P(SyncEndToEnd, ServerKilledDuringADownloadThenTheNextSyncRepairs)
+{
+    ASSERT_NO_FATAL_FAILURE(StartServer(GetParam()));
+    site.download = true;
+    std::mt19937 random(3);
+    ASSERT_TRUE(server->writeFile("site/a-big.bin", Body(random, 32 << 20)));
+    ASSERT_TRUE(server->writeFile("site/b.txt", "b"));
+    ASSERT_TRUE(server->writeFile("site/d/c.txt", "c"));
+    const std::string top = ws.localTopDirectory + "/";
+    WriteFile(top + "a-big.bin", "the user's old copy");
+
+    KillServerDuring("a-big.bin");
+    ASSERT_NO_FATAL_FAILURE(Sync());
+    EXPECT_EQ(ReadTree(ws.localTopDirectory),
+              (TreeContents{{"a-big.bin", "the user's old copy"}, {"d", "/"}, {"d/c.txt", "c"}}));
+    // The server may close the data connection first, and the run may start on b.txt before the
+    // control connection is seen to close.
+    EXPECT_TRUE(StartsWith(view.LastStatus(), "Run cut short: the connection to the server was lost at "));
+    EXPECT_TRUE(EndsWith(view.LastStatus(), "; 2 of 3 files not transferred"));
+    EXPECT_TRUE(StatusShown("Could not download: a-big.bin"));
+    EXPECT_EQ(ws.run.runsCutShort, 1);
+    EXPECT_EQ(ws.run.filesTransferred, 1);
+
+    ASSERT_NO_FATAL_FAILURE(Reconnect());
+    ASSERT_NO_FATAL_FAILURE(Sync());
+    EXPECT_TRUE(Completed());
+    EXPECT_EQ(ReadTree(ws.localTopDirectory), ReadTree(ServerSite()));
+    EXPECT_EQ(CountStarting(view.logLines, "RETR "), 2);
+}
+
+// The server dies in the middle of a big upload: the interrupted file does not enter the remote
+// tree (nor so the listing cache made from it), and the next sync completes the server.
+TEST_P(SyncEndToEnd, ServerKilledDuringAnUploadThenTheNextSyncRepairs)
+{
+    ASSERT_NO_FATAL_FAILURE(StartServer(GetParam()));
+    std::mt19937 random(4);
+    const std::string top = ws.localTopDirectory + "/";
+    WriteFile(top + "a-big.bin", Body(random, 32 << 20));
+    WriteFile(top + "b.txt", "b");
+    fs::create_directory(top + "d");
+    WriteFile(top + "d/c.txt", "c");
+
+    KillServerDuring("a-big.bin");
+    ASSERT_NO_FATAL_FAILURE(Sync());
+    EXPECT_EQ(Find(ws.remoteTree, "/a-big.bin"), nullptr);
+    EXPECT_EQ(Find(ws.remoteTree, "/b.txt"), nullptr);
+    EXPECT_NE(Find(ws.remoteTree, "/d/c.txt"), nullptr);
+    EXPECT_EQ(view.LastStatus(),
+              "Run cut short: the connection to the server was lost at a-big.bin; 2 of 3 files not transferred");
+    EXPECT_TRUE(StatusShown("Could not upload: a-big.bin"));
+    EXPECT_EQ(ws.run.runsCutShort, 1);
+    EXPECT_EQ(ws.run.filesTransferred, 1);
+
+    ASSERT_NO_FATAL_FAILURE(Reconnect());
+    ASSERT_NO_FATAL_FAILURE(Sync());
+    EXPECT_TRUE(Completed());
+    EXPECT_EQ(ReadTree(ServerSite()), ReadTree(ws.localTopDirectory));
+    EXPECT_EQ(CountStarting(view.logLines, "STOR "), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothServers, SyncEndToEnd,
