@@ -234,11 +234,8 @@ bool ListingParser::RecentDate(int month, int day, TDateTime time, TDateTime &da
 
 void ListingParser::LogUnsafeName(std::string_view name)
 {
-    for (const std::string &logged : unsafeLogged_)
-        if (logged == name)
-            return;
-    unsafeLogged_.emplace_back(name);
-    model_.LogLine(UnsafeNameLogLine(name));
+    if (unsafeLogged_.emplace(name).second)
+        model_.LogLine(UnsafeNameLogLine(name));
 }
 
 bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)

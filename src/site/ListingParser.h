@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 enum class ListingLine {
@@ -58,6 +59,6 @@ private:
     SiteModel &model_;
     TDateTime now_ = 0;
     DateParts today_;
-    std::vector<std::string> unsafeLogged_;
+    std::unordered_set<std::string> unsafeLogged_;
     TDetail entry_; // reused from line to line: its strings keep their capacity
 };

@@ -283,10 +283,12 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
         DiscardTemporaryFile();
     } else if (ws_.stopRequested || !active || !node) {
         DiscardTemporaryFile();
-    } else if (const int64_t received = FileSize(temporaryPath_);
-               !ReceivedWhole(received, node->detail.size, sender->TransferMode == AsciiTransfer)) {
+    } else if (const int64_t received = FileSize(temporaryPath_),
+               // The size the server announced with the transfer is newer than the listing's.
+               expected = sender->AnnouncedSize() >= 0 ? sender->AnnouncedSize() : node->detail.size;
+               !ReceivedWhole(received, expected, sender->TransferMode == AsciiTransfer)) {
         ws_.LogLine("FERNHOP: " + run.currentFileName + " arrived short: " + std::to_string(received) + " of " +
-                    std::to_string(node->detail.size) + " bytes");
+                    std::to_string(expected) + " bytes");
         seq_.ReportTransferError("Could not download: " + run.currentFileName);
         DiscardTemporaryFile();
     } else {

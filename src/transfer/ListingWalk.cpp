@@ -126,6 +126,7 @@ void ListingWalk::StartListing()
     listedDirectory_.clear();
     phase_ = Phase::changingDirectory;
     endReported_ = false;
+    ws_.remoteHiddenUnlisted = false;
     ClearTree(ws_, ws_.remoteTree); // may yield: Stop can end the run here
     if (phase_ != Phase::changingDirectory)
         return;
@@ -228,6 +229,9 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
     ws_.run.currentOperation = opListing;
 
     if (Sender->Success()) {
+        // A server that could not show hidden names leaves the compare unsure of them.
+        if (!Sender->HiddenListed())
+            ws_.remoteHiddenUnlisted = true;
         workList_ = Sender->Listing();
         ws_.currentRelativeDirectory = listedDirectory_;
         processing_ = true;

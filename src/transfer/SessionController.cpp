@@ -3,8 +3,8 @@
 #include "base/Text.h"
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
-#include "transfer/RemotePath.h"
 #include "transfer/FtpErrorHandler.h"
+#include "transfer/RemotePath.h"
 #include "transfer/SiteSwitch.h"
 
 #include <algorithm>
@@ -161,6 +161,7 @@ bool SessionController::Connect()
     ResetCompareState();
     ws_.AllButtonsOff();
     ClearTree(ws_, ws_.remoteTree);
+    ws_.remoteHiddenUnlisted = false; // a cached tree is taken as it was saved
     ws_.view.ClearLog();
     if (!sites_.Current().Download && !ws_.options.forceRerfesh) {
         ws_.ShowStatus("Loading Cached FTP File List");
@@ -356,6 +357,7 @@ void SessionController::DisconnectedLook()
     view.SetEnabled(Control::compareBtn, false);
     walk_.Abandon(); // nothing may add to the remote tree once it is cleared
     ClearTree(ws_, ws_.remoteTree);
+    ws_.remoteHiddenUnlisted = false;
     ResetCompareState();
     view.SetText(TextSlot::connectCaption, "&Connect");
     view.SetEnabled(Control::connectBtn, true);
@@ -440,9 +442,9 @@ bool SessionController::ReconnectWanted()
         return false;
     if (reconnectAutomatically)
         return true;
-    const std::string reason = ws_.FtpClient1.LastErrorCode() == feNone ? std::string("The connection to the server was lost.")
-                                                                         : "The connection to the server was lost: " +
-                                                                               FtpErrorText(ws_.FtpClient1.LastErrorCode());
+    std::string reason = "The connection to the server was lost";
+    const std::string error = FtpErrorText(ws_.FtpClient1.LastErrorCode());
+    reason += error.empty() ? "." : ": " + error;
     return ws_.view.AskUser(reason, "Reconnect and continue?") == PromptAnswer::Yes;
 }
 

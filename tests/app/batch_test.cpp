@@ -297,11 +297,15 @@ TEST(BatchRefusedDirectory, UnreadableDirectoriesAreNamedKeptAndTheRestIsSynced)
     ASSERT_TRUE(server);
     ASSERT_TRUE(server->writeFile("pub/open/a.txt", "served"));
     ASSERT_TRUE(server->writeFile("pub/alocked/x.txt", "x"));
+    ASSERT_TRUE(server->writeFile("pub/unread/u.txt", "u"));
     ASSERT_TRUE(server->writeFile("pub/zlocked/z.txt", "z")); // walked last
     for (const char *dir : {"pub/alocked", "pub/zlocked"})
         ::chmod((fs::path(server->root()) / dir).c_str(), 0); // the server's account cannot enter
+    // Entered but not readable: vsftpd answers its LIST with a 226 that says it failed.
+    ::chmod((fs::path(server->root()) / "pub/unread").c_str(), 0311);
     BatchSites s;
     WriteFile(s.Dir("mirror") / "alocked/x.txt", "old copy");
+    WriteFile(s.Dir("mirror") / "unread/u.txt", "old copy");
     WriteFile(s.Dir("mirror") / "zlocked/z.txt", "old copy");
     s.Add("mirror", *server, s.Dir("mirror"), "/pub", {"--download"});
 
@@ -310,10 +314,12 @@ TEST(BatchRefusedDirectory, UnreadableDirectoriesAreNamedKeptAndTheRestIsSynced)
     EXPECT_EQ(ReadFile(s.Dir("mirror") / "open/a.txt"), "served");
     // Nothing under a directory that could not be listed is deleted.
     EXPECT_EQ(ReadFile(s.Dir("mirror") / "alocked/x.txt"), "old copy");
+    EXPECT_EQ(ReadFile(s.Dir("mirror") / "unread/u.txt"), "old copy");
     EXPECT_EQ(ReadFile(s.Dir("mirror") / "zlocked/z.txt"), "old copy");
     EXPECT_TRUE(Has(run.out, "not listed: mirror /alocked")) << run.out;
+    EXPECT_TRUE(Has(run.out, "not listed: mirror /unread")) << run.out;
     EXPECT_TRUE(Has(run.out, "not listed: mirror /zlocked")) << run.out;
-    EXPECT_TRUE(Has(run.out, "Site mirror: failed: 2 remote directories could not be listed; nothing under them was deleted")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Site mirror: failed: 3 remote directories could not be listed; nothing under them was deleted")) << run.out;
     EXPECT_TRUE(Has(run.err, "FERNHOP: could not list /zlocked")) << run.err;
 }
 

@@ -62,6 +62,9 @@ TEST(ListingFields, FieldsPositionsAndTokens)
     EXPECT_EQ(FieldFrom("a b", 3), "");
     EXPECT_EQ(FieldPosition("12-24-96  03:15PM  <DIR>  Old Stuff", 3), 26u);
     EXPECT_EQ(FieldPosition("a b", 5), 3u);
+    EXPECT_EQ(FieldEnd("  a  bb c", 2), 7u);
+    EXPECT_EQ(TextAfterField("1 Jan  1  2000   name ", 4), "  name ");
+    EXPECT_EQ(TextAfterField("1 Jan  1  2000 ", 4), "");
     // English tokens win over an earlier French one; "mai" alone is French.
     EXPECT_EQ(MonthPosition("x avr 1 jan 2"), 7u);
     EXPECT_EQ(MonthPosition("x mai 1"), 1u);

@@ -276,3 +276,31 @@ TEST_F(DownloadRunTest, CaseFiltersShapeOnlyThePcNames)
     EXPECT_EQ(Shape(ws.localTree), (Lines{"D /DOCS", "F /DOCS/index.html"}));
     EXPECT_EQ(Shape(ws.remoteTree), (Lines{"D /Docs", "F /Docs/Index.HTML"}));
 }
+
+// A failure reply after the data (no Abort asked for) fails that file alone; a size announced
+// with the transfer counts over the listed one.
+TEST_F(DownloadRunTest, FailureReplyOrAnnouncedSizeFailsOneFileAndTheRunGoesOn)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"(
+        {"match": "^RETR /www/a.txt$", "action": "send", "data": "aaaa", "then": "426 Connection closed; transfer aborted."},
+        {"match": "^RETR /www/b.txt$", "action": "send", "reply": "150 Opening BINARY mode data connection for b.txt (10 bytes).", "data": "bbbb"},
+        {"match": "^RETR /www/c.txt$", "action": "send", "data": "cccc"})"));
+    WriteFile(Local("/a.txt"), "old a");
+    WriteFile(Local("/b.txt"), "old b");
+    for (const char *name : {"a.txt", "b.txt"})
+        Add(ws.localTree, nullptr, ekFile, name, 5);
+    for (const char *name : {"a.txt", "b.txt"})
+        Mark(Add(ws.remoteTree, nullptr, ekFile, name, 4), actRefresh);
+    Mark(Add(ws.remoteTree, nullptr, ekFile, "c.txt", 4), actNewFile);
+    SetCounters(0, 0, 3);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(TopNames(), QStringList({"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(ReadAll(Local("/a.txt")), "old a");
+    EXPECT_EQ(ReadAll(Local("/b.txt")), "old b");
+    EXPECT_EQ(ReadAll(Local("/c.txt")), "cccc");
+    EXPECT_TRUE(StatusShown("Could not download: a.txt"));
+    EXPECT_TRUE(StatusShown("Could not download: b.txt"));
+    EXPECT_EQ(ws.run.filesTransferred, 1);
+    EXPECT_EQ(view.LastStatus(), "Local Site Mirror Complete");
+}

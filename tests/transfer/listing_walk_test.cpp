@@ -138,6 +138,40 @@ TEST_F(ListingWalkScripted, RefusedDirectoriesAreMarkedNamedAndTheRunGoesOnEvenW
     EXPECT_EQ(transferStarts, 1);
 }
 
+TEST_F(ListingWalkScripted, FailedListingOfASubdirectoryIsNotListedAndTheWalkGoesOn)
+{
+    options.compare = true;
+    // "LIST -a", then plain LIST: both refused for every directory below the top.
+    ASSERT_NO_FATAL_FAILURE(Start(ListRules({kSmallSite[0]}) + R"({"match": "^LIST", "reply": "550 Permission denied."},)"));
+    ASSERT_TRUE(Walk()) << Trace();
+
+    EXPECT_EQ(Dump(ws.remoteTree), (Lines{"D /a", "D /b", "F /z.txt 10"}));
+    EXPECT_TRUE(FindRemote("/a")->detail.notListed);
+    EXPECT_TRUE(FindRemote("/b")->detail.notListed);
+    EXPECT_EQ(walk.NotListedDirectories(), (Lines{"/a", "/b"}));
+    EXPECT_TRUE(Logged(view.logLines, "FERNHOP: could not list /a (its listing failed); nothing is deleted because of it"));
+    EXPECT_TRUE(StatusSeen("Remote Refresh Done - 2 directories could not be listed"));
+    EXPECT_EQ(SoundCount(SoundEvent::Compare), 1);
+}
+
+TEST_F(ListingWalkScripted, AServerThatCannotListHiddenNamesIsNoted)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(R"({"match": "^LIST -a$", "reply": "501 Illegal option."},)" + ListRules({{File("a.txt", 1)}})));
+    ASSERT_TRUE(Walk()) << Trace();
+    EXPECT_EQ(ws.remoteTree.Count(), 1);
+    EXPECT_TRUE(ws.remoteHiddenUnlisted);
+}
+
+TEST_F(ListingWalkScripted, AServerThatListsHiddenNamesLeavesNothingUnsure)
+{
+    ws.remoteHiddenUnlisted = true; // from an earlier session
+    ASSERT_NO_FATAL_FAILURE(Start(ListRules({{File(".htaccess", 1)}})));
+    ASSERT_TRUE(Walk()) << Trace();
+    EXPECT_EQ(Dump(ws.remoteTree), Lines{"F /.htaccess 1"});
+    EXPECT_FALSE(ws.remoteHiddenUnlisted);
+    EXPECT_EQ(CommandsAfterLogin().back(), "LIST -a");
+}
+
 TEST_F(ListingWalkScripted, RefusedTopDirectoryEndsTheRunAtOnce)
 {
     remoteDirectory = "/gone";

@@ -353,3 +353,27 @@ TEST_F(UploadRunTest, LocalDeleteNowRemovesTheFileAndItsNode)
     EXPECT_FALSE(QFile::exists(QString::fromStdString(ws.localTopDirectory + "/a.txt")));
     EXPECT_TRUE(ws.localTree.Empty());
 }
+
+// A failure reply after the data fails that file alone: it does not enter the remote tree (and so
+// no listing cache made from it), it is counted as failed, and the run goes on.
+TEST_F(UploadRunTest, FailureReplyAfterTheDataFailsOneFileAndTheRunGoesOn)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"(
+        {"match": "^STOR /www/a.txt$", "action": "receive", "then": "451 Requested action aborted: local error."},
+        {"match": "^STOR ", "action": "receive"})"));
+    QTemporaryDir top;
+    ws.localTopDirectory = top.path().toStdString();
+    for (const char *name : {"a.txt", "b.txt"}) {
+        WriteFile(ws.localTopDirectory + "/" + name, name);
+        Mark(Add(ws.localTree, nullptr, ekFile, name, 5), actNewFile);
+    }
+    SetCounters(0, 0, 2);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(Shape(ws.remoteTree), (Lines{"F /b.txt"}));
+    EXPECT_TRUE(StatusShown("Could not upload: a.txt"));
+    EXPECT_EQ(scripted->uploaded("/www/b.txt"), std::optional<std::string>("b.txt"));
+    EXPECT_EQ(ws.run.filesTransferred, 1);
+    EXPECT_EQ(ws.counters.transferRemain, 1);
+    EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
+}
