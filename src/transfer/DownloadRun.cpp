@@ -253,6 +253,10 @@ void DownloadRun::DownloadStep()
             seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
             continue;
         }
+        if (seq_.AskFileTimeFirst(node, remotePath)) {
+            DiscardTemporaryFile(); // reserved again when the file is fetched
+            return;
+        }
         ftp.LocalFile = temporaryPath_;
         ftp.RemoteFile = remotePath;
         seq_.transferInFlight_ = true;

@@ -25,6 +25,7 @@ void TransferSequencer::Attach()
     ftp.OnFileStored = [this](TFtpClient *s) { FtpClient1FileStored(s); };
     ftp.OnFileReceived = [this](TFtpClient *s) { FtpClient1FileReceived(s); };
     ftp.OnCommandIssued = [this](TFtpClient *s) { FtpClient1CommandIssued(s); };
+    ftp.OnFileTimeDone = [this](TFtpClient *s) { FtpClient1FileTimeDone(s); };
     ftp.OnFtpInfo = [this](TFtpClient *s, FtpInfo info, const std::string &text) {
         display.FtpClient1FtpInfo(s, info, text);
     };

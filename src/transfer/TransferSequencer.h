@@ -70,6 +70,7 @@ public:
     void FtpClient1FileStored(TFtpClient *sender);
     void FtpClient1CommandIssued(TFtpClient *sender);
     void FtpClient1FileReceived(TFtpClient *sender) { download_.FtpClient1FileReceived(sender); }
+    void FtpClient1FileTimeDone(TFtpClient *sender);
 
     // ---- shared by both runs ----
     // Status, Error sound and, with errorPrompt on, "Try to continue with transfer?"; No (or
@@ -117,6 +118,13 @@ private:
     void NextUpload();
     void EndUploadRun();
 
+    // A file whose need the compare could not be sure of (verifyTime): asks the server for its
+    // exact time first. True when the question went out; its answer comes to FileTimeDone.
+    bool AskFileTimeFirst(SiteNode *node, const std::string &remotePath);
+    // With the server's exact time: true when the receiving side is not older, so the file is
+    // the same and is not sent.
+    bool ReceivingSideNotOlder(const SiteNode *node, TDateTime serverUtc);
+
     // Single commands (SingleCommands.cpp).
     void DeleteNowDone(TFtpClient *sender);
     void CreateDirectoryDone(TFtpClient *sender);
@@ -128,6 +136,7 @@ private:
     // A store or fetch was issued and its completion has not come yet (Stop aborts only then).
     bool transferInFlight_ = false;
     bool localOpenReported_ = false;
+    bool fileTimeAsked_ = false;
     bool held_ = false;
     int runSerial_ = 0;
     std::string cutShortText_;

@@ -278,6 +278,8 @@ void TransferSequencer::UploadStep()
             display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
             continue;
         }
+        if (AskFileTimeFirst(node, remotePath))
+            return;
         ftp.LocalFile = LocalPath(ws_.localTopDirectory, entry);
         ftp.RemoteFile = remotePath;
         transferInFlight_ = true;

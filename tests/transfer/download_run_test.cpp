@@ -304,3 +304,30 @@ TEST_F(DownloadRunTest, FailureReplyOrAnnouncedSizeFailsOneFileAndTheRunGoesOn)
     EXPECT_EQ(ws.run.filesTransferred, 1);
     EXPECT_EQ(view.LastStatus(), "Local Site Mirror Complete");
 }
+
+// Downloads alike: a local copy not older than the server's exact time stays as it is.
+TEST_F(DownloadRunTest, UncertainTimesAreSettledByTheServersExactTime)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"(
+        {"match": "^MDTM /www/a.txt$", "reply": "213 20240502101520"},
+        {"match": "^MDTM /www/b.txt$", "reply": "213 20240502101540"},
+        {"match": "^RETR ", "action": "send", "data": "n"})"));
+    const TDateTime listed = EncodeDate(2024, 5, 2) + EncodeTime(10, 15);
+    for (const char *name : {"a.txt", "b.txt"}) {
+        WriteFile(Local(std::string("/") + name), "o");
+        Add(ws.localTree, nullptr, ekFile, name, 1, listed + EncodeTime(0, 0, 30));
+        SiteNode *remote = Add(ws.remoteTree, nullptr, ekFile, name, 1, listed);
+        remote->detail.precision = tpMinute;
+        remote->detail.verifyTime = true;
+        Mark(remote, actRefresh);
+    }
+    SetCounters(0, 0, 2);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(Commands(), (Lines{"MDTM /www/a.txt", "MDTM /www/b.txt", "TYPE I", "PASV", "RETR /www/b.txt"}));
+    EXPECT_EQ(ReadAll(Local("/a.txt")), "o");
+    EXPECT_EQ(ReadAll(Local("/b.txt")), "n");
+    EXPECT_EQ(TopNames(), QStringList({"a.txt", "b.txt"}));
+    EXPECT_EQ(ws.counters.transferTotal, 1);
+    EXPECT_EQ(ws.counters.transferRemain, 0);
+}

@@ -377,3 +377,34 @@ TEST_F(UploadRunTest, FailureReplyAfterTheDataFailsOneFileAndTheRunGoesOn)
     EXPECT_EQ(ws.counters.transferRemain, 1);
     EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
 }
+
+// A file the compare could not be sure of is sent only when the server's exact time is older;
+// without MDTM it is sent, and a server that refused MDTM is not asked again.
+TEST_F(UploadRunTest, UncertainTimesAreSettledByTheServersExactTime)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"(
+        {"match": "^MDTM /www/a.txt$", "reply": "213 20240502101540"},
+        {"match": "^MDTM /www/b.txt$", "reply": "213 20240502101520"},
+        {"match": "^MDTM ", "reply": "502 Command not implemented."},
+        {"match": "^STOR ", "action": "receive"})"));
+    QTemporaryDir top;
+    ws.localTopDirectory = top.path().toStdString();
+    const TDateTime listed = EncodeDate(2024, 5, 2) + EncodeTime(10, 15);
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        WriteFile(ws.localTopDirectory + "/" + name, "x");
+        SiteNode *local = Add(ws.localTree, nullptr, ekFile, name, 1, listed + EncodeTime(0, 0, 30));
+        Mark(local, actRefresh);
+        local->detail.verifyTime = true;
+        Add(ws.remoteTree, nullptr, ekFile, name, 1, listed)->detail.precision = tpMinute;
+    }
+    SetCounters(0, 0, 4);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(Commands(), (Lines{"MDTM /www/a.txt", "MDTM /www/b.txt", "TYPE I", "PASV", "STOR /www/b.txt",
+                                 "MDTM /www/c.txt", "TYPE I", "PASV", "STOR /www/c.txt", "TYPE I", "PASV",
+                                 "STOR /www/d.txt"}));
+    EXPECT_EQ(ws.counters.transferTotal, 3);
+    EXPECT_EQ(ws.counters.transferRemain, 0);
+    EXPECT_EQ(Find(ws.localTree, "/a.txt")->detail.action, actNone);
+    EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
+}
