@@ -106,7 +106,7 @@ void BM_LoadListingCache(benchmark::State &state)
     BuildRemoteTree(b.model);
     SaveListingCache(b.model, "0123ABCD", {"ftp.example.org", "web", "/www"});
     for (auto _ : state)
-        benchmark::DoNotOptimize(LoadListingCache(b.model, "0123ABCD"));
+        benchmark::DoNotOptimize(LoadListingCache(b.model, "0123ABCD", {"ftp.example.org", "web", "/www"}));
     state.SetItemsProcessed(int64_t(state.iterations()) * b.model.remoteTree.Count());
 }
 BENCHMARK(BM_LoadListingCache)->Unit(benchmark::kMillisecond);

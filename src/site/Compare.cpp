@@ -2,12 +2,16 @@
 
 #include "base/Text.h"
 #include "site/IgnoreLists.h"
+#include "site/LocalScan.h"
 #include "site/Marking.h"
 #include "site/Progress.h"
+#include "site/SavedOffset.h"
 #include "site/TreeEntries.h"
 
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,12 +19,57 @@
 
 namespace {
 
-constexpr double kOneMinute = 1.0 / 1440.0;
-// Entry times come in whole minutes and the clock offset in seconds, so two times closer than a
-// millisecond are the same time; the rest is rounding noise of the offset arithmetic.
-constexpr double kSameTime = 1e-8;
+constexpr int64_t kSecondsPerDay = 86400;
+// The measured offset comes from two times each cut to the minute, so it may be off by up to a
+// minute either way.
+constexpr int64_t kOffsetUncertainty = 60;
 // A keep-alive goes out after this many master entries.
 constexpr int kKeepAliveEvery = 500;
+
+// Entry times are whole seconds (local files, exact server times) or whole minutes (listings).
+inline int64_t WholeSeconds(TDateTime t)
+{
+    return std::llround(t * double(kSecondsPerDay));
+}
+
+// The seconds an entry's true time may lie in, on the PC's clock.
+struct TimeSpan {
+    int64_t first;
+    int64_t last;
+    bool Point() const { return first == last; }
+};
+
+enum class TimeOrder { Same, Changed, Uncertain };
+
+// Whether a file's bytes, as counted on the PC, become `otherSize` when its line ends are
+// converted: CR LF to LF (a UNIX server storing an ASCII upload, or an ASCII download kept as
+// received) or LF to CR LF. False when the file cannot be read.
+bool LineEndsExplainSize(const std::string &path, int64_t localSize, int64_t otherSize)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int64_t crlf = 0, bareLf = 0;
+    bool afterCr = false, readAll = true;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            readAll = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n')
+                ++(afterCr ? crlf : bareLf);
+            afterCr = c == '\r';
+        }
+    }
+    ::close(fd);
+    return readAll && (otherSize == localSize - crlf || otherSize == localSize + bareLf);
+}
 
 inline char LowerChar(char c)
 {
@@ -141,6 +190,14 @@ private:
     std::string key_;
 };
 
+// Whether the entry's name or one of its directories starts with ".".
+bool HasHiddenPart(const TDetail &d)
+{
+    if (!d.name.empty() && d.name[0] == '.')
+        return true;
+    return d.directory.find("/.") != std::string::npos;
+}
+
 std::string FixedEight(TDateTime value)
 {
     char text[64];
@@ -159,17 +216,21 @@ public:
 
 private:
     void WorkOutOffset();
-    bool InCurrentYear(TDateTime t) const { return t >= yearStart_ && t < yearEnd_; }
     void MarkEntry(SiteTree &tree, SiteNode *node, TEntryAction action, int32_t icon)
     {
+        node->detail.verifyTime = false;
         SetAction(tree, node, action, action, icon, &master_);
     }
+    TimeSpan Span(const TDetail &d, bool remote) const;
+    TimeOrder OrderTimes(const TDetail &md, const TDetail &pd) const;
+    bool SizesDiffer(const TDetail &md, const TDetail &pd) const;
     void WalkMaster();
     void PairEntries(SiteNode *m, SiteNode *p);
     void MarkMissingOnSlave(SiteNode *m);
     void MarkSlaveLeftovers();
     SiteNode *UnlistedRoot(SiteNode *p) const;
     void KeepBelowUnlisted(SiteNode *p, SiteNode *root);
+    void KeepHidden(SiteNode *p);
     void KeepServerAwake();
     void TracePair(const TDetail &m, const TDetail &p);
 
@@ -177,9 +238,11 @@ private:
     SiteTree &master_;
     SiteTree &slave_;
     const bool masterIsRemote_;
-    double offset_ = 0;
-    TDateTime yearStart_ = 0, yearEnd_ = 0;
+    // The clock offset in whole seconds; a remote time t is the PC time t + offset.
+    int64_t offsetSeconds_ = 0;
+    bool offsetInUse_ = false;
     int keepAliveCount_ = 0;
+    bool hiddenKeptReported_ = false;
     // Slave partners of master directories the listing walk could not list.
     std::unordered_set<const SiteNode *> unlistedPartners_;
     std::vector<const SiteNode *> reportedRoots_;
@@ -199,9 +262,7 @@ bool CompareRun::Run()
     model_.ShowStatus("Comparing: " + std::to_string(model_.localTree.Count()) + " Local and " +
                       std::to_string(model_.remoteTree.Count()) + " Remote Files");
     WorkOutOffset();
-    const int year = CurrentYear();
-    yearStart_ = EncodeDate(year, 1, 1);
-    yearEnd_ = EncodeDate(year + 1, 1, 1);
+    hiddenKeptReported_ = false;
 
     model_.stopLoops = false;
     WalkMaster();
@@ -233,12 +294,76 @@ bool CompareRun::Run()
 void CompareRun::WorkOutOffset()
 {
     const CurrentSite &site = model_.Site();
-    const TDateTime pc = site.SavedPcTime();
-    const TDateTime server = site.SavedServerTime();
-    if (pc != 0 && server != 0 && !model_.options.timeOffset)
-        offset_ = pc - server + (masterIsRemote_ ? -kOneMinute : kOneMinute);
-    else
-        offset_ = 0;
+    const double offset = SavedClockOffset(site.SavedPcTime(), site.SavedServerTime(), model_.options.timeOffset);
+    offsetInUse_ = offset != 0;
+    offsetSeconds_ = WholeSeconds(offset);
+}
+
+// A listed time covers its whole minute or day. A time from an older cache file at midnight on
+// the PC's clock was a date the old scan cut a file to, so it stands for that whole day.
+TimeSpan CompareRun::Span(const TDetail &d, bool remote) const
+{
+    int64_t first = WholeSeconds(d.modified);
+    if (remote)
+        first += offsetSeconds_;
+    int64_t width = 0;
+    switch (d.precision) {
+    case tpSecond: break;
+    case tpMinute: width = 59; break;
+    case tpDay: width = kSecondsPerDay - 1; break;
+    case tpMinuteCut:
+        width = ((first % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay == 0 ? kSecondsPerDay - 1 : 59;
+        break;
+    }
+    TimeSpan span{first, first + width};
+    if (remote && offsetInUse_ && width > 0) {
+        span.first -= kOffsetUncertainty;
+        span.last += kOffsetUncertainty;
+    }
+    return span;
+}
+
+// Compares at the finest precision both entries have. A listed minute that may hold the other
+// side's time is uncertain: only the server's exact time can tell. A day, or a minute an older
+// version cut a local time to, is the same time when it may hold the other one, as it always was:
+// asking the server about every old file on every run would cost a round trip per file.
+TimeOrder CompareRun::OrderTimes(const TDetail &md, const TDetail &pd) const
+{
+    const TimeSpan m = Span(md, masterIsRemote_);
+    const TimeSpan p = Span(pd, !masterIsRemote_);
+    if (model_.options.noDateMatch) {
+        if (m.first > p.last || m.last < p.first)
+            return TimeOrder::Changed;
+    } else {
+        if (m.first > p.last)
+            return TimeOrder::Changed;
+        if (m.last <= p.first)
+            return TimeOrder::Same;
+    }
+    if (m.Point() && p.Point())
+        return TimeOrder::Same;
+    // A local time equal to the listed one after the offset is the stamp a download gives.
+    const TDetail &remote = masterIsRemote_ ? md : pd;
+    const TDetail &local = masterIsRemote_ ? pd : md;
+    if (WholeSeconds(remote.modified) + offsetSeconds_ == WholeSeconds(local.modified))
+        return TimeOrder::Same;
+    if ((remote.precision == tpMinute || local.precision == tpMinute) && model_.runVerifiesTimes)
+        return TimeOrder::Uncertain;
+    return TimeOrder::Same;
+}
+
+// A file sent in ASCII mode has its line ends converted by the server, so a size difference they
+// account for is none. The local file is read only for such pairs.
+bool CompareRun::SizesDiffer(const TDetail &md, const TDetail &pd) const
+{
+    if (!model_.options.fileSizeCheck || md.size == pd.size || md.kind == ekDirectory)
+        return false;
+    const ExtensionRow *row = model_.extensions.Match(md.name);
+    if (!row || row->transfer != "0")
+        return true;
+    const TDetail &local = masterIsRemote_ ? pd : md;
+    const TDetail &remote = masterIsRemote_ ? md : pd;
+    return !LineEndsExplainSize(LocalPath(model_.localTopDirectory, local), local.size, remote.size);
 }
 
 void CompareRun::WalkMaster()
@@ -284,31 +409,30 @@ void CompareRun::PairEntries(SiteNode *m, SiteNode *p)
     if (md.notListed)
         unlistedPartners_.insert(p);
 
-    TDateTime tM = md.modified;
-    TDateTime tP = pd.modified;
-    // Listings give old files a date only, so the offset applies to this year's entries alone.
-    if (offset_ != 0 && InCurrentYear(tM)) {
-        if (masterIsRemote_)
-            tM += offset_;
-        else
-            tP += offset_;
+    if (md.kind == ekDirectory) {
+        MarkEntry(master_, m, actNone, iconDir);
+        MarkEntry(slave_, p, actNone, iconDir);
+        return;
     }
-    const double later = tM - tP;
-    const bool changed = model_.options.noDateMatch ? std::fabs(later) >= kSameTime : later >= kSameTime;
-    const bool sizeDiffers = model_.options.fileSizeCheck && md.size != pd.size && md.kind != ekDirectory;
+    const TimeOrder order = OrderTimes(md, pd);
+    const bool changed = order == TimeOrder::Changed;
+    const bool sizeDiffers = SizesDiffer(md, pd);
     RunCounters &counters = model_.counters;
 
-    if (!changed && !sizeDiffers) {
-        const int32_t icon = md.kind == ekDirectory ? iconDir : iconSame;
-        MarkEntry(master_, m, actNone, icon);
-        MarkEntry(slave_, p, actNone, icon);
+    if (order == TimeOrder::Same && !sizeDiffers) {
+        MarkEntry(master_, m, actNone, iconSame);
+        MarkEntry(slave_, p, actNone, iconSame);
         return;
     }
     if (model_.debugTrace)
         model_.LogLine(masterIsRemote_ ? "DEBUG: remote newer than local" : "DEBUG: local newer than remote");
-    if (md.kind == ekDirectory) {
-        MarkEntry(master_, m, actNone, iconDir);
-        MarkEntry(slave_, p, actNone, iconDir);
+    if (order == TimeOrder::Uncertain && !sizeDiffers) {
+        // Sent unless the server's exact time shows its copy is not older; the old copy is not
+        // deleted first, since the run must still ask about it.
+        MarkEntry(master_, m, actRefresh, iconNewer);
+        MarkEntry(slave_, p, actNone, iconNewer);
+        m->detail.verifyTime = true;
+        ++counters.transferTotal;
     } else if (model_.options.deleteRefresh) {
         MarkEntry(master_, m, actRefresh, iconNewer);
         MarkEntry(slave_, p, actRefresh, iconNewer);
@@ -346,6 +470,10 @@ void CompareRun::MarkSlaveLeftovers()
             KeepBelowUnlisted(p, root);
             continue;
         }
+        if (masterIsRemote_ && model_.remoteHiddenUnlisted && HasHiddenPart(p->detail)) {
+            KeepHidden(p);
+            continue;
+        }
         if (p->detail.kind == ekDirectory)
             MarkEntry(slave_, p, actRemoveDir, iconDelete);
         else
@@ -374,6 +502,18 @@ void CompareRun::KeepBelowUnlisted(SiteNode *p, SiteNode *root)
     reportedRoots_.push_back(root);
     model_.LogLine("FERNHOP: " + root->detail.Path() +
                    " could not be listed; nothing in it is marked for deletion");
+}
+
+// The server's listings leave out names starting with ".", so a local one may well have its
+// partner there: its absence from the remote tree proves nothing.
+void CompareRun::KeepHidden(SiteNode *p)
+{
+    MarkEntry(slave_, p, actNone, p->detail.kind == ekDirectory ? iconDir : iconFile);
+    if (hiddenKeptReported_)
+        return;
+    hiddenKeptReported_ = true;
+    model_.LogLine("FERNHOP: the server does not list hidden names; local names starting with \".\" "
+                   "are not marked for deletion");
 }
 
 void CompareRun::KeepServerAwake()

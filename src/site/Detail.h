@@ -37,7 +37,9 @@ enum TEntryIcon : int32_t {
 
 // How finely an entry's time is known: a local file or an exact server time to the second, a
 // listing line with a time of day to the minute, an older listing line (a year, no time) to the day.
-enum TTimePrecision : uint8_t { tpSecond = 0, tpMinute = 1, tpDay = 2 };
+// tpMinuteCut marks a time read from a cache file of an older version, which cut local times to
+// the minute: any time within that minute is the same time, as it was for that version.
+enum TTimePrecision : uint8_t { tpSecond = 0, tpMinute = 1, tpDay = 2, tpMinuteCut = 3 };
 
 struct TDetail {
     TEntryKind kind = ekUnset;

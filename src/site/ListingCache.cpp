@@ -1,12 +1,15 @@
 #include "site/ListingCache.h"
 
 #include "base/DateTime.h"
+#include "base/Text.h"
 #include "config/Cipher.h"
 #include "site/ListingFields.h"
 #include "site/Progress.h"
 #include "site/TreeEntries.h"
 
+#include <cmath>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 namespace {
@@ -39,6 +42,30 @@ void AppendCacheDate(std::string &out, TDateTime value)
     AppendTwoDigits(out, t.minute);
     out += ':';
     AppendTwoDigits(out, t.second);
+}
+
+// The letter after a file's size: how finely its time is known.
+char PrecisionLetter(TTimePrecision precision)
+{
+    switch (precision) {
+    case tpSecond: return 's';
+    case tpMinute: return 'm';
+    case tpDay: return 'd';
+    default: return '\0'; // a time from an older file is written back as that file had it
+    }
+}
+
+// A line without the letter comes from an older version: midnight was a date (old files were
+// listed with a year only, and cut to their date on the PC), any other time was cut to its minute.
+TTimePrecision PrecisionOf(std::string_view letter, TDateTime modified)
+{
+    if (letter == "s")
+        return tpSecond;
+    if (letter == "m")
+        return tpMinute;
+    if (letter == "d")
+        return tpDay;
+    return modified == std::floor(modified) ? tpDay : tpMinuteCut;
 }
 
 // A tab or line break inside a name would not read back as the same entry.
@@ -169,8 +196,11 @@ private:
     void ReadLine(std::string_view line)
     {
         TDetail entry;
-        const bool readable =
-            ParseCacheLine(line, entry) && directory_.size() + 1 + entry.name.size() <= kMaxRelativeDirectory;
+        bool unsafe = false;
+        const bool readable = ParseCacheLine(line, entry, &unsafe) &&
+                              directory_.size() + 1 + entry.name.size() <= kMaxRelativeDirectory;
+        if (unsafe && reportedNames_.insert(entry.name).second)
+            model_.LogLine(UnsafeNameLogLine(entry.name));
         const size_t index = levels_.size() - 1;
         if (entry.kind == ekDirectory) {
             // An unreadable directory line still owns the lines below it: they are read past.
@@ -222,7 +252,21 @@ private:
     LineReader &lines_;
     std::vector<Level> levels_;
     std::string directory_; // relative directory of the level being read
+    std::set<std::string> reportedNames_;
 };
+
+// The cache describes one directory on one server as one user: a file made for another (an edited
+// remote directory, a file copied from another site) must not stand for this one. Server names
+// are compared without regard to case. A file without all four lines matches nothing.
+bool HeaderMatches(LineReader &lines, const ListingCacheHeader &expected)
+{
+    std::string_view header[4];
+    for (std::string_view &line : header)
+        if (!lines.Next(line))
+            return false;
+    return EqualsNoCaseAZ(DecipherText(header[0]), expected.server) && DecipherText(header[1]) == expected.user &&
+           DecipherText(header[3]) == expected.remoteDirectory;
+}
 
 bool ReadTwoDigits(std::string_view text, size_t at, int &value)
 {
@@ -249,6 +293,12 @@ void AppendCacheLine(std::string &out, int depth, const TDetail &entry)
     AppendCacheDate(out, entry.modified);
     out += ' ';
     out += std::to_string(entry.size);
+    if (entry.kind == ekDirectory)
+        return;
+    if (const char letter = PrecisionLetter(entry.precision)) {
+        out += ' ';
+        out += letter;
+    }
 }
 
 std::string CacheLine(int depth, const TDetail &entry)
@@ -258,8 +308,10 @@ std::string CacheLine(int depth, const TDetail &entry)
     return line;
 }
 
-bool ParseCacheLine(std::string_view line, TDetail &entry)
+bool ParseCacheLine(std::string_view line, TDetail &entry, bool *unsafeName)
 {
+    if (unsafeName)
+        *unsafeName = false;
     size_t i = 0;
     while (i < line.size() && line[i] == '\t')
         ++i;
@@ -271,10 +323,15 @@ bool ParseCacheLine(std::string_view line, TDetail &entry)
     if (tab == std::string_view::npos)
         return false;
     const std::string_view name = rest.substr(0, tab);
-    if (!IsSafeEntryName(name))
+    if (!IsSafeEntryName(name)) {
+        if (unsafeName)
+            *unsafeName = true;
+        entry.name.assign(name);
         return false;
+    }
 
-    // Fixed positions after the tab: dd?mm?yyyy hh?mm?ss, a space, the size.
+    // Fixed positions after the tab: dd?mm?yyyy hh?mm?ss, a space, the size, and for a file
+    // written by this version a space and its precision letter.
     std::string_view fields = rest.substr(tab + 1);
     while (!fields.empty() && (fields.back() == ' ' || fields.back() == '\r'))
         fields.remove_suffix(1);
@@ -282,16 +339,21 @@ bool ParseCacheLine(std::string_view line, TDetail &entry)
         return false;
     int day, month, year, hour, minute, second;
     int64_t size;
+    std::string_view sizeText = fields.substr(20), letter;
+    if (const size_t space = sizeText.find(' '); space != std::string_view::npos) {
+        letter = sizeText.substr(space + 1);
+        sizeText = sizeText.substr(0, space);
+    }
     if (!ReadTwoDigits(fields, 0, day) || !ReadTwoDigits(fields, 3, month) ||
         !ReadNumber(fields.substr(6, 4), year) || !ReadTwoDigits(fields, 11, hour) ||
-        !ReadTwoDigits(fields, 14, minute) || !ReadTwoDigits(fields, 17, second) ||
-        !ReadNumber(fields.substr(20), size))
+        !ReadTwoDigits(fields, 14, minute) || !ReadTwoDigits(fields, 17, second) || !ReadNumber(sizeText, size))
         return false;
     TDateTime date, time;
     if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time))
         return false;
     entry.name.assign(name);
     entry.modified = date + time;
+    entry.precision = PrecisionOf(letter, entry.modified);
     entry.size = size;
     return true;
 }
@@ -348,7 +410,7 @@ void SaveListingCache(SiteModel &model, const std::string &cacheKey, const Listi
     model.ShowStatus("Remote Index File Saved");
 }
 
-bool LoadListingCache(SiteModel &model, const std::string &cacheKey)
+bool LoadListingCache(SiteModel &model, const std::string &cacheKey, const ListingCacheHeader &expected)
 {
     if (model.Site().Download() || model.localTopDirectory.empty())
         return false;
@@ -357,9 +419,11 @@ bool LoadListingCache(SiteModel &model, const std::string &cacheKey)
         return false;
 
     LineReader lines(text);
-    std::string_view skipped;
-    for (int i = 0; i < 4; ++i)
-        lines.Next(skipped);
+    if (!HeaderMatches(lines, expected)) {
+        model.LogLine("FERNHOP: the cached file list was made for another server, user or remote directory; "
+                      "the server is listed instead");
+        return false;
+    }
     ClearTree(model, model.remoteTree);
     CacheReader(model, lines).ReadLevels();
     model.ShowStatus("Cached FTP File List Loaded");

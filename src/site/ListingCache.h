@@ -4,10 +4,13 @@
 // without listing the server again.
 //
 // File: four header lines (server, user, an empty password line, remote top directory, each
-// through the stored-text cipher; readers skip them), then one line per remote node in tree order:
-// indent (none at the top level, depth + 1 tabs below it), "D" or "F", the name, a tab, the date
-// "dd/mm/yyyy hh:mm:ss", a space and the size. Lines end with CR LF. The date is written with "/"
-// and ":" and read by position, so files written with other separators read back too.
+// through the stored-text cipher; the reader uses the file only when they name the site's current
+// server, user and directory), then one line per remote node in tree order: indent (none at the
+// top level, depth + 1 tabs below it), "D" or "F", the name, a tab, the date "dd/mm/yyyy hh:mm:ss",
+// a space and the size; a file's line then has a space and how finely its time is known: "s"
+// (second), "m" (minute), "d" (day). Lines end with CR LF. The date is written with "/" and ":"
+// and read by position, so files written with other separators read back too. Files of older
+// versions lack the precision letter and still load.
 //
 // The session layer plugs the two calls into SiteModel::saveListingCache / loadListingCache with
 // the current site's CacheKey and the setup's server, user and remote directory texts.
@@ -30,13 +33,16 @@ std::string ListingCachePath(const std::string &localTopDirectory, const std::st
 void SaveListingCache(SiteModel &model, const std::string &cacheKey, const ListingCacheHeader &header);
 
 // Reads the cache into the remote tree. False, with the tree untouched, when there is no readable
-// file or the site downloads. Lines that cannot be read are skipped, a directory with its subtree.
-bool LoadListingCache(SiteModel &model, const std::string &cacheKey);
+// file, the site downloads, or the file's header names another server, user or remote directory
+// than `expected` (the texts the session is about to use). Lines that cannot be read are skipped,
+// a directory with its subtree; each unsafe name among them is logged once.
+bool LoadListingCache(SiteModel &model, const std::string &cacheKey, const ListingCacheHeader &expected);
 
 // One entry line without its line end: the depth's tabs, kind, name, tab, date, space, size.
 std::string CacheLine(int depth, const TDetail &entry);
 void AppendCacheLine(std::string &out, int depth, const TDetail &entry);
 
 // Reads one entry line. `entry.kind` is set as soon as the kind letter is read; false when the
-// name, date, time or size cannot be used.
-bool ParseCacheLine(std::string_view line, TDetail &entry);
+// name, date, time or size cannot be used. A name that is not safe to use sets `*unsafeName` and
+// is left in `entry.name` for the log.
+bool ParseCacheLine(std::string_view line, TDetail &entry, bool *unsafeName = nullptr);

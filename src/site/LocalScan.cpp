@@ -36,13 +36,10 @@ std::string StatusCount(const std::string &label, size_t i, size_t count)
            " files]";
 }
 
-TDateTime LocalModified(const struct stat &st, int currentYear)
+// To the second, whatever the file's age: the compare allows for the coarser times of listings.
+TDateTime LocalModified(const struct stat &st)
 {
-    TDateTime local = UnixToLocalDateTime(st.st_mtime);
-    // Listings show only the year for old files, so older files compare at midnight.
-    if (DecodeDate(local).year < currentYear)
-        return std::floor(local);
-    return CutToMinute(local);
+    return UnixToLocalDateTime(st.st_mtime);
 }
 
 } // namespace
@@ -220,7 +217,7 @@ bool ReadDirectory(SiteModel &model, const ScanContext &context, int fd, const s
         entry.directory = model.currentRelativeDirectory;
         entry.name = std::move(name);
         entry.size = entry.kind == ekDirectory ? 0 : int64_t(st.st_size);
-        entry.modified = LocalModified(st, model.currentYear);
+        entry.modified = LocalModified(st);
         std::string key = (entry.kind == ekDirectory ? "D-" : "F-") + entry.name;
         list.emplace_back(std::move(key), std::move(entry));
     }

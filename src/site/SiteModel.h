@@ -73,6 +73,10 @@ public:
     // The server's listings could not include hidden (dot) names: the remote tree may lack them,
     // so no dot name is deleted on either side on the strength of its absence.
     bool remoteHiddenUnlisted = false;
+    // The transfer run asks the server for the exact time of an entry marked verifyTime before it
+    // sends it. Until a run does, the compare counts a listed minute that may hold the other
+    // side's time as the same time, as it always did, instead of sending every such file.
+    bool runVerifiesTimes = false;
     // The progress bar's position, so that an unchanged percentage is not sent to the view again.
     int progressPosition = 0;
 

@@ -115,6 +115,7 @@ SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry)
     if (lastFound && !deepest->HasChildren()) {
         SetKindIcon(deepest);
         deepest->detail.modified = copy.modified;
+        deepest->detail.precision = copy.precision;
         deepest->detail.size = copy.size;
         tree.NotifyChanged(deepest);
         ExpandOrCollapse(model, tree, deepest);

@@ -1,14 +1,13 @@
 #include "transfer/ClockOffset.h"
 
+#include "site/SavedOffset.h"
+
 #include <cmath>
+#include <cstdio>
 
 double ClockOffsetDays(const CurrentSite &site, const Options &options)
 {
-    const TDateTime pc = site.SavedPcTime();
-    const TDateTime server = site.SavedServerTime();
-    if (pc == 0 || server == 0 || options.timeOffset)
-        return 0;
-    return pc - server;
+    return SavedClockOffset(site.SavedPcTime(), site.SavedServerTime(), options.timeOffset);
 }
 
 bool CheckFileMinute(TDateTime completion, TDateTime &minute)
@@ -89,7 +88,19 @@ void ClockOffset::FtpClient1CheckFileSent(TFtpClient *, TDateTime time, bool err
 
 void ClockOffset::CheckFileListed(TDateTime serverTime)
 {
-    sites_.SetSavedServerTime(serverTime);
+    const double offset = sites_.Current().SavedPcTime - serverTime;
+    if (!PlausibleClockOffset(offset)) {
+        // A misread date (a listing line's year guessed wrong, say), not a clock: kept, it would
+        // shift every time by that much until cleared by hand.
+        char hours[32];
+        std::snprintf(hours, sizeof hours, "%.1f", offset * 24);
+        ws_.LogLine(std::string("FERNHOP: the server's time differs from the PC's by ") + hours +
+                    " hours; that offset is not kept and is measured again next time");
+        sites_.SetSavedPcTime(0);
+        sites_.SetSavedServerTime(0);
+    } else {
+        sites_.SetSavedServerTime(serverTime);
+    }
     LabelsChanged();
 }
 

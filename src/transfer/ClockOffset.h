@@ -12,9 +12,9 @@
 
 inline constexpr const char *kCheckFileName = "fernhop.chk";
 
-// PC time minus server time, in days; 0 unless both saved times are set and the option
-// timeOffset ("Do not use the auto time offset feature") is off. A server time t is the PC time
-// t + offset.
+// PC time minus server time, in days; 0 unless both saved times are set, the option timeOffset
+// ("Do not use the auto time offset feature") is off and the offset is plausible (a day and an
+// hour at most). A server time t is the PC time t + offset.
 double ClockOffsetDays(const CurrentSite &site, const Options &options);
 
 // The PC time kept for a check file whose store completed at `completion`: its date and its hour
@@ -58,7 +58,8 @@ public:
     // OnCheckFileSent: keeps the PC time (or clears both times when the store was refused), then
     // the listing follows in every case.
     void FtpClient1CheckFileSent(TFtpClient *Sender, TDateTime time, bool error);
-    // The listing showed the check file while the site waits for its server time.
+    // The listing showed the check file while the site waits for its server time. An implausible
+    // offset is logged and not kept: both times are cleared, so the next refresh measures again.
     void CheckFileListed(TDateTime serverTime);
     // "&Clear Offset": the next refresh measures again.
     void ClearOffsetClick();

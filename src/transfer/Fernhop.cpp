@@ -52,6 +52,12 @@ void Fernhop::WireFtpClient1()
     };
 }
 
+// The server, user and remote directory a cache file is saved for and must match to be loaded.
+ListingCacheHeader Fernhop::CacheHeader() const
+{
+    return {sites.edits.server, sites.edits.userName, FormatRemotePath(session.RemoteDirEdit(), options)};
+}
+
 void Fernhop::WireWorkspace()
 {
     ws.saveListingCache = [this] {
@@ -62,10 +68,9 @@ void Fernhop::WireWorkspace()
                 ws.LogLine("FERNHOP: the remote listing was incomplete; its cached copy was dropped");
             return;
         }
-        SaveListingCache(ws, sites.CurrentCacheKey(),
-                         {sites.edits.server, sites.edits.userName, session.RemoteDirEdit()});
+        SaveListingCache(ws, sites.CurrentCacheKey(), CacheHeader());
     };
-    ws.loadListingCache = [this] { return LoadListingCache(ws, sites.CurrentCacheKey()); };
+    ws.loadListingCache = [this] { return LoadListingCache(ws, sites.CurrentCacheKey(), CacheHeader()); };
 }
 
 void Fernhop::WireParts()

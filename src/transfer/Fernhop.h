@@ -17,6 +17,7 @@
 #include "config/Options.h"
 #include "config/Settings.h"
 #include "config/SiteList.h"
+#include "site/ListingCache.h"
 #include "transfer/ClockOffset.h"
 #include "transfer/FtpErrorHandler.h"
 #include "transfer/ListingWalk.h"
@@ -85,6 +86,7 @@ public:
 private:
     void WireFtpClient1();
     void WireWorkspace();
+    ListingCacheHeader CacheHeader() const;
     void WireParts();
     void ShowSiteDirectories();
 

@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QTemporaryDir>
+#include <cmath>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -27,7 +30,11 @@ protected:
     SiteTree &local = model.localTree;
     SiteTree &remote = model.remoteTree;
 
-    void SetUp() override { model.SetSite(&site); }
+    void SetUp() override
+    {
+        model.SetSite(&site);
+        model.runVerifiesTimes = true;
+    }
 
     SiteNode *Add(SiteTree &tree, SiteNode *parent, TEntryKind kind, const std::string &name, TDateTime modified,
                   int64_t size)
@@ -40,6 +47,14 @@ protected:
         d.size = size;
         SiteNode *node = tree.Append(parent, d);
         node->icon = node->detail.compareIcon = kind == ekDirectory ? iconDir : iconFile;
+        return node;
+    }
+    // A remote file as a listing (or an older cache file) gives it.
+    SiteNode *Listed(SiteTree &tree, const std::string &name, TDateTime modified, TTimePrecision precision,
+                     int64_t size = 100)
+    {
+        SiteNode *node = Add(tree, nullptr, ekFile, name, modified, size);
+        node->detail.precision = precision;
         return node;
     }
     SiteNode *Dir(SiteTree &tree, const std::string &name, SiteNode *parent = nullptr, TDateTime modified = 0)
@@ -74,7 +89,7 @@ void ExpectMark(const SiteNode *node, TEntryAction action, int32_t shown, int32_
 
 } // namespace
 
-TEST_F(CompareTest, OffsetMovesRemoteTimesOfThisYearByOneHourAndAMinute)
+TEST_F(CompareTest, OffsetBringsRemoteTimesToThePcClock)
 {
     ServerOneHourBehind();
     SiteNode *same = File(local, "same.html", ThisYear(14, 0));
@@ -86,39 +101,144 @@ TEST_F(CompareTest, OffsetMovesRemoteTimesOfThisYearByOneHourAndAMinute)
     ExpectMark(sameRemote, actNone, iconSame);
     ExpectMark(newer, actRefresh, iconUpload, iconNewer);
     ExpectMark(olderRemote, actNone, iconNewer);
+    EXPECT_FALSE(newer->detail.verifyTime);
     EXPECT_EQ(model.counters.transferTotal, 1);
     EXPECT_EQ(model.counters.transferRemain, 1);
 }
 
-TEST_F(CompareTest, OffsetSkipsEntriesOfOtherYears)
+// An uploaded file's copy keeps the local time to the second, so an edit seconds after the upload
+// shows; a listed minute cannot tell, and only the server's exact time can.
+TEST_F(CompareTest, EditInTheMinuteOfTheUploadIsSentOrVerified)
 {
-    // Server clock ahead of the PC: with the offset the remote copy would look older.
-    site.savedPcTime = EncodeDate(CurrentYear(), 3, 1) + EncodeTime(9, 0);
-    site.savedServerTime = EncodeDate(CurrentYear(), 3, 1) + EncodeTime(10, 0);
-    SiteNode *old = File(local, "old.html", LastYear(0, 0));
-    SiteNode *current = File(local, "current.html", ThisYear(0, 0));
-    File(remote, "old.html", LastYear(0, 0));
-    File(remote, "current.html", ThisYear(0, 0));
+    ServerOneHourBehind();
+    const TDateTime uploaded = ThisYear(14, 15) + EncodeTime(0, 0, 4);
+    const double offset = site.savedPcTime - site.savedServerTime;
+    SiteNode *edited = File(local, "edited.html", uploaded + EncodeTime(0, 0, 15));
+    SiteNode *kept = File(local, "kept.html", uploaded);
+    File(remote, "edited.html", uploaded - offset); // the copy the run put in the remote tree
+    File(remote, "kept.html", uploaded - offset);
     ASSERT_TRUE(RunCompare());
-    EXPECT_EQ(old->detail.action, actNone);
-    EXPECT_EQ(current->detail.action, actRefresh);
+    ExpectMark(edited, actRefresh, iconUpload, iconNewer);
+    EXPECT_FALSE(edited->detail.verifyTime);
+    ExpectMark(kept, actNone, iconSame);
+
+    // The same pair after a listing: the server's minute may hold the local time.
+    remote.Clear();
+    options.deleteRefresh = true; // the old copy must stay for the run to ask about it
+    for (const char *name : {"edited.html", "kept.html"})
+        Listed(remote, name, ThisYear(13, 15), tpMinute);
+    ASSERT_TRUE(RunCompare());
+    ExpectMark(edited, actRefresh, iconUpload, iconNewer);
+    ExpectMark(kept, actRefresh, iconUpload, iconNewer);
+    EXPECT_TRUE(edited->detail.verifyTime);
+    EXPECT_TRUE(kept->detail.verifyTime);
+    EXPECT_EQ(remote.Top(0)->detail.action, actNone);
+    EXPECT_EQ(CompareSummary(model.counters), "Compare Done - [0 delete , 0 create, 2 transfer]");
+
+    // A run that cannot ask the server: the listed minute counts as the same time, as it did.
+    model.runVerifiesTimes = false;
+    ASSERT_TRUE(RunCompare());
+    ExpectMark(edited, actNone, iconSame);
+    EXPECT_FALSE(edited->detail.verifyTime);
+    model.runVerifiesTimes = true;
+
+    // A new compare clears the flag with the mark.
+    remote.Clear();
+    ASSERT_TRUE(RunCompare());
+    EXPECT_EQ(edited->detail.action, actNewFile);
+    EXPECT_FALSE(edited->detail.verifyTime);
 }
 
-TEST_F(CompareTest, DownloadSiteAddsTheOffsetToTheMasterLessAMinute)
+// With the offset in use a listed minute can be a minute off either way; outside that span the
+// listing decides alone.
+TEST_F(CompareTest, ListedMinuteIsCertainOnlyBeyondTheOffsetsUncertainty)
 {
-    ServerOneHourBehind(); // remote 13:00 reads as 13:59 PC time
-    SiteNode *kept = File(remote, "kept.html", ThisYear(13, 0));
-    SiteNode *fetched = File(remote, "fetched.html", ThisYear(13, 0));
-    File(local, "kept.html", ThisYear(13, 59));
-    File(local, "fetched.html", ThisYear(13, 58));
+    ServerOneHourBehind(); // remote 13:00 is 14:00 on the PC
+    const std::pair<TDateTime, TEntryAction> cases[] = {
+        {ThisYear(13, 58) + EncodeTime(0, 0, 59), actNone}, // older than the span
+        {ThisYear(14, 0), actNone},                          // the stamp a download gives
+        {ThisYear(13, 59) + EncodeTime(0, 0, 30), actRefresh},
+        {ThisYear(14, 1) + EncodeTime(0, 0, 59), actRefresh},
+        {ThisYear(14, 2), actRefresh}, // newer than the span
+    };
+    for (const auto &[time, action] : cases) {
+        local.Clear();
+        remote.Clear();
+        SiteNode *m = File(local, "a.html", time);
+        Listed(remote, "a.html", ThisYear(13, 0), tpMinute);
+        ASSERT_TRUE(RunCompare());
+        EXPECT_EQ(m->detail.action, action) << FormatDateTime("hh:mm:ss", time);
+        EXPECT_EQ(m->detail.verifyTime, time != ThisYear(14, 2) && action == actRefresh)
+            << FormatDateTime("hh:mm:ss", time);
+    }
+}
+
+TEST_F(CompareTest, DownloadSiteKeepsItsOwnStampAndVerifiesTheRestOfTheMinute)
+{
+    ServerOneHourBehind(); // remote 13:00 reads as 14:00 PC time
+    SiteNode *kept = Listed(remote, "kept.html", ThisYear(13, 0), tpMinute);
+    SiteNode *fetched = Listed(remote, "fetched.html", ThisYear(13, 0), tpMinute);
+    SiteNode *unsure = Listed(remote, "unsure.html", ThisYear(13, 0), tpMinute);
+    File(local, "kept.html", ThisYear(14, 0));
+    File(local, "fetched.html", ThisYear(13, 58) + EncodeTime(0, 0, 30));
+    File(local, "unsure.html", ThisYear(14, 0) + EncodeTime(0, 0, 20));
     ASSERT_TRUE(RunCompare(true));
     EXPECT_EQ(kept->detail.action, actNone);
     ExpectMark(fetched, actRefresh, iconDownload, iconNewer);
+    EXPECT_FALSE(fetched->detail.verifyTime);
+    EXPECT_EQ(unsure->detail.action, actRefresh);
+    EXPECT_TRUE(unsure->detail.verifyTime);
 
-    // 13:00 plus the offset is 13:59 only up to rounding noise, which must not count as a change.
     options.noDateMatch = true;
     ASSERT_TRUE(RunCompare(true));
     EXPECT_EQ(kept->detail.action, actNone);
+}
+
+// A listing gives older files a date only, in the server's clock. With the server 5.5 hours off,
+// a file uploaded the evening it was edited is listed under the next day (or the same day), and
+// the local scan no longer cuts the time to midnight: neither may look changed on any run.
+TEST_F(CompareTest, ListedDateComparesByDayInBothDirections)
+{
+    const TDateTime day = EncodeDate(CurrentYear() - 2, 6, 1);
+    for (const double hours : {5.5, -5.5}) {
+        for (const bool download : {false, true}) {
+            local.Clear();
+            remote.Clear();
+            site.savedPcTime = EncodeDate(CurrentYear(), 3, 1) + EncodeTime(12, 0);
+            site.savedServerTime = site.savedPcTime - hours / 24;
+            const TDateTime edited = day + EncodeTime(22, 0);
+            const TDateTime upload = edited + EncodeTime(0, 30) - hours / 24; // the server's clock
+            SiteNode *same = File(local, "same.html", edited);
+            SiteNode *later = File(local, "later.html", day + 3);
+            SiteNode *listedSame = Listed(remote, "same.html", std::floor(upload), tpDay);
+            SiteNode *listedLater = Listed(remote, "later.html", std::floor(upload), tpDay);
+            ASSERT_TRUE(RunCompare(download));
+            const std::string what = std::to_string(hours) + (download ? " download" : " upload");
+            EXPECT_EQ((download ? listedSame : same)->detail.action, actNone) << what;
+            EXPECT_FALSE((download ? listedSame : same)->detail.verifyTime) << what;
+            EXPECT_EQ(later->detail.action, download ? actNone : actRefresh) << what;
+            EXPECT_EQ(listedLater->detail.action, actNone) << what;
+        }
+    }
+}
+
+// Cache files of older versions hold upload copies cut to the minute, and last year's cut to
+// their date: the same file must not be sent again after the upgrade.
+TEST_F(CompareTest, TimesFromOlderCacheFilesKeepTheirOldMeaning)
+{
+    ServerOneHourBehind();
+    const double offset = site.savedPcTime - site.savedServerTime;
+    SiteNode *recent = File(local, "recent.html", ThisYear(10, 15) + EncodeTime(0, 0, 40));
+    SiteNode *old = File(local, "old.html", LastYear(16, 20) + EncodeTime(0, 0, 5));
+    SiteNode *edited = File(local, "edited.html", ThisYear(10, 30));
+    Listed(remote, "recent.html", ThisYear(10, 15) - offset, tpMinuteCut);
+    Listed(remote, "old.html", LastYear(0, 0) - offset, tpMinuteCut);
+    Listed(remote, "edited.html", ThisYear(10, 15) - offset, tpMinuteCut);
+    ASSERT_TRUE(RunCompare());
+    EXPECT_EQ(recent->detail.action, actNone);
+    EXPECT_EQ(old->detail.action, actNone);
+    EXPECT_EQ(edited->detail.action, actRefresh);
+    EXPECT_FALSE(edited->detail.verifyTime);
 }
 
 TEST_F(CompareTest, OffsetIsNotUsedWhenSwitchedOffOrNotMeasured)
@@ -134,22 +254,31 @@ TEST_F(CompareTest, OffsetIsNotUsedWhenSwitchedOffOrNotMeasured)
     site.savedServerTime = 0;
     ASSERT_TRUE(RunCompare());
     EXPECT_EQ(a->detail.action, actRefresh);
+
+    // An offset of days is a misread date, not a clock: it is not applied.
+    site.savedServerTime = site.savedPcTime - 3;
+    ASSERT_TRUE(RunCompare());
+    EXPECT_EQ(a->detail.action, actRefresh);
 }
 
-TEST_F(CompareTest, NoDateMatchCountsTheOneMinuteMarginAsChanged)
+TEST_F(CompareTest, NoDateMatchCountsAnyCertainDifferenceAsChanged)
 {
     ServerOneHourBehind();
     options.noDateMatch = true;
-    SiteNode *margin = File(local, "margin.html", ThisYear(14, 0));
-    SiteNode *equal = File(local, "equal.html", ThisYear(14, 1));
+    SiteNode *equal = File(local, "equal.html", ThisYear(14, 0));
     SiteNode *older = File(local, "older.html", ThisYear(10, 0));
-    File(remote, "margin.html", ThisYear(13, 0));
-    File(remote, "equal.html", ThisYear(13, 0)); // exactly 14:01 once corrected
+    SiteNode *olderBySeconds = File(local, "seconds.html", ThisYear(13, 59) + EncodeTime(0, 0, 55));
+    SiteNode *listedOlder = File(local, "listed.html", ThisYear(13, 50));
+    File(remote, "equal.html", ThisYear(13, 0)); // exactly 14:00 once corrected
     File(remote, "older.html", ThisYear(13, 0));
+    File(remote, "seconds.html", ThisYear(13, 0));
+    Listed(remote, "listed.html", ThisYear(13, 0), tpMinute);
     ASSERT_TRUE(RunCompare());
-    EXPECT_EQ(margin->detail.action, actRefresh);
     EXPECT_EQ(equal->detail.action, actNone);
     EXPECT_EQ(older->detail.action, actRefresh);
+    EXPECT_EQ(olderBySeconds->detail.action, actRefresh);
+    EXPECT_EQ(listedOlder->detail.action, actRefresh);
+    EXPECT_FALSE(listedOlder->detail.verifyTime);
 }
 
 TEST_F(CompareTest, SizeDifferenceTransfersOnlyWithFileSizeCheck)
@@ -337,4 +466,77 @@ TEST_F(CompareTest, UnlistedRemoteDirectoryIsNeitherRemovedNorEmptiedOnAnUploadS
     EXPECT_EQ(orphan->detail.action, actNone);
     EXPECT_EQ(orphanFile->detail.action, actNone);
     EXPECT_EQ(CompareSummary(model.counters), "Compare Done - [0 delete , 0 create, 1 transfer]");
+}
+
+// A text file sent in ASCII mode has its line ends converted on the way, so its listed size is not
+// its local size; without the line ends counted it would be sent again on every listed run.
+TEST_F(CompareTest, LineEndConversionOfAsciiFilesIsNoSizeDifference)
+{
+    QTemporaryDir top;
+    ASSERT_TRUE(top.isValid());
+    model.localTopDirectory = top.path().toStdString();
+    model.extensions.rows.push_back({"0", "0", ".txt"});
+    model.extensions.rows.push_back({"1", "0", ".dat"});
+    auto write = [&](const std::string &name, const std::string &bytes) {
+        std::ofstream(model.localTopDirectory + "/" + name, std::ios::binary) << bytes;
+        return int64_t(bytes.size());
+    };
+    const int64_t crlf = write("crlf.txt", "line one\r\nxx\r\n");   // 14 bytes, 12 on a UNIX server
+    const int64_t lf = write("lf.txt", "a\nb\n");                 // 4 bytes, 6 with CR LF
+    const int64_t other = write("other.txt", "line one\r\nxx\r\n");
+    const int64_t binary = write("crlf.dat", "line one\r\nxx\r\n"); // binary: sizes must agree
+    for (bool download : {false, true}) {
+        local.Clear();
+        remote.Clear();
+        SiteTree &master = download ? remote : local;
+        SiteTree &slave = download ? local : remote;
+        const TDateTime t = ThisYear(12, 0);
+        const std::pair<const char *, std::pair<int64_t, int64_t>> pairs[] = {
+            {"crlf.dat", {binary, binary - 2}},
+            {"crlf.txt", {crlf, crlf - 2}},
+            {"lf.txt", {lf, lf + 2}},
+            {"other.txt", {other, other - 1}},
+        };
+        for (const auto &[name, sizes] : pairs) {
+            File(local, name, t, sizes.first);
+            File(remote, name, t, sizes.second);
+        }
+        ASSERT_TRUE(RunCompare(download));
+        const std::vector<TEntryAction> expected = {actRefresh, actNone, actNone, actRefresh};
+        int i = 0;
+        for (SiteNode *m = master.First(); m; m = master.Next(m), ++i)
+            EXPECT_EQ(m->detail.action, expected[size_t(i)]) << m->detail.name << (download ? " download" : " upload");
+        EXPECT_EQ(slave.Count(), 4);
+    }
+}
+
+// A server that hides dot names from its listings says nothing about them by leaving them out:
+// a download site keeps its local .htaccess and whatever lies in a dot directory.
+TEST_F(CompareTest, HiddenNamesAreNotDeletedWhenTheServerCannotListThem)
+{
+    SiteNode *htaccess = File(local, ".htaccess");
+    SiteNode *wellKnown = Dir(local, ".well-known");
+    SiteNode *inside = File(local, "key.txt", ThisYear(1, 0), 1, wellKnown);
+    SiteNode *stray = File(local, "stray.html");
+    model.remoteHiddenUnlisted = true;
+    ASSERT_TRUE(RunCompare(true));
+    for (SiteNode *node : {htaccess, wellKnown, inside})
+        EXPECT_EQ(node->detail.action, actNone) << node->detail.Path();
+    EXPECT_EQ(htaccess->icon, iconFile);
+    EXPECT_EQ(stray->detail.action, actDeleteFile);
+    EXPECT_EQ(model.counters.deleteTotal, 1);
+    EXPECT_EQ(std::count(view.logLines.begin(), view.logLines.end(),
+                         "FERNHOP: the server does not list hidden names; local names starting with \".\" are not "
+                         "marked for deletion"),
+              1);
+
+    // An upload site sends a dot file the listing could not show: that is safe.
+    ASSERT_TRUE(RunCompare(false));
+    EXPECT_EQ(htaccess->detail.action, actNewFile);
+
+    // A server that lists them: their absence counts.
+    model.remoteHiddenUnlisted = false;
+    ASSERT_TRUE(RunCompare(true));
+    EXPECT_EQ(htaccess->detail.action, actDeleteFile);
+    EXPECT_EQ(inside->detail.action, actDeleteFile);
 }

@@ -168,15 +168,18 @@ TEST_F(ScanFixture, DepthFirstWithDirectoriesBeforeFilesWithoutCase)
     EXPECT_EQ(Find("/b/inner")->icon, iconDir);
 }
 
-TEST_F(ScanFixture, ModifiedIsCutToTheMinuteAndOldYearsToMidnight)
+// An edit in the same minute as the last upload must still show, and last year's files must not
+// all look older than their listed times: the scan keeps every time to the second.
+TEST_F(ScanFixture, ModifiedKeepsTheSecondForFilesOfEveryYear)
 {
     File("old.txt");
     File("new.txt");
     SetMtime(Root() + "/old.txt", model.currentYear - 1, 12, 31, 23, 59, 30);
     SetMtime(Root() + "/new.txt", model.currentYear, 3, 4, 10, 15, 59);
     ASSERT_TRUE(LoadLocalTree(model));
-    EXPECT_EQ(Find("/old.txt")->detail.modified, EncodeDate(model.currentYear - 1, 12, 31));
-    EXPECT_EQ(Find("/new.txt")->detail.modified, EncodeDate(model.currentYear, 3, 4) + EncodeTime(10, 15));
+    EXPECT_EQ(Find("/old.txt")->detail.modified, EncodeDate(model.currentYear - 1, 12, 31) + EncodeTime(23, 59, 30));
+    EXPECT_EQ(Find("/new.txt")->detail.modified, EncodeDate(model.currentYear, 3, 4) + EncodeTime(10, 15, 59));
+    EXPECT_EQ(Find("/new.txt")->detail.precision, tpSecond);
 }
 
 TEST_F(ScanFixture, LargeFilesKeepTheirSizeAndLongNamesStayWhole)

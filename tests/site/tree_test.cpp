@@ -92,13 +92,16 @@ TEST_F(TreeFixture, AddEntryByPathUpdatesChildlessNodeInPlace)
     SiteNode *index = docs->Child(2);
     index->detail.action = actRefresh;
     index->icon = iconNewer;
+    index->detail.precision = tpMinute; // as a listing gave it
     TDetail update = Entry(ekFile, "/DOCS", "INDEX.html", 99);
     update.modified = 1234.5;
+    update.precision = tpSecond; // an uploaded file's copy: its time is known to the second
     SiteNode *n = AddEntryByPath(model, model.localTree, update);
     EXPECT_EQ(n, index);
     EXPECT_EQ(model.localTree.Count(), 5);
     EXPECT_EQ(n->detail.size, 99);
     EXPECT_EQ(n->detail.modified, 1234.5);
+    EXPECT_EQ(n->detail.precision, tpSecond);
     EXPECT_EQ(n->icon, iconFile);
     EXPECT_EQ(n->detail.action, actRefresh); // the marks stay as they were
     EXPECT_EQ(n->detail.name, "index.html");

@@ -1,4 +1,5 @@
 // The remote path form and the clock offset helpers.
+#include "support/RecordingView.h"
 #include "transfer/ClockOffset.h"
 #include "transfer/RemotePath.h"
 
@@ -57,4 +58,45 @@ TEST(SessionClockOffset, OffsetLabels)
     EXPECT_EQ(labels.nickName, " web");
     EXPECT_EQ(labels.pcTime, " 01 May 2024   09:05:07");
     EXPECT_EQ(labels.serverTime, "");
+}
+
+// A listing line whose year was guessed wrong (31 December on the PC, "Jan 01" on a server in UTC)
+// gives an offset of a year. Kept, it would move every time by that until cleared by hand.
+TEST(SessionClockOffset, ImplausibleOffsetIsNotKeptAndIsMeasuredAgain)
+{
+    Options options;
+    RecordingView view;
+    Workspace ws(options, view);
+    SiteList sites;
+    sites.edits.nickName = "web";
+    sites.edits.server = "ftp.example.org";
+    sites.edits.userName = "u";
+    sites.edits.localDir = "/tmp";
+    ASSERT_EQ(sites.Add(), "");
+    ClockOffset clock(ws, sites);
+    int labelChanges = 0;
+    clock.labelsChanged = [&] { ++labelChanges; };
+
+    const TDateTime pc = EncodeDate(2024, 12, 31) + EncodeTime(23, 10);
+    sites.SetSavedPcTime(pc);
+    clock.CheckFileListed(EncodeDate(2025, 1, 1) + EncodeTime(4, 10) - 365); // "Jan 01 04:10" read as 2024
+    EXPECT_EQ(sites.Current().SavedPcTime, 0);
+    EXPECT_EQ(sites.Current().SavedServerTime, 0);
+    EXPECT_EQ(labelChanges, 1);
+    ASSERT_FALSE(view.logLines.empty());
+    EXPECT_EQ(view.logLines.back(), "FERNHOP: the server's time differs from the PC's by 8755.0 hours; that "
+                                    "offset is not kept and is measured again next time");
+
+    // 25 hours is the most two clocks in different zones can differ by: kept.
+    sites.SetSavedPcTime(pc);
+    clock.CheckFileListed(pc - 25.0 / 24);
+    EXPECT_EQ(sites.Current().SavedPcTime, pc);
+    EXPECT_NEAR(sites.Current().SavedServerTime, pc - 25.0 / 24, 1e-9);
+
+    // One saved by an older version is not applied.
+    sites.SetSavedServerTime(pc - 30);
+    FixedSite fixed;
+    fixed.savedPcTime = pc;
+    fixed.savedServerTime = pc - 30;
+    EXPECT_EQ(ClockOffsetDays(fixed, options), 0);
 }
