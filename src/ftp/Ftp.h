@@ -13,6 +13,8 @@
 #include "ftp/FtpTypes.h"
 #include "net/AsyncSocket.h"
 
+#include <QTimer>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -55,6 +57,10 @@ public:
     // Listings ask for hidden names too ("LIST -a"). A server that refuses the option gets a
     // plain LIST, for that listing and the rest of the session (see HiddenListed).
     bool ListHidden = true;
+    // Seconds a logged-in session waits for the reply to a command, or for a running transfer's
+    // data to move, before it ends with feReplyTimeOut (as a lost connection ends); 0 waits for
+    // ever.
+    int ReplyTimeOutSeconds = 0;
 
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }
@@ -81,6 +87,8 @@ public:
     bool HiddenListed() const { return ListHidden && !hiddenRefused_; }
     // GetFileTime's answer: the server's time of the file (UTC, to the second).
     TDateTime RemoteFileTime() const { return remoteFileTime_; }
+    // The message of the last feReplyTimeOut: "Server did not answer RETR a.bin for 120 seconds".
+    const std::string &ReplyTimeOutText() const { return replyTimeOutText_; }
     // The server refused MDTM as a command (500 or 502) in this session.
     bool MdtmRefused() const { return mdtmRefused_; }
 
@@ -208,6 +216,9 @@ private:
     void ControlClosed();
     bool OperationRunning() const;
     void FailRunningOperation();
+    void NoteActivity(); // a command went out, a reply line came in, or data moved
+    void CheckReplyTimeOut();
+    void ReplyTimedOut();
     bool SocketErrorCheck(); // true when an error ended the session
     void CloseDataSockets();
     void PostCompletion();
@@ -273,6 +284,7 @@ private:
     void ListingReader(TAsyncSocket &socket);
     void StoreListingText(const std::string &text);
     void ListingEnd(TAsyncSocket &socket);
+    void ListingTooLong(TAsyncSocket &socket);
     void FileReader(TAsyncSocket &socket);
     void WriteDownloadBlock(const char *data, int n);
     void DownloadEnd(TAsyncSocket &socket);
@@ -334,6 +346,13 @@ private:
     bool aborting_ = false;
     bool loginAbandoned_ = false;
     bool quitSent_ = false; // QUIT is out: the server's close is this session's normal end
+    bool loggedIn_ = false; // the reply time-out applies from the end of the login on
+
+    // Reply time-out.
+    QTimer replyTimer_;
+    int64_t lastActivityMs_ = 0;
+    std::string lastCommand_; // the last command line sent, a credential left out
+    std::string replyTimeOutText_;
 
     // Replies in flight. The server answers command lines in order, so after ABOR it owes the
     // final reply of the command that was out (unless that reply had come already) and then the

@@ -8,6 +8,8 @@ TFtpClient::TFtpClient(QObject *owner) : TAsyncSocket(owner)
 {
     Port = 21;
     OnMessage = [this](TMessage &msg) { HandleMessage(msg); };
+    replyTimer_.setInterval(250);
+    QObject::connect(&replyTimer_, &QTimer::timeout, this, [this] { CheckReplyTimeOut(); });
     DataSocket.StartWinsock();
     AcceptedSocket.StartWinsock();
 }

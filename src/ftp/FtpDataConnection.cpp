@@ -19,6 +19,9 @@ constexpr int kReceiveChunk = 16384;
 constexpr int kDownloadReadsPerNotice = 16;
 // A listing line longer than this is no directory entry; it is skipped instead of held.
 constexpr size_t kMaxListingLine = 64 * 1024;
+// One listing holds at most this much; past it the server is taken to send without end.
+constexpr size_t kMaxListingLines = 1000000;
+constexpr int64_t kMaxListingBytes = int64_t(256) << 20;
 } // namespace
 
 // ---- the two halves ------------------------------------------------------------------------
@@ -231,12 +234,32 @@ void TFtpClient::ListingReader(TAsyncSocket &socket)
         DataReadFailed(socket, "DataDoListing");
         return;
     }
-    // Listing data is text: it ends at a zero byte.
-    std::string text(buffer, size_t(std::find(buffer, buffer + n, '\0') - buffer));
-    if (text.empty())
+    if (n <= 0 || listingFailed_)
         return;
-    bytesTransferred_ += int64_t(text.size());
-    StoreListingText(text);
+    NoteActivity();
+    // A zero byte stays in its line: the parser skips that line, and the lines after it count.
+    bytesTransferred_ += n;
+    StoreListingText(std::string(buffer, size_t(n)));
+    if (listing_.size() > kMaxListingLines || bytesTransferred_ > kMaxListingBytes)
+        ListingTooLong(socket);
+}
+
+// A listing past the caps fails: what came is dropped and the data connection closed; the
+// server's reply to LIST then completes the failure.
+void TFtpClient::ListingTooLong(TAsyncSocket &socket)
+{
+    Trace("-> Listing cut off: more than " + std::to_string(kMaxListingLines) + " lines or " +
+          std::to_string(kMaxListingBytes >> 20) + " MiB");
+    listingFailed_ = true;
+    success_ = false;
+    std::vector<std::string>().swap(listing_);
+    listingCarry_.clear();
+    skippingLongLine_ = false;
+    if (dataClosed_)
+        return; // the listing's end is being handled
+    dataClosed_ = true;
+    socket.Close();
+    DataDone();
 }
 
 void TFtpClient::StoreListingText(const std::string &text)
@@ -290,6 +313,7 @@ void TFtpClient::FileReader(TAsyncSocket &socket)
         }
         if (n <= 0)
             return; // nothing more waiting
+        NoteActivity();
         bytesTransferred_ += n;
         Trace("-> Data Socket Received: " + std::to_string(n) + "   - Total Bytes Received: " +
               std::to_string(bytesTransferred_));

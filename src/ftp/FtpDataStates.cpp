@@ -119,7 +119,7 @@ void TFtpClient::ListReply(const std::string &line)
         ControlDone();
         return;
     default:
-        if (!aborting_ && ListCommand() == "LIST -a" && RefusesListOption(line)) {
+        if (!aborting_ && !listingFailed_ && ListCommand() == "LIST -a" && RefusesListOption(line)) {
             ListAgainPlain(PlainRetry::afterRefusal);
             return;
         }

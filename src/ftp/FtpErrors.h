@@ -29,6 +29,9 @@ enum FtpError : int {
     feAccessDenied = 27,
     feDataError = 28,
     feLocalFileOpen = 29,
+    // No reply (or, in a running transfer, no data) for ReplyTimeOutSeconds; the session ends.
+    // TFtpClient::ReplyTimeOutText() says which command went unanswered.
+    feReplyTimeOut = 30,
 };
 
 // The code for a Winsock error number seen on the control connection (0 gives feNone).

@@ -24,6 +24,10 @@ void TFtpClient::SendLine(const std::string &text)
     if (closing_)
         return;
     RaiseInfo(fiCommandSent, line);
+    // What a time-out message may name: never a password or an account.
+    bool secret = text.compare(0, 5, "PASS ") == 0 || text.compare(0, 5, "ACCT ") == 0;
+    lastCommand_ = secret ? text.substr(0, 4) : text;
+    NoteActivity();
     size_t sent = 0;
     bool stalled = false;
     while (sent < line.size()) {
@@ -71,6 +75,7 @@ void TFtpClient::ReadControl()
         RaiseInfo(fiReplyText, text);
         if (text.empty())
             return;
+        NoteActivity();
         text.insert(0, receiveCarry_);
         size_t start = 0;
         size_t end;

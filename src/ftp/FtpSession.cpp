@@ -5,6 +5,16 @@
 
 #include "ftp/FtpErrors.h"
 
+#include <chrono>
+
+namespace {
+int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
 void TFtpClient::Connect()
 {
     if (busy_) {
@@ -81,11 +91,13 @@ void TFtpClient::ControlConnected()
     receiveCarry_.clear();
     inHandler_ = false;
     quitSent_ = false;
+    loggedIn_ = false;
     ForgetAbort();
 }
 
 void TFtpClient::ControlClosed()
 {
+    replyTimer_.stop();
     RaiseInfo(fiNotConnected, "Disconnected");
     if (OperationRunning()) {
         // Cut off in the middle: whatever the operation got so far, it did not succeed.
@@ -125,6 +137,43 @@ void TFtpClient::FailRunningOperation()
     }
 }
 
+void TFtpClient::NoteActivity() { lastActivityMs_ = NowMs(); }
+
+// Runs every quarter second once logged in. Only waiting counts: an idle session may stay quiet
+// for as long as its owner likes.
+void TFtpClient::CheckReplyTimeOut()
+{
+    if (ReplyTimeOutSeconds <= 0 || !loggedIn_ || !connected_ || closing_)
+        return;
+    bool waiting = commandReplyOwed_ || abortReplyOwed_ || OperationRunning();
+    if (!waiting) {
+        NoteActivity();
+        return;
+    }
+    if (NowMs() - lastActivityMs_ >= int64_t(ReplyTimeOutSeconds) * 1000)
+        ReplyTimedOut();
+}
+
+// A server that stopped answering ends the session as a lost connection does: the error, the
+// running operation's completion as a failure, then the quit.
+void TFtpClient::ReplyTimedOut()
+{
+    replyTimer_.stop();
+    replyTimeOutText_ = "Server did not answer " + lastCommand_ + " for " + std::to_string(ReplyTimeOutSeconds) +
+                        (ReplyTimeOutSeconds == 1 ? " second" : " seconds");
+    Trace("-> " + replyTimeOutText_);
+    CloseDataSockets();
+    Close();
+    connected_ = false;
+    loggedIn_ = false;
+    lastErrorCode_ = feReplyTimeOut;
+    RaiseError(feReplyTimeOut);
+    FailRunningOperation();
+    ForgetAbort();
+    PostCompletion();
+    PostQuit();
+}
+
 // After socket calls on the control connection. A Winsock error ends the session: OnFtpError
 // with the mapped code, and Closing stays latched until Reset.
 bool TFtpClient::SocketErrorCheck()
@@ -150,6 +199,7 @@ void TFtpClient::Disconnect(FtpError code)
 {
     if (closing_)
         return;
+    replyTimer_.stop();
     CloseDataSockets();
     Close();
     connected_ = false;
@@ -163,6 +213,8 @@ void TFtpClient::Disconnect(FtpError code)
 
 void TFtpClient::Reset()
 {
+    replyTimer_.stop();
+    loggedIn_ = false;
     CloseDataSockets();
     Close();
     connected_ = false;

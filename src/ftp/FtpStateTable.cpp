@@ -52,9 +52,12 @@ void TFtpClient::DispatchReply(const std::string &line)
     }
 }
 
-// 0: the server's greeting.
+// 0: the server's greeting. A 120 ("ready in nnn minutes") comes before the 220 it promises:
+// nothing may be sent until then (the owner's connect time-out bounds the wait).
 void TFtpClient::GreetingReply(char replyClass)
 {
+    if (replyClass == '1')
+        return;
     if (replyClass != '2') {
         Disconnect(feServerDown);
         return;
@@ -121,6 +124,9 @@ void TFtpClient::SystReply(const std::string &line)
 
 void TFtpClient::LoginComplete()
 {
+    loggedIn_ = true;
+    NoteActivity();
+    replyTimer_.start();
     RaiseInfo(fiLoggedIn, "Logged in");
     SetReplyState(stIdle);
     PostCompletion();

@@ -175,6 +175,8 @@ bool TFtpClient::SendData(TAsyncSocket &socket, const char *data, int length, co
         }
         sent += n;
         stalled = n == 0;
+        if (n > 0)
+            NoteActivity();
     }
     return true;
 }

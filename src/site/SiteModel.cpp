@@ -28,6 +28,8 @@ void SiteModel::LogLine(const std::string &text)
         return;
     if (StartsWith(line, "PASS"))
         line = "PASS *****";
+    else if (StartsWith(line, "ACCT"))
+        line = "ACCT *****"; // an account is a secret as the password is
     view.AppendLogLine(line);
     if (traceLine)
         traceLine(line);

@@ -28,6 +28,7 @@ std::string FtpErrorText(FtpError code)
     case feFileNotFound: return "File not found";
     case feServerDown: return "The FTP server may be down";
     case feAccessDenied: return "Access Denied";
+    case feReplyTimeOut: return "Server did not answer";
     case feNone:
     case feInternalError:
     case feDataError:
@@ -83,6 +84,8 @@ std::string FtpErrorHandler::MessageFor(TFtpClient &client, FtpError error)
         return FtpErrorText(error);
     case feDataError:
         return DataErrorText(client.SocketErrorNumber(), client.DataErrorContext());
+    case feReplyTimeOut:
+        return client.ReplyTimeOutText().empty() ? FtpErrorText(error) : client.ReplyTimeOutText();
     case feLocalFileOpen:
         if (!localFileOpenFailed)
             return "Fernhop could not open file: " + client.LocalFile;

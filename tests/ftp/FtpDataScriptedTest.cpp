@@ -53,11 +53,12 @@ TEST_P(ScriptedData, ListingLinesAreKeptAsSentAndAnUnendedLastLineIsDropped)
     EXPECT_TRUE(recorder.Has("OnListingDone ok"));
 }
 
-TEST_P(ScriptedData, ListingTextEndsAtAZeroByte)
+TEST_P(ScriptedData, AZeroByteStaysInItsLineAndTheLinesAfterItCount)
 {
     ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST -a$", "150 Here.", std::string("a\r\nb\0c\r\nd\r\n", 11))));
     ASSERT_TRUE(Complete([&] { List(); }));
-    EXPECT_EQ(client.Listing(), Lines{"a"});
+    EXPECT_EQ(client.Listing(), (Lines{"a", std::string("b\0c", 3), "d"}));
+    EXPECT_EQ(client.BytesTransferred(), 11);
 }
 
 TEST_P(ScriptedData, DownloadIsWrittenByteForByteWhateverTheTransferType)

@@ -36,14 +36,36 @@ TEST_F(ScriptedFtp, ReplyArrivingInPiecesIsJoined)
     EXPECT_EQ(client.SystemType(), "UNIX TYPE: L8");
 }
 
-TEST_F(ScriptedFtp, GreetingOfClass1EndsTheSessionAsServerDown)
+TEST_F(ScriptedFtp, Greeting120IsFollowedByThe220BeforeAnythingIsSent)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(Script("", R"(["120 Ready in 5 minutes.", "220 Ready."])")));
+    ASSERT_NO_FATAL_FAILURE(Start(Script(
+        "", R"({"chunks": ["120 Ready in 1 minute.\r\n", "220 Ready.\r\n"], "delay_ms": 200})")));
+    // What came in and went out, in order.
+    Lines wire;
+    TFtpInfoEvent record = client.OnFtpInfo;
+    client.OnFtpInfo = [&](TFtpClient *sender, FtpInfo info, const std::string &text) {
+        record(sender, info, text);
+        if (info == fiReplyText && !text.empty())
+            wire.push_back("in " + text);
+        if (info == fiCommandSent)
+            wire.push_back("out " + text);
+    };
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
+    ASSERT_GE(wire.size(), 3u);
+    EXPECT_EQ(Lines(wire.begin(), wire.begin() + 3),
+              (Lines{"in 120 Ready in 1 minute.\r\n", "in 220 Ready.\r\n", "out USER joe\r\n"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST"}));
+}
+
+TEST_F(ScriptedFtp, GreetingOfAnotherClassEndsTheSessionAsServerDown)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(Script("", R"(["421 Too many users.", "220 Ready."])")));
     client.Connect();
     ASSERT_TRUE(WaitForQuit());
     RunFor(100);
     EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", ErrorEvent(feServerDown), "OnFtpQuit"}));
-    EXPECT_TRUE(recorder.sent.empty()); // the 220 behind the 120 is not read any more
+    EXPECT_TRUE(recorder.sent.empty());
     EXPECT_FALSE(client.Connected());
     EXPECT_EQ(client.LastErrorCode(), feServerDown);
 }

@@ -28,12 +28,13 @@ A STEP is a string (one reply line), a list of strings (reply lines), or an obje
     "raw":      "text"                   sent exactly as given (no CR LF added)
     "chunks":   ["text", ...]            sent as separate writes, exactly as given
     "delay_ms": N                        pause before the reply and before each chunk
-    "action":   "pasv" | "port" | "send" | "receive" | "grow"
+    "action":   "pasv" | "port" | "send" | "receive" | "grow" | "flood" | "stall"
     "data":     "text" or ["line", ...]  body of a "send" (a list: each line with CR LF)
     "data_base64": "..."                 binary body of a "send"
     "store_as": "name"                   upload name of a "receive" (default "{arg}")
     "then":     "line" or ["line", ...]  reply lines after the data transfer
     "close":    true                     close the control connection after everything
+    "stall_ms": N                        how long a "stall" holds the data connection
 
 A RULE is a STEP object with "match" (a Python regular expression searched in the command line)
 and optionally "times" (how often it may fire, counted over all connections; default unlimited).
@@ -49,6 +50,10 @@ Actions:
              connection.", then "226 Transfer complete."
     receive  like send, but read the data connection to its end and store the body
     grow     after the reply, send "x" without any line end, forever, until the peer goes away
+    flood    like send, but send the body again and again until the peer closes the data
+             connection; then "then" (default "226 Transfer complete.")
+    stall    like send, but after the body hold the data connection open, reading nothing, for
+             "stall_ms" (default 10000), then close it and send "then"
 If a data connection cannot be made, "425 Can't open data connection." replaces "then".
 Text is sent as UTF-8. Without "reply", "raw" or "chunks" (and outside the defaults above) a step
 sends nothing. The server runs until it receives SIGTERM.
@@ -67,14 +72,17 @@ import time
 
 DATA_TIMEOUT_SECONDS = 10.0
 STEP_KEYS = {"reply", "raw", "chunks", "delay_ms", "action", "data", "data_base64",
-             "store_as", "then", "close"}
+             "store_as", "then", "close", "stall_ms"}
 RULE_KEYS = STEP_KEYS | {"match", "times"}
-ACTIONS = {None, "pasv", "port", "send", "receive", "grow"}
+ACTIONS = {None, "pasv", "port", "send", "receive", "grow", "flood", "stall"}
+DATA_ACTIONS = ("send", "receive", "flood", "stall")
 DEFAULT_REPLIES = {
     "pasv": ["227 Entering Passive Mode ({pasv})."],
     "port": ["200 PORT command ok."],
     "send": ["150 Opening data connection."],
     "receive": ["150 Opening data connection."],
+    "flood": ["150 Opening data connection."],
+    "stall": ["150 Opening data connection."],
 }
 DEFAULT_THEN = ["226 Transfer complete."]
 
@@ -126,8 +134,9 @@ class Step:
         if "then" in entry:
             self.then = lines_of(entry["then"], where)
         else:
-            self.then = DEFAULT_THEN if self.action in ("send", "receive") else []
+            self.then = DEFAULT_THEN if self.action in DATA_ACTIONS else []
         self.close = bool(entry.get("close", False))
+        self.stall = float(entry.get("stall_ms", 10000)) / 1000.0
 
 
 class Rule(Step):
@@ -256,7 +265,7 @@ class Session(threading.Thread):
             self.grow()
             return False
         then = step.then
-        if step.action in ("send", "receive"):
+        if step.action in DATA_ACTIONS:
             data = self.open_data_connection()
             if data is None:
                 then = ["425 Can't open data connection."]
@@ -264,12 +273,28 @@ class Session(threading.Thread):
                 with data:
                     if step.action == "send":
                         data.sendall(step.data)
+                    elif step.action == "flood":
+                        self.flood(data, step.data)
+                    elif step.action == "stall":
+                        if step.data:
+                            data.sendall(step.data)
+                        time.sleep(step.stall)
                     else:
                         self.recorder.upload(self.expand(step.store_as, arg).decode(
                             "utf-8", "surrogateescape"), self.read_all(data))
         if then:
             self.conn.sendall(self.expand("".join(line + "\r\n" for line in then), arg))
         return not step.close
+
+    @staticmethod
+    def flood(data, body):
+        block = body * max(1, 65536 // max(1, len(body)))
+        data.settimeout(None)
+        try:
+            while True:
+                data.sendall(block)
+        except OSError:
+            pass  # the peer closed the data connection
 
     def grow(self):
         block = b"x" * 4096

@@ -43,9 +43,11 @@ TEST_F(DisplayTest, LogLinesLoseLineBreaksAndMaskPasswords)
     Info(fiReplyText, "230-Welcome\r\n to the\nserver\r\n");
     Info(fiCommandSent, "PASS my secret\r\n");
     Info(fiCommandSent, "pass lower case\r\n");
+    Info(fiCommandSent, "ACCT billing-42\r\n");
     Info(fiReplyText, "\r\n");
     Info(fiTrace, "-> Data socket connected");
-    EXPECT_EQ(view.logLines, (std::vector<std::string>{"230-Welcome to theserver", "PASS *****", "pass lower case"}));
+    EXPECT_EQ(view.logLines,
+              (std::vector<std::string>{"230-Welcome to theserver", "PASS *****", "pass lower case", "ACCT *****"}));
 
     display.NTdebugButtonClick();
     Info(fiTrace, "-> Data socket connected");
