@@ -199,6 +199,7 @@ void SessionController::SetUpClient()
     }
     ftp.UserPassword = loginPassword;
     ftp.InitialDirectory.clear();
+    ftp.ReplyTimeOutSeconds = std::max(0, ws_.options.replyTimeOut);
 }
 
 void SessionController::ConnectButtonClick()
@@ -403,6 +404,9 @@ void SessionController::DisconnectionSteps()
     connected = false;
     DisconnectedLook();
     ws_.ShowStatus("Fernhop is no longer connected to the FTP server");
+    // A silent server is named as the reason, last on the status line.
+    if (ws_.FtpClient1.LastErrorCode() == feReplyTimeOut && !ws_.FtpClient1.ReplyTimeOutText().empty())
+        ws_.ShowStatus(ws_.FtpClient1.ReplyTimeOutText());
     ws_.PlayEventSound(SoundEvent::Disconnect);
     ws_.FtpClient1.Reset();
 

@@ -408,3 +408,33 @@ TEST(BatchSessionEnd, ASessionLostInTheMiddleOfAnUploadRunIsReconnectedAndTheRun
     const auto sent = server->commands();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "LIST"), 1);
 }
+
+TEST(BatchMultiSite, ASilentServerIsLeftAfterTheReplyTimeOutAndTheRunMovesOn)
+{
+    auto server = fernhop::test::ScriptedFtpServer::start(R"({"rules": [
+        {"match": "^USER joe$", "reply": "331 Password please."},
+        {"match": "^PASS pw$", "reply": "230 Logged in."},
+        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
+        {"match": "^CWD /quiet$"},
+        {"match": "^CWD ", "reply": "250 OK."},
+        {"match": "^PWD$", "reply": "257 \"/\" is current."},
+        {"match": "^TYPE ", "reply": "200 OK."},
+        {"match": "^PASV$", "action": "pasv"},
+        {"match": "^LIST", "action": "send", "data": []},
+        {"match": "^STOR ", "action": "receive"},
+        {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})");
+    ASSERT_TRUE(server);
+    BatchSites s;
+    WriteFile(s.Dir("quiet") / "q.html", "q");
+    WriteFile(s.Dir("fine") / "f.html", "f");
+    s.Add("quiet", server->port(), "joe", "pw", s.Dir("quiet"), "/quiet", {"--pasv"});
+    s.Add("fine", server->port(), "joe", "pw", s.Dir("fine"), "/", {"--pasv"});
+    ASSERT_EQ(s.Run({"--set", "timeOffset=1", "--set", "replyTimeOut=1"}).status, 0);
+
+    FernhopRun run = s.Run({"--batch", "--multi-site"}, 60000);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_TRUE(Has(run.err, "FTP ERROR: Server did not answer CWD /quiet")) << run.err;
+    EXPECT_TRUE(Has(run.out, "Site quiet: failed")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Site fine: done")) << run.out;
+    EXPECT_EQ(server->uploaded("/f.html"), std::optional<std::string>("f"));
+}

@@ -245,3 +245,24 @@ TEST_F(SessionEnds, DownloadCutOffByAClosedConnectionIsFetchedAgainAfterReconnec
     EXPECT_EQ(QDir(QString::fromStdString(siteSpec.localDir)).entryList(QDir::Files | QDir::Hidden).size(), 3);
     EXPECT_EQ(view.Count("Could not download: b.txt"), 0);
 }
+
+TEST_F(SessionEnds, ASilentServerEndsTheSessionWithItsReasonShownAndTheRunCountsItsFileAsFailed)
+{
+    StartServer(Script(R"({"match": "^STOR /b.html$", "times": 1},)")); // never answered
+    app.options.compare = app.options.update = true;
+    app.options.replyTimeOut = 1;
+    SiteSpec siteSpec = Site("web");
+    for (const char *name : {"a.html", "b.html"})
+        ASSERT_TRUE(WriteFile(siteSpec.localDir + "/" + name, name));
+    UseSite(siteSpec);
+    view.askAnswers = {PromptAnswer::No}; // no reconnect
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] { return DisconnectionsSeen() == 1; })) << server->log();
+    EXPECT_EQ(view.LastStatus().rfind("Server did not answer STOR /b.html for 1 second", 0), 0u) << view.LastStatus();
+    EXPECT_TRUE(std::any_of(view.logLines.begin(), view.logLines.end(), [](const std::string &l) {
+        return l.rfind("FTP ERROR: Server did not answer STOR /b.html", 0) == 0;
+    }));
+    EXPECT_EQ(view.Count("Could not upload: b.html"), 1);
+    EXPECT_EQ(server->uploaded("/a.html"), std::optional<std::string>("a.html"));
+}
