@@ -8,6 +8,7 @@
 #include <QEventLoop>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,24 @@
 namespace {
 
 bool UsablePath(const std::string &path) { return !path.empty() && path.find('\0') == std::string::npos; }
+
+// Opens a regular file only: a FIFO or a device put where a site file was would block the
+// whole program in open() or read(), so the open never waits and anything else is refused.
+int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0)
+{
+    if (!UsablePath(path))
+        return -1;
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
+    if (fd < 0)
+        return -1;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 } // namespace
 
@@ -54,8 +73,7 @@ void TFtpClient::StartDownload(int typeState)
         return;
     }
     CloseLocalFile();
-    if (UsablePath(LocalFile))
-        localFile_ = ::open(LocalFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    localFile_ = OpenRegularFile(LocalFile, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (localFile_ < 0) {
         ReportError(feFileOpen);
         PostCompletion();
@@ -97,8 +115,7 @@ void TFtpClient::StartUpload(int typeState)
         return;
     }
     CloseLocalFile();
-    if (UsablePath(LocalFile))
-        localFile_ = ::open(LocalFile.c_str(), O_RDONLY | O_CLOEXEC);
+    localFile_ = OpenRegularFile(LocalFile, O_RDONLY);
     if (localFile_ < 0) {
         ReportError(feLocalFileOpen);
         PostCompletion();

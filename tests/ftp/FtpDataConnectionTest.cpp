@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -104,7 +105,7 @@ TEST_F(DataConnection, ConnectionThatCannotBeMadeIsADataError)
            {"match": "^PASV$", "reply": "227 Entering Passive Mode (127,0,0,1,)" + std::to_string(closed / 256) + "," +
         std::to_string(closed % 256) + R"()."})")));
     client.RemoteFile = "a.bin";
-    client.LocalFile = "/dev/null";
+    client.LocalFile = local.path().toStdString() + "/a.bin";
     client.GetFilePasv();
     ASSERT_TRUE(WaitForQuit());
     EXPECT_EQ(recorder.events, (Lines{ErrorEvent(feDataError), "OnFtpQuit"}));
@@ -162,6 +163,9 @@ TEST_F(DataConnection, ChecksBeforeSendingAnything)
     ASSERT_NO_FATAL_FAILURE(StartLoggedIn(kDataRules));
     ASSERT_TRUE(local.isValid());
     const std::string missing = local.path().toStdString() + "/no/such/dir/file";
+    // A FIFO where a file was expected would block an open or a read for ever.
+    const std::string fifo = local.path().toStdString() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         std::string remote, local;
         bool upload;
@@ -169,7 +173,8 @@ TEST_F(DataConnection, ChecksBeforeSendingAnything)
     };
     for (const Case &c : {Case{"", missing, false, feFileNotFound}, Case{"a", "", false, feFileOpen},
                           Case{"a", missing, false, feFileOpen}, Case{"", "/dev/null", true, feFileNotFound},
-                          Case{"a", "", true, feFileOpen}, Case{"a", missing, true, feLocalFileOpen}}) {
+                          Case{"a", "", true, feFileOpen}, Case{"a", missing, true, feLocalFileOpen},
+                          Case{"a", fifo, true, feLocalFileOpen}, Case{"a", fifo, false, feFileOpen}}) {
         client.RemoteFile = c.remote;
         client.LocalFile = c.local;
         recorder.Clear();
