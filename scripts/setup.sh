@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian 12 machine (run as root).
 # Packages already present are skipped, so a second run costs a few seconds.
 set -euo pipefail
-packages=(g++ cmake make qt6-base-dev libgtest-dev libbenchmark-dev
+packages=(g++ cmake make qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgtest-dev libbenchmark-dev
           python3 python3-pyftpdlib vsftpd lftp curl passwd)
 missing=()
 for p in "${packages[@]}"; do

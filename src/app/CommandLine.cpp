@@ -128,10 +128,19 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
             cl.nickName = positional.front();
         if (positional.size() > 1)
             cl.error = "--batch takes one site nickname";
+    } else if (cl.mode == CommandMode::Help) {
+        // No command: the window, on the site named (if any).
+        cl.mode = CommandMode::Window;
+        if (cl.dryRun || cl.yes || cl.multiSite)
+            cl.error = "--dry-run, --yes and --multi-site need --batch";
+        else if (cl.fields.server || cl.fields.user || cl.fields.local || cl.fields.remote)
+            cl.error = "site fields need --add-site or --replace-site";
+        else if (positional.size() > 1)
+            cl.error = "the window takes one site nickname";
+        else if (!positional.empty())
+            cl.nickName = positional.front();
     } else if (!positional.empty()) {
         cl.error = "unexpected argument " + positional.front();
-    } else if (cl.mode == CommandMode::Help) {
-        cl.error = "no command given";
     }
     if (cl.mode == CommandMode::AddSite && cl.error.empty() &&
         !(cl.fields.server && cl.fields.user && cl.fields.local && cl.fields.remote))
@@ -144,6 +153,8 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
 const char *UsageText()
 {
     return "usage:\n"
+           "  fernhop [--settings DIR] [NICKNAME]\n"
+           "      Open the window (on the site NICKNAME).\n"
            "  fernhop --batch [--settings DIR] [--dry-run] [--yes] (NICKNAME | --multi-site)\n"
            "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
            "      --dry-run   stop after the compare and print every marked entry\n"

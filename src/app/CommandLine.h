@@ -24,6 +24,7 @@ struct SiteFields {
 
 enum class CommandMode {
     Help,
+    Window,
     Scan,
     Batch,
     ListSites,

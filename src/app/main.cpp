@@ -5,6 +5,10 @@
 #include "site/LocalScan.h"
 #include "transfer/Workspace.h"
 
+#ifdef FERNHOP_WITH_UI
+#include "ui/WindowApp.h"
+#endif
+
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
@@ -39,7 +43,6 @@ int Scan(const std::string &dir)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     const CommandLine cl = ParseCommandLine(args);
     if (!cl.error.empty()) {
@@ -50,8 +53,19 @@ int main(int argc, char **argv)
         const QString dir = QDir(QString::fromStdString(*cl.settingsDir)).absolutePath();
         ::setenv("FERNHOP_HOME", dir.toLocal8Bit().constData(), 1);
     }
+    if (cl.mode == CommandMode::Window) {
+#ifdef FERNHOP_WITH_UI
+        return RunWindow(argc, argv, cl.nickName);
+#else
+        std::fprintf(stderr, "fernhop: built without the window; use --batch\n\n%s", UsageText());
+        return kExitUsage;
+#endif
+    }
+    // Everything else works without a display.
+    QCoreApplication app(argc, argv);
     switch (cl.mode) {
     case CommandMode::Help: std::fputs(UsageText(), stdout); return kExitDone;
+    case CommandMode::Window: return kExitUsage;
     case CommandMode::Scan: return Scan(cl.scanDir);
     case CommandMode::ListSites: return ListSitesCommand(stdout, stderr);
     case CommandMode::AddSite: return AddSiteCommand(cl, stdout, stderr);

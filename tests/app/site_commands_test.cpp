@@ -70,7 +70,9 @@ TEST_F(CliFixture, SetWritesOptionsAndKeepsTheRest)
 TEST_F(CliFixture, BadUsageExitsWith64AndHelpExplains)
 {
     EXPECT_EQ(Fernhop({"--frob"}).status, 64);
-    EXPECT_EQ(Fernhop({}).status, 64);
+    EXPECT_EQ(Fernhop({"one", "two"}).status, 64);     // the window takes one site
+    EXPECT_EQ(Fernhop({"--dry-run", "mysite"}).status, 64);
+    EXPECT_EQ(Fernhop({"--server", "h"}).status, 64);
     EXPECT_EQ(Fernhop({"--batch"}).status, 64);
     EXPECT_EQ(Fernhop({"--add-site", "a", "--server", "h"}).status, 64);
     EXPECT_EQ(Fernhop({"--port", "70000", "--list-sites"}).status, 64);
