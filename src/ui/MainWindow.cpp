@@ -4,7 +4,10 @@
 #include "config/Settings.h"
 #include "transfer/Fernhop.h"
 #include "ui/DropPanel.h"
+#include "ui/HintPanel.h"
+#include "ui/Icons.h"
 #include "ui/LogMemo.h"
+#include "ui/SiteTreeView.h"
 #include "ui/TransferPanel.h"
 
 #include <QApplication>
@@ -41,6 +44,7 @@ MainWindow::MainWindow(const std::string &commandLineSite, QWidget *parent)
     : QMainWindow(parent), commandLineSite_(commandLineSite)
 {
     setWindowTitle(QStringLiteral("Fernhop"));
+    setWindowIcon(DirectionIcon(false));
     app_ = std::make_unique<Fernhop>(static_cast<MainView &>(*this));
     BuildLayout();
     BuildMenus();
@@ -61,8 +65,8 @@ MainWindow::MainWindow(const std::string &commandLineSite, QWidget *parent)
 MainWindow::~MainWindow()
 {
     // The tree models observe the core's trees: they go before the core does.
-    localTree_->setModel(nullptr);
-    remoteTree_->setModel(nullptr);
+    localTree_->SetSiteModel(nullptr);
+    remoteTree_->SetSiteModel(nullptr);
     delete treeModels_[0];
     delete treeModels_[1];
     treeModels_[0] = treeModels_[1] = nullptr;
@@ -113,6 +117,10 @@ QWidget *MainWindow::BuildTopBar()
     compareBtn_ = speedButton(tr("C&ompare"), "compareBtn");
     updateBtn_ = speedButton(tr("&Upload"), "updateBtn");
     stopBtn_ = speedButton(tr("&Stop"), "stopBtn");
+    connectBtn_->setIcon(SpeedButtonIcon(SpeedButton::Connect));
+    compareBtn_->setIcon(SpeedButtonIcon(SpeedButton::Compare));
+    updateBtn_->setIcon(SpeedButtonIcon(SpeedButton::Upload));
+    stopBtn_->setIcon(SpeedButtonIcon(SpeedButton::Stop));
     ntDebugButton_ = new QPushButton(QStringLiteral("NT 4.0 Debug ON"));
     ntDebugButton_->setObjectName(QStringLiteral("NTdebugButton"));
     ntDebugButton_->hide();
@@ -130,7 +138,7 @@ QWidget *MainWindow::BuildLeftStrip()
     column->setContentsMargins(2, 6, 2, 6);
     auto *picture = new QLabel;
     picture->setAlignment(Qt::AlignCenter);
-    picture->setPixmap(windowIcon().pixmap(40, 40));
+    picture->setPixmap(DirectionIcon(false).pixmap(40, 40));
     versionLabel_ = new QLabel(tr("Version"));
     versionLabel_->setAlignment(Qt::AlignCenter);
     versionLabel_->installEventFilter(this);
@@ -167,14 +175,9 @@ QWidget *MainWindow::BuildCentre()
         return widget;
     };
     auto makeTree = [](const char *name) {
-        auto *tree = new QTreeView;
+        auto *tree = new SiteTreeView;
         tree->setObjectName(QLatin1String(name));
-        tree->setHeaderHidden(true);
-        tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        tree->setUniformRowHeights(true); // a 100,000-entry tree scrolls without measuring rows
         tree->setContextMenuPolicy(Qt::CustomContextMenu);
-        tree->setDragEnabled(true);
-        tree->setDragDropMode(QAbstractItemView::DragOnly);
         return tree;
     };
     localTree_ = makeTree("localTree");
@@ -206,6 +209,7 @@ QWidget *MainWindow::BuildCentre()
     refreshRemoteBtn_ = new QPushButton(tr("&Refresh"));
     refreshRemoteBtn_->setObjectName(QStringLiteral("refreshRemoteBtn"));
     refreshRemoteBtn_->setEnabled(false);
+    refreshRemoteBtn_->setIcon(SpeedButtonIcon(SpeedButton::Refresh));
     remoteRow->addWidget(remoteDirEdit_, 1);
     remoteRow->addWidget(refreshRemoteBtn_);
 
@@ -217,6 +221,10 @@ QWidget *MainWindow::BuildCentre()
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { NoteGeometry(); });
+    // The details panel floats over both trees.
+    hintPanel_ = new HintPanel(splitter_);
+    hintPanel_->setObjectName(QStringLiteral("hintPanel"));
+    hintPanel_->SetModel(&app_->ws);
     return splitter_;
 }
 

@@ -23,7 +23,8 @@ class QMenu;
 class QMimeData;
 class QPushButton;
 class QSplitter;
-class QTreeView;
+class HintPanel;
+class SiteTreeView;
 class TransferPanel;
 
 class MainWindow : public QMainWindow, public MainView {
@@ -45,8 +46,9 @@ public:
     QAction *MenuAction(const QString &text) const; // by its caption, "&Reset FTP"
     QMenu *LocalPopup() const { return localPopup_; }
     QMenu *RemotePopup() const { return remotePopup_; }
-    QTreeView *LocalTree() const { return localTree_; }
-    QTreeView *RemoteTree() const { return remoteTree_; }
+    SiteTreeView *LocalTree() const { return localTree_; }
+    SiteTreeView *RemoteTree() const { return remoteTree_; }
+    HintPanel *Hint() const { return hintPanel_; }
     QLineEdit *RemoteDirEdit() const { return remoteDirEdit_; }
     QLabel *StatusPanel(int index) const { return statusPanels_[index]; }
     LogMemo *Log() const { return logMemo_; }
@@ -120,7 +122,7 @@ private:
     // MainWindowTrees.cpp
     void AttachTrees();
     SiteNode *SelectedNode(int tag) const;
-    QTreeView *TreeView(const SiteTree &tree) const;
+    SiteTreeView *TreeView(const SiteTree &tree) const;
     bool DecodeDrop(const QMimeData *mime, TDetail &entry) const;
 
     std::unique_ptr<Fernhop> app_;
@@ -135,8 +137,9 @@ private:
     QLabel *versionLabel_ = nullptr;
     QLabel *versLabelGraphic_ = nullptr;
     QSplitter *splitter_ = nullptr;
-    QTreeView *localTree_ = nullptr;
-    QTreeView *remoteTree_ = nullptr;
+    SiteTreeView *localTree_ = nullptr;
+    SiteTreeView *remoteTree_ = nullptr;
+    HintPanel *hintPanel_ = nullptr;
     QLabel *localDirLabel_ = nullptr;
     QPushButton *changeLocalBtn_ = nullptr;
     QPushButton *refreshLocalBtn_ = nullptr;

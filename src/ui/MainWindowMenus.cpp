@@ -8,6 +8,7 @@
 #include "ui/DropPanel.h"
 #include "ui/LogMemo.h"
 #include "ui/MainWindowParts.h"
+#include "ui/SiteTreeView.h"
 
 #include <QComboBox>
 #include <QDesktopServices>

@@ -1,6 +1,7 @@
 #include "ui/MainWindowParts.h"
 
 #include "transfer/Fernhop.h"
+#include "ui/Icons.h"
 
 #include <QFileDialog>
 #include <QInputDialog>
@@ -22,9 +23,15 @@ void ShowGettingStarted(QWidget *parent)
                                          "7. Upload to update the web site."));
 }
 
-QIcon SiteDirectionIcon(bool)
+QIcon SiteDirectionIcon(bool download)
 {
-    return {};
+    // The combo's list draws the Selected variant on the highlighted row.
+    QIcon icon;
+    for (const QSize size : {QSize(16, 16), QSize(32, 32)}) {
+        icon.addPixmap(DirectionIcon(download, false).pixmap(size), QIcon::Normal);
+        icon.addPixmap(DirectionIcon(download, true).pixmap(size), QIcon::Selected);
+    }
+    return icon;
 }
 
 PromptAnswer RunPrompt(QWidget *parent, const QString &line1, const QString &line2, int buttons)

@@ -3,6 +3,7 @@
 
 #include "base/Text.h"
 #include "transfer/Fernhop.h"
+#include "ui/Icons.h"
 #include "ui/LogMemo.h"
 #include "ui/MainWindowParts.h"
 #include "ui/TransferPanel.h"
@@ -60,9 +61,15 @@ void MainWindow::SetText(TextSlot slot, const std::string &text)
         if (remoteDirEdit_->text() != value)
             remoteDirEdit_->setText(value);
         break;
-    case TextSlot::directionCaption: updateBtn_->setText(value); break;
+    case TextSlot::directionCaption:
+        updateBtn_->setText(value);
+        updateBtn_->setIcon(SpeedButtonIcon(text == "&Download" ? SpeedButton::Download : SpeedButton::Upload));
+        break;
     case TextSlot::windowTitle: setWindowTitle(value); break;
-    case TextSlot::connectCaption: connectBtn_->setText(value); break;
+    case TextSlot::connectCaption:
+        connectBtn_->setText(value);
+        connectBtn_->setIcon(SpeedButtonIcon(text == "&Disconnect" ? SpeedButton::Disconnect : SpeedButton::Connect));
+        break;
     default: break;
     }
 }

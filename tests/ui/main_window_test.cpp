@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeView>
+#include "ui/SiteTreeView.h"
 #include <gtest/gtest.h>
 
 using fernhop::test::RealFtpServer;
