@@ -8,12 +8,58 @@
 #include "ui/InputDialog.h"
 #include "ui/PromptDialog.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
-void OpenSetupDialog(Fernhop &, QWidget *parent, int)
+#if __has_include("ui/PagesDlg.h")
+#include "ui/PagesDlg.h"
+#endif
+#if __has_include("ui/SoundPlayer.h")
+#include "ui/SoundPlayer.h"
+SoundPlayer *EventSoundPlayer(QObject *owner);
+#endif
+
+#if __has_include("ui/PagesDlg.h")
+void OpenSetupDialog(Fernhop &app, QWidget *parent, int page)
 {
-    QMessageBox::information(parent, QStringLiteral("Fernhop"), QObject::tr("The setup dialog is not available yet."));
+    ShowSetupDialog(parent, app, page);
 }
+#else
+void OpenSetupDialog(Fernhop &app, QWidget *parent, int)
+{
+    app.SetupDialogOpening();
+    QMessageBox::information(parent, QStringLiteral("Fernhop"), QObject::tr("The setup dialog is not available yet."));
+    app.SetupDialogClosed();
+}
+#endif
+
+#if __has_include("ui/SoundPlayer.h")
+void PlayEventSound(QObject *owner, const std::string &file)
+{
+    EventSoundPlayer(owner)->Play(file);
+}
+
+void PlayBeep(QObject *owner)
+{
+    EventSoundPlayer(owner)->Beep();
+}
+
+SoundPlayer *EventSoundPlayer(QObject *owner)
+{
+    // One player for the window, made at the first sound.
+    auto *player = owner->findChild<SoundPlayer *>(QString(), Qt::FindDirectChildrenOnly);
+    return player ? player : new SoundPlayer(owner);
+}
+#else
+void PlayEventSound(QObject *, const std::string &)
+{
+}
+
+void PlayBeep(QObject *)
+{
+    QApplication::beep();
+}
+#endif
 
 void ShowGettingStarted(QWidget *parent)
 {

@@ -139,11 +139,12 @@ bool MainWindow::ChooseFolder(const std::string &start, std::string &chosen)
     return ok;
 }
 
-void MainWindow::PlaySound(SoundEvent, const std::string &)
+void MainWindow::PlaySound(SoundEvent, const std::string &file)
 {
+    PlayEventSound(this, file);
 }
 
 void MainWindow::Beep()
 {
-    QApplication::beep();
+    PlayBeep(this);
 }
