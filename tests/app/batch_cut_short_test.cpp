@@ -1,5 +1,6 @@
 // The batch mode when the server goes away in the middle of a run: the exit status says so.
 #include "support/FernhopProcess.h"
+#include "support/FileTree.h"
 #include "support/FtpServers.h"
 
 #include <QDir>
@@ -12,16 +13,9 @@
 
 using fernhop::test::ScriptedFtpServer;
 namespace fs = std::filesystem;
+using namespace fernhop::test;
 
 namespace {
-std::string ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // A listing line for a file the server lists with the time of now (UTC, as the servers list).
 std::string LineNow(const std::string &name, int size)
 {

@@ -1,5 +1,6 @@
 // The batch mode end to end: the fernhop program run against both real servers.
 #include "support/FernhopProcess.h"
+#include "support/FileTree.h"
 #include "support/FtpServers.h"
 
 #include <QDir>
@@ -12,43 +13,9 @@
 
 using fernhop::test::RealFtpServer;
 namespace fs = std::filesystem;
+using namespace fernhop::test;
 
 namespace {
-
-std::string ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path &path, const std::string &content)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// Every file below `root` with its content, and every directory, by relative path.
-std::map<std::string, std::string> Snapshot(const fs::path &root)
-{
-    std::map<std::string, std::string> out;
-    for (const auto &entry : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(entry.path(), root).string();
-        if (rel.find(".fhx") != std::string::npos || rel == "fernhop.chk")
-            continue;
-        out[rel] = entry.is_directory() ? "<dir>" : ReadFile(entry.path());
-    }
-    return out;
-}
-
-size_t Count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
-        ++n;
-    return n;
-}
 
 class BatchFixture : public ::testing::TestWithParam<RealFtpServer::Kind> {
 protected:
