@@ -20,7 +20,10 @@ namespace {
 // The tab pictures, one per page in tab order.
 QList<QIcon> TabImages()
 {
-    return QList<QIcon>();
+    QList<QIcon> images;
+    for (int page = 0; page < setupPageCount; ++page)
+        images.append(SetupPageIcon(page));
+    return images;
 }
 
 QString ChooseWaveFile(QWidget *parent, const QString &current)
@@ -98,9 +101,9 @@ TPagesDlg::~TPagesDlg()
     app.offsetLabelsChanged = previousOffsetHook_;
 }
 
-void TPagesDlg::ShowPage(SetupPage page)
+void TPagesDlg::ShowPage(int page)
 {
-    pages->setCurrentIndex(int(page));
+    pages->setCurrentIndex(page);
 }
 
 void TPagesDlg::CurrentSiteChanged()
@@ -125,7 +128,7 @@ void ShowSetupDialog(QWidget *parent, Fernhop &app, int page)
     app.SetupDialogOpening();
     {
         TPagesDlg dialog(app, parent);
-        dialog.ShowPage(SetupPage(page >= 0 && page < kSetupPageCount ? page : g_lastPage));
+        dialog.ShowPage(page >= 0 && page < setupPageCount ? page : g_lastPage);
         dialog.exec();
         g_lastPage = dialog.pages->currentIndex();
     }

@@ -2,6 +2,8 @@
 // "Fernhop Setup": the tabbed dialog where every option and the site list are edited. Its
 // controls write into the program's Options and SiteList the moment they change; closing it
 // applies and saves nothing (the settings are written when the main window closes).
+#include "ui/Icons.h" // SetupPage: the pages in tab order
+
 #include <QDialog>
 #include <QString>
 
@@ -17,12 +19,8 @@ class SetupFiltersPage;
 class SetupOffsetPage;
 class SetupSoundPage;
 
-// The pages, in tab order.
-enum class SetupPage { FtpSetup = 0, Settings, Auto, WinGate, FileFilters, TimeOffset, Sound, Special, Icons, About };
-inline constexpr int kSetupPageCount = 10;
-
-// Opens the setup dialog modally on `page` (-1: the page it showed last, "FTP Setup" the first
-// time), around Fernhop::SetupDialogOpening and SetupDialogClosed. The dialog refuses to change
+// Opens the setup dialog modally on `page` (a SetupPage; -1: the page it showed last, "FTP
+// Setup" the first time), around Fernhop::SetupDialogOpening and SetupDialogClosed. The dialog refuses to change
 // the current site while the FTP client is connected.
 void ShowSetupDialog(QWidget *parent, Fernhop &app, int page = -1);
 
@@ -49,7 +47,7 @@ public:
     // Cancel. Tests put their own in.
     std::function<QString(QWidget *parent, const QString &current)> chooseSoundFile;
 
-    void ShowPage(SetupPage page);
+    void ShowPage(int page);
     // The page made another site current, or changed the current one: the "Time Offset" labels
     // follow.
     void CurrentSiteChanged();

@@ -2,6 +2,7 @@
 
 #include "site/Detail.h"
 #include "transfer/SiteSwitch.h"
+#include "ui/Icons.h"
 #include "ui/PagesDlg.h"
 
 #include <QGridLayout>
@@ -31,11 +32,6 @@ const LegendRow kLegend[] = {
     {iconSizeDiffers, "Size of files is diferrent and will be transferred"},
 };
 
-QIcon LegendIcon(TEntryIcon)
-{
-    return QIcon();
-}
-
 } // namespace
 
 QWidget *MakeIconsPage(TPagesDlg &)
@@ -57,7 +53,7 @@ QWidget *MakeIconsPage(TPagesDlg &)
     int i = 0;
     for (const LegendRow &row : kLegend) {
         auto *icon = new QLabel(page);
-        icon->setPixmap(LegendIcon(row.icon).pixmap(20, 20));
+        icon->setPixmap(StateIcon(row.icon).pixmap(20, 20));
         icon->setFixedSize(22, 22);
         auto *caption = new QLabel(row.caption, page);
         caption->setObjectName(QString("legend%1").arg(int(row.icon)));

@@ -152,7 +152,7 @@ TEST_F(SetupOptions, ExtensionTableCyclesItsCellsAndKeepsEachExtensionOnce)
 
 TEST_F(SetupOptions, EnterInTheExtensionEditAddsInsteadOfClosing)
 {
-    dialog->ShowPage(SetupPage::FileFilters);
+    dialog->ShowPage(pageFileFilters);
     dialog->show();
     QLineEdit *edit = dialog->filtersPage->caseEdit;
     edit->setFocus();
