@@ -127,6 +127,7 @@ QLabel *HintPanel::AddValue(const char *name)
     auto *label = new QLabel(this);
     label->setObjectName(QString::fromLatin1(name));
     label->setMouseTracking(true);
+    label->setTextFormat(Qt::PlainText); // a name from a server is shown as it is, never as markup
     // Long names are cut at the panel's edge instead of widening it.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;

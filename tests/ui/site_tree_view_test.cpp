@@ -138,7 +138,7 @@ TEST(SiteTreeView, ClickFillsTheDetailsPanelAndTheSecondMoveHidesIt)
     e.modified = EncodeDate(t.model.currentYear, 3, 4) + EncodeTime(10, 15);
     SiteNode *node = t.model.localTree.Append(nullptr, e);
     node->icon = iconDelete;
-    SiteNode *fresh = t.model.localTree.Append(nullptr, Entry(ekFile, "/docs", "new.html", actNewFile));
+    SiteNode *fresh = t.model.localTree.Append(nullptr, Entry(ekFile, "/docs", "<b>new</b>.html", actNewFile));
     fresh->icon = iconNewFile;
 
     // Beside the text: placed and 100 high, but not shown.
@@ -160,7 +160,8 @@ TEST(SiteTreeView, ClickFillsTheDetailsPanelAndTheSecondMoveHidesIt)
 
     // A new file has no action word of its own: the previous one stays.
     Trees::Click(t.local, Trees::OnText(t.local, fresh));
-    EXPECT_EQ(t.Field("nameLbl"), " new.html");
+    EXPECT_EQ(t.Field("nameLbl"), " <b>new</b>.html");
+    EXPECT_EQ(t.hint.findChild<QLabel *>("nameLbl")->textFormat(), Qt::PlainText);
     EXPECT_EQ(t.Field("actionLbl"), "DELETE");
 
     Trees::Send(t.local, QEvent::MouseMove, QPoint(5, 300), Qt::NoButton);
