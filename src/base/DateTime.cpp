@@ -154,6 +154,22 @@ std::time_t LocalDateTimeToUnix(TDateTime value)
     return std::mktime(&tm);
 }
 
+namespace {
+// 1 January 1970 as a day count.
+constexpr double kUnixEpochDays = 25569.0;
+constexpr double kSecondsPerDay = 86400.0;
+} // namespace
+
+TDateTime UtcToLocalDateTime(TDateTime utc)
+{
+    return UnixToLocalDateTime(std::time_t(std::llround((utc - kUnixEpochDays) * kSecondsPerDay)));
+}
+
+TDateTime LocalToUtcDateTime(TDateTime local)
+{
+    return kUnixEpochDays + double(LocalDateTimeToUnix(local)) / kSecondsPerDay;
+}
+
 TDateTime Now()
 {
     struct timespec ts{};

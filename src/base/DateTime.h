@@ -31,6 +31,10 @@ int DayOfWeek(TDateTime value); // 1 = Sunday ... 7 = Saturday
 TDateTime UnixToLocalDateTime(std::time_t seconds);
 std::time_t LocalDateTimeToUnix(TDateTime value);
 TDateTime Now();
+// A UTC day count (as MDTM and MLSD give it) as the PC's local time, and back; both to the
+// second, with the PC's own zone and summer time at that moment.
+TDateTime UtcToLocalDateTime(TDateTime utc);
+TDateTime LocalToUtcDateTime(TDateTime local);
 int CurrentYear();
 
 // The date part with the time cut to the minute (seconds and milliseconds dropped).

@@ -86,9 +86,9 @@ void ClockOffset::FtpClient1CheckFileSent(TFtpClient *, TDateTime time, bool err
         continueListing();
 }
 
-void ClockOffset::CheckFileListed(TDateTime serverTime)
+bool ClockOffset::KeepPlausible(TDateTime pcTime, TDateTime serverTime)
 {
-    const double offset = sites_.Current().SavedPcTime - serverTime;
+    const double offset = pcTime - serverTime;
     if (!PlausibleClockOffset(offset)) {
         // A misread date (a listing line's year guessed wrong, say), not a clock: kept, it would
         // shift every time by that much until cleared by hand.
@@ -98,8 +98,26 @@ void ClockOffset::CheckFileListed(TDateTime serverTime)
                     " hours; that offset is not kept and is measured again next time");
         sites_.SetSavedPcTime(0);
         sites_.SetSavedServerTime(0);
-    } else {
-        sites_.SetSavedServerTime(serverTime);
+        return false;
+    }
+    sites_.SetSavedPcTime(pcTime);
+    sites_.SetSavedServerTime(serverTime);
+    return true;
+}
+
+void ClockOffset::CheckFileListed(TDateTime serverTime)
+{
+    KeepPlausible(sites_.Current().SavedPcTime, serverTime);
+    LabelsChanged();
+}
+
+void ClockOffset::FileTimeMeasured(const std::string &path, TDateTime listed, TDateTime serverUtc)
+{
+    if (KeepPlausible(CutToMinute(UtcToLocalDateTime(serverUtc)), listed)) {
+        ws_.LogLine("FERNHOP: clock offset measured from the time of " + path + ": " +
+                    FormatDateTime("dd/mm/yyyy hh:mm", listed) + " listed, " +
+                    FormatDateTime("dd/mm/yyyy hh:mm", sites_.Current().SavedPcTime) + " on this PC's clock");
+        ws_.ShowStatus("Remote date and time obtained");
     }
     LabelsChanged();
 }

@@ -61,11 +61,18 @@ public:
     // The listing showed the check file while the site waits for its server time. An implausible
     // offset is logged and not kept: both times are cleared, so the next refresh measures again.
     void CheckFileListed(TDateTime serverTime);
+    // A download site measures without writing to the server: a listed file's time (to the
+    // minute) and the server's exact UTC time of the same file (MDTM) give the offset, kept as
+    // the check file's would be: the exact time on the PC's clock, cut to the minute as the
+    // listing shows it, and the listed time. An implausible offset is not kept.
+    void FileTimeMeasured(const std::string &path, TDateTime listed, TDateTime serverUtc);
     // "&Clear Offset": the next refresh measures again.
     void ClearOffsetClick();
 
 private:
     void LabelsChanged();
+    // Keeps both times, or clears them (logged) when their difference is no clock's.
+    bool KeepPlausible(TDateTime pcTime, TDateTime serverTime);
 
     Workspace &ws_;
     SiteList &sites_;

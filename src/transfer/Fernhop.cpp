@@ -42,7 +42,11 @@ void Fernhop::WireFtpClient1()
     };
     ftp.OnFileStored = [this](TFtpClient *s) { sequencer.FtpClient1FileStored(s); };
     ftp.OnFileReceived = [this](TFtpClient *s) { sequencer.FtpClient1FileReceived(s); };
-    ftp.OnFileTimeDone = [this](TFtpClient *s) { sequencer.FtpClient1FileTimeDone(s); };
+    // Shared: the walk's clock measurement, else the run's same-minute check.
+    ftp.OnFileTimeDone = [this](TFtpClient *s) {
+        if (!walk.FtpClient1FileTimeDone(s))
+            sequencer.FtpClient1FileTimeDone(s);
+    };
     // Shared: afterCommand 1 goes on with the uploads, 2 with the post-login steps.
     ftp.OnCommandIssued = [this](TFtpClient *s) { sequencer.FtpClient1CommandIssued(s); };
     ftp.OnFtpInfo = [this](TFtpClient *s, FtpInfo info, const std::string &text) {
@@ -86,6 +90,9 @@ void Fernhop::WireParts()
     walk.normaliseRemoteDirectory = normalise;
     walk.startCheckFile = [this] { session.sendCheckFile(); };
     walk.checkFileListed = [this](TDateTime serverTime) { clock.CheckFileListed(serverTime); };
+    walk.fileTimeMeasured = [this](const std::string &path, TDateTime listed, TDateTime serverUtc) {
+        clock.FileTimeMeasured(path, listed, serverUtc);
+    };
     walk.multiSiteRun = multiSiteRun;
     walk.clearMultiSiteRun = [this] { session.ListingRunEnded(); };
     walk.startTransferRun = [this] { sequencer.StartTransfer(); };

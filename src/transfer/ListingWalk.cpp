@@ -72,6 +72,7 @@ void ListingWalk::StartRemoteRefresh()
     parser_.dateError = false;
     endReported_ = false;
     topCreationTried_ = false;
+    measureAfterListing_ = false;
     if (!ws_.remoteTree.Empty() && !ws_.options.forceRerfesh) {
         EndListingRun();
         return;
@@ -79,14 +80,32 @@ void ListingWalk::StartRemoteRefresh()
     RefreshRemoteTree();
 }
 
+bool ListingWalk::OffsetWanted() const
+{
+    return ws_.Site().SavedServerTime() == 0 && !ws_.options.timeOffset && startCheckFile;
+}
+
+bool ListingWalk::MeasuresByFileTime() const
+{
+    return ws_.Site().Download() && fileTimeMeasured && !ws_.FtpClient1.MdtmRefused();
+}
+
 void ListingWalk::RefreshRemoteTree()
 {
     topCreationTried_ = false;
-    if (ws_.Site().SavedServerTime() != 0 || ws_.options.timeOffset || !startCheckFile) {
+    measureAfterListing_ = false;
+    if (!OffsetWanted() || MeasuresByFileTime()) {
+        // A download site must not write to the server: its offset comes after the listing.
+        measureAfterListing_ = OffsetWanted();
         ws_.ShowStatus("Loading Remote Directory");
         StartListing();
         return;
     }
+    StartCheckFile();
+}
+
+void ListingWalk::StartCheckFile()
+{
     ws_.ShowStatus("Obtaining remote server date and time...");
     phase_ = Phase::measuring;
     endReported_ = false;
@@ -145,6 +164,8 @@ void ListingWalk::StopListing()
 
 void ListingWalk::Abandon()
 {
+    fileTimeAsked_ = false;
+    measureAfterListing_ = false;
     if (phase_ != Phase::idle)
         listingFailed_ = true; // the tree holds only what was listed before the connection went
     ws_.stopRequested = true;
@@ -197,7 +218,7 @@ void ListingWalk::CreateTopLevel()
     if (topLevels_.empty()) {
         // The check file could not be stored before the directory was there: it goes now,
         // and the listing follows its completion.
-        if (ws_.Site().SavedServerTime() == 0 && !ws_.options.timeOffset && startCheckFile) {
+        if (OffsetWanted()) {
             phase_ = Phase::measuring;
             startCheckFile();
             return;
@@ -315,10 +336,56 @@ void ListingWalk::ListNext()
     ws_.FtpClient1.ChangeDirectory(remoteTop_ + listedDirectory_);
 }
 
+bool ListingWalk::AskListedFileTime()
+{
+    const SiteTree &tree = ws_.remoteTree;
+    const SiteNode *node = tree.First();
+    while (node && (node->detail.kind != ekFile || node->detail.precision != tpMinute))
+        node = tree.Next(node);
+    if (!node) {
+        // Older files show only a day, where the offset hardly matters; a later run with a
+        // recent file measures it. Nothing is written to the server meanwhile.
+        ws_.LogLine("FERNHOP: no listed file shows a time of day; the clock offset is measured on a later run");
+        return false;
+    }
+    measuredPath_ = FullRemotePath(remoteTop_.empty() ? "/" : remoteTop_, node->detail.Path());
+    measuredListed_ = node->detail.modified;
+    ws_.ShowStatus("Obtaining remote server date and time...");
+    phase_ = Phase::askingFileTime;
+    fileTimeAsked_ = true;
+    ws_.FtpClient1.GetFileTime(measuredPath_);
+    return true;
+}
+
+bool ListingWalk::FtpClient1FileTimeDone(TFtpClient *Sender)
+{
+    if (!fileTimeAsked_)
+        return false;
+    fileTimeAsked_ = false;
+    if (phase_ != Phase::askingFileTime || !ws_.remoteListing)
+        return true; // stopped meanwhile: the run has ended without it
+    if (Sender->Success()) {
+        fileTimeMeasured(measuredPath_, measuredListed_, Sender->RemoteFileTime());
+        EndListingRun();
+        return true;
+    }
+    // No exact time from this server: the check file measures, and the listing that shows it
+    // follows (once: the offset is kept from then on).
+    ws_.LogLine("FERNHOP: the server gave no time for " + measuredPath_ +
+                "; the clock offset is measured with a check file in the remote directory");
+    StartCheckFile();
+    return true;
+}
+
 void ListingWalk::EndListingRun()
 {
     // Stop may reach here twice (its own call and the run state's); a run reports once.
     if (endReported_)
+        return;
+    // Measured once the tree is complete, before the compare that needs it.
+    const bool measure = measureAfterListing_;
+    measureAfterListing_ = false;
+    if (measure && !listingFailed_ && !listingStopped_ && !parser_.dateError && AskListedFileTime())
         return;
     endReported_ = true;
     phase_ = Phase::idle;

@@ -34,6 +34,9 @@ public:
     std::function<void()> startCheckFile;
     // The listing showed the check file while the site waits for its server time.
     std::function<void(TDateTime serverTime)> checkFileListed;
+    // A download site's offset without writing: the listed time of a file and the server's
+    // exact UTC time of it (MDTM). Unset: a download site stores the check file as any site.
+    std::function<void(const std::string &path, TDateTime listed, TDateTime serverUtc)> fileTimeMeasured;
     std::function<bool()> multiSiteRun;
     std::function<void()> clearMultiSiteRun;
     // After the automatic compare: the upload run, or the download run for a download site.
@@ -61,7 +64,8 @@ public:
     // tree afterwards. Call before clearing the remote tree.
     void Abandon();
     // Reports the outcome of a run (or of the cached tree), once per run, and starts the automatic compare and
-    // transfer when the options ask for them and the remote tree is complete.
+    // transfer when the options ask for them and the remote tree is complete. A download site
+    // still waiting for its clock offset first asks the server for one listed file's time.
     void EndListingRun();
 
     // FtpClient1 event handlers (wired by the constructor).
@@ -70,9 +74,13 @@ public:
     // OnDirectoryCreated while the walk creates the remote top directory; false when the walk
     // is not creating it (the completion belongs to someone else).
     bool FtpClient1DirectoryCreated(TFtpClient *Sender);
+    // OnFileTimeDone: false when the walk did not ask (the completion belongs to the run).
+    bool FtpClient1FileTimeDone(TFtpClient *Sender);
 
     // ---- state ------------------------------------------------------------------------------
-    enum class Phase { idle, measuring, changingDirectory, listing, creatingTop };
+    // measuring: the check file is on its way; askingFileTime: the listing is done and the
+    // server's time of one listed file (MDTM) will give the offset.
+    enum class Phase { idle, measuring, changingDirectory, listing, creatingTop, askingFileTime };
     Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ != Phase::idle; }
     bool ListingStopped() const { return listingStopped_; }
@@ -95,6 +103,13 @@ private:
     void SetBusy(bool busy);
     // MKD for each level of the remote top directory in turn, then the top's CWD again.
     void CreateTopLevel();
+    // The site has no clock offset yet and the options want one.
+    bool OffsetWanted() const;
+    // Measures without the check file's store: a download site whose server may answer MDTM.
+    bool MeasuresByFileTime() const;
+    // Sends MDTM for the first listed file with a time of day; false when there is none to ask.
+    bool AskListedFileTime();
+    void StartCheckFile();
     bool Passive() const { return usePasv && usePasv(); }
     bool MultiSiteRun() const { return multiSiteRun && multiSiteRun(); }
 
@@ -114,4 +129,8 @@ private:
     std::vector<std::string> topLevels_; // the levels still to create, outermost first
     std::string creatingLevel_;
     bool topCreationTried_ = false;
+    bool measureAfterListing_ = false; // this run's listing is followed by the MDTM measurement
+    bool fileTimeAsked_ = false;       // our MDTM is out: its completion is ours
+    std::string measuredPath_;         // the file asked about, and its listed time
+    TDateTime measuredListed_ = 0;
 };

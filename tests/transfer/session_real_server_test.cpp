@@ -2,6 +2,7 @@
 // in UTC while the PC's clock is ten hours east of it, and an unattended multi-site run from
 // start-up to exit.
 #include "SessionFixture.h"
+#include "TimeZoneGuard.h"
 
 #include "config/Settings.h"
 #include "support/FtpServers.h"
@@ -19,31 +20,6 @@
 using fernhop::test::RealFtpServer;
 
 namespace {
-
-// The PC's time zone for the life of the guard; both servers list in UTC whatever it is.
-class TimeZoneGuard {
-public:
-    explicit TimeZoneGuard(const char *zone)
-    {
-        if (const char *old = std::getenv("TZ"))
-            old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZoneGuard()
-    {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    TimeZoneGuard(const TimeZoneGuard &) = delete;
-    TimeZoneGuard &operator=(const TimeZoneGuard &) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
 
 std::time_t WholeMinute(std::time_t t) { return t - t % 60; }
 
@@ -175,3 +151,36 @@ TEST_F(SessionRealServer, UnattendedMultiSiteRunFromStartUpToExit)
     EXPECT_EQ(saved.Row(1).SavedPcTime, 0);
     EXPECT_EQ(saved.ActiveIndex(), 3); // the run made each site current in turn
 }
+
+namespace {
+class DownloadOffsetReal : public ::testing::TestWithParam<RealFtpServer::Kind>, public SessionFixture {};
+} // namespace
+
+// A download site measures the server's clock from a listed file's time and its MDTM answer:
+// nothing is written to the server, and the fetched file carries the server's time.
+TEST_P(DownloadOffsetReal, MeasuredWithoutWritingToTheServer)
+{
+    TimeZoneGuard zone("FHT-10");
+    auto server = RealFtpServer::start(GetParam());
+    ASSERT_TRUE(server);
+    const std::time_t fileTime = WholeMinute(std::time(nullptr) - 3 * 3600);
+    ASSERT_TRUE(server->writeFile("pub/new.html", "new"));
+    ASSERT_TRUE(server->setModificationTime("pub/new.html", fileTime));
+    const std::vector<std::string> before = server->listTree();
+
+    app.options.compare = app.options.update = true;
+    const std::string download = Directory("download");
+    UseSite(RealSite(*server, "down", download, "/pub", true));
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    const TmultFTP &site = app.sites.Current();
+    ASSERT_NE(site.SavedServerTime, 0);
+    EXPECT_NEAR((site.SavedPcTime - site.SavedServerTime) * 24, 10.0, 1e-6) << "offset in hours";
+    EXPECT_EQ(server->listTree(), before); // no check file, nothing else either
+    EXPECT_EQ(ReadWholeFile(download + "/new.html"), "new");
+    EXPECT_EQ(ModificationTime(download + "/new.html"), fileTime);
+    ASSERT_TRUE(Disconnect());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, DownloadOffsetReal,
+                         ::testing::Values(RealFtpServer::Kind::Pyftpdlib, RealFtpServer::Kind::Vsftpd));
