@@ -65,9 +65,17 @@ public:
     // Sets the text and shows it in the box.
     void SetRemoteDirEdit(const std::string &text);
     // The user typed: the text is held as it is, not shown back.
-    void RemoteDirEditChanged(const std::string &text) { remoteDirEdit_ = text; }
+    void RemoteDirEditChanged(const std::string &text)
+    {
+        remoteDirEdit_ = text;
+        remoteDirEdited_ = true;
+    }
     // Enter in the box or leaving it: formatted, stored in the site, "Remote Directory Path Updated".
     void RemoteDirEditCommit();
+    // A typed directory not yet committed (a keyboard shortcut leaves the focus in the box) is
+    // committed before anything reads the site's directory or its listing cache.
+    void CommitPendingRemoteDirEdit();
+    bool RemoteDirEditPending() const { return remoteDirEdited_; }
     // Formats the box text, writes it back and stores it in the current site (as "&Replace").
     void NormaliseRemoteDirectory();
 
@@ -132,6 +140,7 @@ private:
     ListingWalk &walk_;
     TransferSequencer &sequencer_;
     std::string remoteDirEdit_;
+    bool remoteDirEdited_ = false; // typed since the last commit
     bool loginPromptOpen_ = false; // the countdown waits while the user types
     bool quitWanted_ = false;      // Disconnect came while a command was in flight
     bool refreshWaiting_ = false;  // Refresh came while a stopped command was still in flight
