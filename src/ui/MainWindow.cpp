@@ -4,6 +4,7 @@
 #include "config/Settings.h"
 #include "transfer/Fernhop.h"
 #include "ui/DropPanel.h"
+#include "ui/FileLabel.h"
 #include "ui/HintPanel.h"
 #include "ui/Icons.h"
 #include "ui/LogMemo.h"
@@ -185,7 +186,8 @@ QWidget *MainWindow::BuildCentre()
 
     auto *localRow = new QHBoxLayout;
     localRow->setSpacing(2);
-    localDirLabel_ = new QLabel;
+    localDirLabel_ = new FileLabel;
+    localDirLabel_->SetSeparator(QStringLiteral("/"));
     localDirLabel_->setObjectName(QStringLiteral("localDirLabel"));
     localDirLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     localDirLabel_->setMinimumWidth(8);

@@ -12,6 +12,7 @@
 #include <string>
 
 class DropPanel;
+class FileLabel;
 class Fernhop;
 class LogMemo;
 class QAbstractButton;
@@ -140,7 +141,7 @@ private:
     SiteTreeView *localTree_ = nullptr;
     SiteTreeView *remoteTree_ = nullptr;
     HintPanel *hintPanel_ = nullptr;
-    QLabel *localDirLabel_ = nullptr;
+    FileLabel *localDirLabel_ = nullptr;
     QPushButton *changeLocalBtn_ = nullptr;
     QPushButton *refreshLocalBtn_ = nullptr;
     QLineEdit *remoteDirEdit_ = nullptr;

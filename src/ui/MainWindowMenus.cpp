@@ -195,12 +195,10 @@ void MainWindow::NickNameChosen(int item)
 
 void MainWindow::SetupClick(int page)
 {
-    app_->SetupDialogOpening();
     ++openPrompts_;
     OpenSetupDialog(*app_, this, page);
     --openPrompts_;
     RebuildNickNameCombo();
-    app_->SetupDialogClosed();
 }
 
 void MainWindow::GettingStartedClick()

@@ -3,24 +3,68 @@
 #include "transfer/Fernhop.h"
 #include "ui/Icons.h"
 
-#include <QFileDialog>
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QPushButton>
+#include "ui/FolderChooser.h"
+#include "ui/GettingStartedDialog.h"
+#include "ui/InputDialog.h"
+#include "ui/PromptDialog.h"
 
-void OpenSetupDialog(Fernhop &, QWidget *parent, int)
+#include <QApplication>
+#include <QMessageBox>
+
+#if __has_include("ui/PagesDlg.h")
+#include "ui/PagesDlg.h"
+#endif
+#if __has_include("ui/SoundPlayer.h")
+#include "ui/SoundPlayer.h"
+SoundPlayer *EventSoundPlayer(QObject *owner);
+#endif
+
+#if __has_include("ui/PagesDlg.h")
+void OpenSetupDialog(Fernhop &app, QWidget *parent, int page)
 {
-    QMessageBox::information(parent, QStringLiteral("Fernhop"), QObject::tr("The setup dialog is not available yet."));
+    ShowSetupDialog(parent, app, page);
 }
+#else
+void OpenSetupDialog(Fernhop &app, QWidget *parent, int)
+{
+    app.SetupDialogOpening();
+    QMessageBox::information(parent, QStringLiteral("Fernhop"), QObject::tr("The setup dialog is not available yet."));
+    app.SetupDialogClosed();
+}
+#endif
+
+#if __has_include("ui/SoundPlayer.h")
+void PlayEventSound(QObject *owner, const std::string &file)
+{
+    EventSoundPlayer(owner)->Play(file);
+}
+
+void PlayBeep(QObject *owner)
+{
+    EventSoundPlayer(owner)->Beep();
+}
+
+SoundPlayer *EventSoundPlayer(QObject *owner)
+{
+    // One player for the window, made at the first sound.
+    auto *player = owner->findChild<SoundPlayer *>(QString(), Qt::FindDirectChildrenOnly);
+    return player ? player : new SoundPlayer(owner);
+}
+#else
+void PlayEventSound(QObject *, const std::string &)
+{
+}
+
+void PlayBeep(QObject *)
+{
+    QApplication::beep();
+}
+#endif
 
 void ShowGettingStarted(QWidget *parent)
 {
-    QMessageBox::information(parent, QObject::tr("Fernhop - Getting Started"),
-                             QObject::tr("1. Enter the server, user and password under Setup.\n"
-                                         "2. Choose the local directory with 'Change'.\n"
-                                         "3. Type the remote top directory under the right-hand list.\n"
-                                         "4. Connect.\n5. If needed, Refresh.\n6. Compare.\n"
-                                         "7. Upload to update the web site."));
+    GettingStartedDialog dialog(parent);
+    dialog.exec();
 }
 
 QIcon SiteDirectionIcon(bool download)
@@ -36,36 +80,22 @@ QIcon SiteDirectionIcon(bool download)
 
 PromptAnswer RunPrompt(QWidget *parent, const QString &line1, const QString &line2, int buttons)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Fernhop"), line1, QMessageBox::NoButton, parent);
-    box.setInformativeText(line2);
-    QPushButton *yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
-    QPushButton *no = buttons >= 2 ? box.addButton(QObject::tr("&No"), QMessageBox::NoRole) : nullptr;
-    QPushButton *cancel = buttons >= 3 ? box.addButton(QObject::tr("&Cancel"), QMessageBox::RejectRole) : nullptr;
-    box.setDefaultButton(yes);
-    box.exec();
-    if (box.clickedButton() == yes)
-        return PromptAnswer::Yes;
-    if (no && box.clickedButton() == no)
-        return PromptAnswer::No;
-    (void)cancel;
-    return PromptAnswer::Cancel;
+    return AskPrompt(parent, line1, line2, buttons);
 }
 
 bool RunInputDialog(QWidget *parent, const QString &caption, const QString &prompt, bool masked, std::string &text)
 {
-    bool ok = false;
-    const QString typed = QInputDialog::getText(parent, caption, prompt, masked ? QLineEdit::Password : QLineEdit::Normal,
-                                                QString::fromStdString(text), &ok);
-    if (ok)
-        text = typed.toStdString();
-    return ok;
+    QString edited = QString::fromStdString(text);
+    if (!AskInput(parent, caption, prompt, edited, masked))
+        return false;
+    text = edited.toStdString();
+    return true;
 }
 
 bool RunFolderChooser(QWidget *parent, const std::string &start, std::string &chosen)
 {
-    const QString dir = QFileDialog::getExistingDirectory(parent, QObject::tr("Selected a folder to change to..."),
-                                                          QString::fromStdString(start));
-    if (dir.isEmpty())
+    QString dir;
+    if (!ChooseFolderDialog(parent, QString::fromStdString(start), dir) || dir.isEmpty())
         return false;
     chosen = dir.toStdString();
     return true;

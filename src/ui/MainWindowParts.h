@@ -3,6 +3,7 @@
 // (opened on a page), the getting-started dialog, the prompt, input and folder dialogs, and the
 // nickname combo's site pictures.
 #include "base/MainView.h"
+#include "ui/Icons.h"
 
 #include <QIcon>
 #include <QString>
@@ -10,13 +11,18 @@
 #include <string>
 
 class Fernhop;
+class QObject;
 class QWidget;
 
 // Setup dialog pages the main window opens directly; -1 opens it on the page it last showed.
-inline constexpr int kSetupIconsPage = 8;
-inline constexpr int kSetupAboutPage = 9;
+inline constexpr int kSetupIconsPage = pageIcons;
+inline constexpr int kSetupAboutPage = pageAbout;
 
+// Opens the setup dialog modally on a page, around Fernhop::SetupDialogOpening and Closed.
 void OpenSetupDialog(Fernhop &app, QWidget *parent, int page);
+// The event sounds and the beep, through one player owned by `owner`.
+void PlayEventSound(QObject *owner, const std::string &file);
+void PlayBeep(QObject *owner);
 void ShowGettingStarted(QWidget *parent);
 QIcon SiteDirectionIcon(bool download);
 

@@ -3,6 +3,7 @@
 
 #include "base/Text.h"
 #include "transfer/Fernhop.h"
+#include "ui/FileLabel.h"
 #include "ui/Icons.h"
 #include "ui/LogMemo.h"
 #include "ui/MainWindowParts.h"
@@ -54,7 +55,7 @@ void MainWindow::SetText(TextSlot slot, const std::string &text)
     case TextSlot::statusPanel0: statusPanels_[0]->setText(value); break;
     case TextSlot::statusPanel1: statusPanels_[1]->setText(value); break;
     case TextSlot::localDirLabel:
-        localDirLabel_->setText(value);
+        localDirLabel_->SetFileName(value);
         localDirLabel_->setToolTip(value);
         break;
     case TextSlot::remoteDirEdit:
@@ -138,11 +139,12 @@ bool MainWindow::ChooseFolder(const std::string &start, std::string &chosen)
     return ok;
 }
 
-void MainWindow::PlaySound(SoundEvent, const std::string &)
+void MainWindow::PlaySound(SoundEvent, const std::string &file)
 {
+    PlayEventSound(this, file);
 }
 
 void MainWindow::Beep()
 {
-    QApplication::beep();
+    PlayBeep(this);
 }
