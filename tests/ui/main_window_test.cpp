@@ -265,3 +265,18 @@ TEST_F(WindowSession, ConnectionEndsUnderTheDeletionPrompt)
     EXPECT_TRUE(Enabled(Control::nickNameCombo));
     EXPECT_TRUE(server->exists("www/gone.html"));
 }
+
+TEST_F(WindowSession, CloseWhileConnectedQuitsFirstAndClosesWhenTheSessionHasEnded)
+{
+    Click(Control::connectBtn);
+    ASSERT_TRUE(RunUntil([&] { return App().session.connected && Settled(); }));
+    window->close();
+    EXPECT_TRUE(window->isVisible()) << "the close waits for the server's goodbye";
+    EXPECT_FALSE(App().Closed());
+    EXPECT_TRUE(window->Log()->Lines().contains(
+        "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit."));
+    ASSERT_TRUE(RunUntil([&] { return !window->isVisible(); }));
+    EXPECT_TRUE(App().Closed());
+    EXPECT_FALSE(App().session.connected);
+    EXPECT_TRUE(QFile::exists(SettingsDir() + "/FERNHOP.FTP"));
+}
