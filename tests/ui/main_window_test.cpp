@@ -147,6 +147,13 @@ TEST_F(MainWindowTest, RemoteDirectoryCommitsOnEnterOnLeavingAndBeforeACommand)
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(App().sites.Current().RemoteDir, "/entered");
     EXPECT_EQ(window->StatusPanel(2)->text(), "Remote Directory Path Updated");
+
+    // Leaving the box commits too.
+    edit->selectAll();
+    QTest::keyClicks(edit, "/left");
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(edit, &leave);
+    EXPECT_EQ(App().sites.Current().RemoteDir, "/left");
 }
 
 TEST_F(MainWindowTest, LogMemoKeepsTheNewestLines)
