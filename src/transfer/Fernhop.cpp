@@ -125,6 +125,10 @@ void Fernhop::WireParts()
         clock.SendCheckFile();
     };
     session.closeMainWindow = [this] { RequestClose(); };
+    session.multiSiteSiteShown = [this] {
+        if (offsetLabelsChanged)
+            offsetLabelsChanged();
+    };
     clock.remoteDirectoryText = remoteDirectory;
     clock.continueListing = [this] { walk.ContinueAfterCheckFile(); };
     clock.labelsChanged = [this] {

@@ -50,7 +50,8 @@ public:
     FtpErrorHandler errors;
     SessionController session;
 
-    // Hooks for a window: the setup dialog's "Time Offset" page needs refreshing.
+    // Hooks for a window: the setup dialog's "Time Offset" page needs refreshing (the saved
+    // times changed, or a multi-site run made its next site current).
     std::function<void()> offsetLabelsChanged;
 
     // ---- start-up ----

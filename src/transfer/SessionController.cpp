@@ -94,6 +94,8 @@ bool SessionController::ShowMultiSiteSite()
     if (selectNickNameItem)
         selectNickNameItem(sites_.NickNameItemOfRow(sites_.CurrentRow()));
     UpdateWindowTitle();
+    if (multiSiteSiteShown)
+        multiSiteSiteShown();
     if (site.LocalDir.empty())
         return true; // the check below reports it
     ws_.stopLoops = false;

@@ -32,6 +32,8 @@ public:
     std::function<void()> closeMainWindow;
     // A multi-site run made another site current: the nickname combo shows this item (-1: none).
     std::function<void(int comboItem)> selectNickNameItem;
+    // A multi-site run made its next site current and shows it.
+    std::function<void()> multiSiteSiteShown;
     // The check file measures the clock offset: stores it in the remote top directory.
     std::function<void()> sendCheckFile;
     // A connection attempt begins for the current site (also each site of a multi-site run).
