@@ -8,6 +8,8 @@
 #include "ui/EntryDrag.h"
 #include "ui/LogMemo.h"
 #include "ui/MainWindowParts.h"
+#include "ui/PageControl.h"
+#include "ui/PagesDlg.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -331,4 +333,24 @@ TEST_F(MainWindowTest, EntriesDroppedOnTheIgnoreLists)
     window->Drop()->DeleteClicked();
     EXPECT_EQ(App().ws.ignore.extensions.Count(), 0);
     EXPECT_EQ(App().ws.ignore.names.Count(), 1);
+}
+
+TEST_F(MainWindowTest, SetupItemsOpenTheSetupDialogOnTheirPage)
+{
+    Open();
+    for (const auto &[item, page] : {std::pair{"Icon Legend...", int(pageIcons)}, std::pair{"&About...", int(pageAbout)}}) {
+        int shown = -1;
+        QTimer::singleShot(0, [&] {
+            RunUntil([] { return QApplication::activeModalWidget() != nullptr; });
+            auto *dialog = qobject_cast<TPagesDlg *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(window->OpenPrompts(), 1) << "the close query waits for it";
+            shown = dialog->pages->currentIndex();
+            dialog->reject();
+        });
+        window->MenuAction(item)->trigger();
+        EXPECT_EQ(shown, page) << item;
+    }
+    EXPECT_EQ(window->OpenPrompts(), 0);
+    EXPECT_EQ(window->windowTitle(), "Fernhop - v3.7b");
 }
