@@ -193,6 +193,9 @@ void BatchRun::Wire()
     view_.onClose = [] { QCoreApplication::exit(0); };
     // No one to ask: a session lost in the middle of a run is taken up again by itself.
     app_.session.reconnectAutomatically = true;
+    // No one to ask either whether to trust a certificate: only a fingerprint given or stored.
+    app_.session.requireTls = request_.tls;
+    app_.session.trustedFingerprints = request_.trustCerts;
 }
 
 void BatchRun::CloseAndSave()

@@ -4,12 +4,15 @@
 // saves them at close.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct BatchRequest {
     std::string nickName; // empty with multiSite
     bool multiSite = false;
     bool dryRun = false;
     bool yes = false;
+    bool tls = false;                     // every site over explicit TLS
+    std::vector<std::string> trustCerts;  // certificate fingerprints trusted for this run
 };
 
 // Runs the request and returns the exit status (0 all done, 1 something failed, 2 could not

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "config/SiteProfile.h"
+
 #include <charconv>
 
 namespace {
@@ -106,6 +108,18 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
             cl.fields.noMultiSite = true;
         } else if (a == "--in-multi-site") {
             cl.fields.multiSite = true;
+        } else if (a == "--tls") {
+            cl.fields.tls = cl.tls = true;
+        } else if (a == "--no-tls") {
+            cl.fields.noTls = true;
+        } else if (a == "--trust-cert") {
+            if (value(v)) {
+                const std::string fingerprint = NormalCertificateFingerprint(v);
+                if (fingerprint.empty())
+                    cl.error = "--trust-cert takes a SHA-256 fingerprint: 64 hex digits, colons allowed";
+                cl.fields.trustCert = fingerprint;
+                cl.trustCerts.push_back(fingerprint);
+            }
         } else if (a == "--after-login") {
             if (value(v))
                 cl.fields.afterLogin = v;
@@ -147,6 +161,13 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
         cl.error = "--add-site needs --server, --user, --local and --remote";
     if (cl.fields.password && cl.fields.askPassword)
         cl.error = "use either --password or --ask-password";
+    const bool siteCommand = cl.mode == CommandMode::AddSite || cl.mode == CommandMode::ReplaceSite;
+    if ((cl.tls || cl.fields.trustCert) && !siteCommand && cl.mode != CommandMode::Batch && cl.error.empty())
+        cl.error = "--tls and --trust-cert need --batch, --add-site or --replace-site";
+    if (cl.fields.noTls && cl.mode != CommandMode::ReplaceSite && cl.error.empty())
+        cl.error = "--no-tls needs --replace-site";
+    if (cl.fields.trustCert && siteCommand && cl.trustCerts.size() > 1 && cl.error.empty())
+        cl.error = "a site keeps one trusted certificate: give --trust-cert once";
     return cl;
 }
 
@@ -155,16 +176,23 @@ const char *UsageText()
     return "usage:\n"
            "  fernhop [--settings DIR] [NICKNAME]\n"
            "      Open the window (on the site NICKNAME).\n"
-           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] (NICKNAME | --multi-site)\n"
+           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [--tls] [--trust-cert SHA256]\n"
+           "          (NICKNAME | --multi-site)\n"
            "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
            "      --dry-run   stop after the compare and print every marked entry\n"
            "      --yes       answer Yes when a deletion asks for confirmation (otherwise No)\n"
+           "      --tls       explicit TLS (AUTH TLS) for every site of this run\n"
+           "      --trust-cert SHA256  trust the server certificate with this SHA-256 fingerprint\n"
+           "                  for this run (a certificate the system's CA store does not trust;\n"
+           "                  the refusal message shows the fingerprint)\n"
            "  fernhop --list-sites [--settings DIR]\n"
            "  fernhop --add-site NICK --server HOST [--port N] --user U [--password P | --ask-password]\n"
            "          --local DIR --remote DIR [--download] [--pasv] [--no-multi-site]\n"
-           "          [--after-login CMD] [--settings DIR]\n"
+           "          [--after-login CMD] [--tls] [--trust-cert SHA256] [--settings DIR]\n"
+           "      --tls       require explicit TLS: no login without it, files encrypted too\n"
+           "      --trust-cert SHA256  always trust the certificate with this fingerprint\n"
            "  fernhop --replace-site NICK [the fields of --add-site, and --upload, --no-pasv,\n"
-           "          --in-multi-site] [--settings DIR]\n"
+           "          --in-multi-site, --no-tls] [--settings DIR]\n"
            "  fernhop --remove-site NICK [--settings DIR]\n"
            "  fernhop --set KEY=VALUE [--set KEY=VALUE ...] [--settings DIR]\n"
            "      any key of the \"Options\" and \"Filter\" sections, for example --set delete=0\n"

@@ -20,6 +20,9 @@ struct SiteFields {
     bool noMultiSite = false;
     bool multiSite = false;
     std::optional<std::string> afterLogin;
+    bool tls = false;
+    bool noTls = false;
+    std::optional<std::string> trustCert; // 64 hex digits
 };
 
 enum class CommandMode {
@@ -45,6 +48,9 @@ struct CommandLine {
     bool yes = false;
     bool multiSite = false;
     SiteFields fields;
+    // Batch: TLS for every site of the run, and certificates trusted for this run only.
+    bool tls = false;
+    std::vector<std::string> trustCerts;
     std::vector<std::pair<std::string, std::string>> sets;
 };
 

@@ -66,6 +66,10 @@ bool ApplyFields(SiteEdits &edits, const SiteFields &f, std::FILE *err)
         edits.usePasv = true;
     if (f.noPasv)
         edits.usePasv = false;
+    if (f.tls)
+        edits.requireTls = true;
+    if (f.noTls)
+        edits.requireTls = false;
     return true;
 }
 
@@ -78,6 +82,9 @@ std::string ApplyRowFlags(SiteList &sites, const SiteFields &f)
         sites.ToggleDownload();
     if ((f.noMultiSite && site.MultiSite) || (f.multiSite && !site.MultiSite))
         sites.ToggleMultiSite();
+    if (f.trustCert)
+        if (std::string problem = sites.SetTrustedCertificate(*f.trustCert); !problem.empty())
+            return problem;
     if (f.afterLogin)
         return sites.SetAfterLoginCommand(*f.afterLogin);
     return {};
@@ -236,6 +243,9 @@ int ShowSettingsCommand(std::FILE *out, std::FILE *err)
                      Direction(s).c_str(), s.UserName.c_str(), s.Server.c_str(), s.Port,
                      s.Password.empty() ? "(none)" : "*****", s.LocalDir.c_str(), s.RemoteDir.c_str(),
                      s.UsePasv ? " pasv" : "", s.MultiSite ? " multi-site" : "");
+        if (s.RequireTls || !s.TrustedCert.empty())
+            std::fprintf(out, "    %s%s%s\n", s.RequireTls ? "tls" : "", s.RequireTls && !s.TrustedCert.empty() ? " " : "",
+                         s.TrustedCert.empty() ? "" : ("trusted certificate " + s.TrustedCert).c_str());
     }
     return 0;
 }

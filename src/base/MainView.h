@@ -43,6 +43,19 @@ enum class SoundEvent { Start = 1, Connect, Refresh, Compare, Transferred, Disco
 
 enum class PromptAnswer { Yes = 0, No = 1, Cancel = 2 };
 
+// A server's TLS certificate that nothing trusts yet (not the CA store for this name, not a
+// fingerprint the site keeps), as the trust question shows it.
+struct CertificateQuestion {
+    std::string host;
+    std::string subject;
+    std::string issuer;
+    std::string validFrom;
+    std::string validUntil;
+    std::string fingerprint; // SHA-256, "AB:CD:..."
+    std::string problem;     // why it is not trusted, e.g. "self-signed certificate"
+};
+enum class CertificateTrust { Cancel, Once, Always };
+
 class MainView {
 public:
     virtual ~MainView() = default;
@@ -81,6 +94,14 @@ public:
     }
     // Folder chooser: returns false when the user cancels.
     virtual bool ChooseFolder(const std::string &start, std::string &chosen) = 0;
+    // The trust question for a certificate: "trust once" (this session), "always trust this
+    // certificate for this site" (its fingerprint is stored with the site) or "cancel" (the
+    // connection is refused). Unattended front ends never ask: Cancel.
+    virtual CertificateTrust AskTrustCertificate(const CertificateQuestion &question)
+    {
+        (void)question;
+        return CertificateTrust::Cancel;
+    }
 
     virtual void PlaySound(SoundEvent event, const std::string &file) = 0;
     virtual void Beep() {}

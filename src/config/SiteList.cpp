@@ -58,6 +58,7 @@ void SiteList::ShowInEdits(const TmultFTP &site)
     edits.port = site.Port;
     edits.usePasv = site.UsePasv;
     edits.afterLoginCommand = site.AfterLoginCommand;
+    edits.requireTls = site.RequireTls;
 }
 
 TmultFTP SiteList::ProfileFromEdits(const TmultFTP &base) const
@@ -71,6 +72,7 @@ TmultFTP SiteList::ProfileFromEdits(const TmultFTP &base) const
     site.RemoteDir = edits.remoteDir;
     site.Port = edits.port;
     site.UsePasv = edits.usePasv;
+    site.RequireTls = edits.requireTls;
     CutProfileTexts(site);
     UpdateCacheKey(site);
     return site;
@@ -228,6 +230,18 @@ void SiteList::SetSavedPcTime(TDateTime time)
 void SiteList::SetSavedServerTime(TDateTime time)
 {
     CurrentProfile().SavedServerTime = time;
+}
+
+std::string SiteList::SetTrustedCertificate(const std::string &fingerprint)
+{
+    if (currentRow_ < 0)
+        return {};
+    TmultFTP site = CurrentProfile();
+    site.TrustedCert = fingerprint;
+    if (std::string problem = SiteLineProblem(site); !problem.empty())
+        return problem;
+    CurrentProfile() = std::move(site);
+    return {};
 }
 
 void SiteList::ClearOffset()

@@ -28,6 +28,7 @@ struct SiteEdits {
     int port = 21;
     bool usePasv = false;
     std::string afterLoginCommand;
+    bool requireTls = false;
 };
 
 // One item of the nickname combo box: a row with a nickname.
@@ -99,6 +100,9 @@ public:
     // The clock measurement (0 clears a time); "&Clear Offset" clears both.
     void SetSavedPcTime(TDateTime time);
     void SetSavedServerTime(TDateTime time);
+    // "Always trust this certificate": the current row keeps the fingerprint (64 hex digits, or
+    // "" to forget it). Returns "" or why it cannot be stored.
+    std::string SetTrustedCertificate(const std::string &fingerprint);
     void ClearOffset();
 
     // The nickname combo box: one item per row with a nickname, in row order.

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kFieldCount = 13;
+constexpr int kFieldCount = 15;
 
 std::string BuildLine(const TmultFTP &site, std::string_view password, bool compact = false)
 {
@@ -30,6 +30,10 @@ std::string BuildLine(const TmultFTP &site, std::string_view password, bool comp
     field(FormatSiteTime(site.SavedPcTime));
     field(FormatSiteTime(site.SavedServerTime));
     field(site.AfterLoginCommand);
+    if (site.RequireTls || !site.TrustedCert.empty()) {
+        field(site.RequireTls ? "TLS" : "");
+        field(site.TrustedCert);
+    }
     return line;
 }
 
@@ -104,7 +108,8 @@ bool SameProfile(const TmultFTP &a, const TmultFTP &b)
            a.Password == b.Password && a.LocalDir == b.LocalDir && a.RemoteDir == b.RemoteDir &&
            a.AfterLoginCommand == b.AfterLoginCommand && a.UsePasv == b.UsePasv &&
            a.MultiSite == b.MultiSite && a.Download == b.Download && a.Port == b.Port &&
-           a.SavedPcTime == b.SavedPcTime && a.SavedServerTime == b.SavedServerTime;
+           a.SavedPcTime == b.SavedPcTime && a.SavedServerTime == b.SavedServerTime &&
+           a.RequireTls == b.RequireTls && a.TrustedCert == b.TrustedCert;
 }
 
 TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP &theirs)
@@ -125,6 +130,8 @@ TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP
     take(merged.MultiSite, base.MultiSite, ours.MultiSite);
     take(merged.Download, base.Download, ours.Download);
     take(merged.Port, base.Port, ours.Port);
+    take(merged.RequireTls, base.RequireTls, ours.RequireTls);
+    take(merged.TrustedCert, base.TrustedCert, ours.TrustedCert);
     if (ours.SavedPcTime != base.SavedPcTime || ours.SavedServerTime != base.SavedServerTime) {
         merged.SavedPcTime = ours.SavedPcTime;
         merged.SavedServerTime = ours.SavedServerTime;
@@ -151,6 +158,8 @@ std::string SiteLineProblem(const TmultFTP &site)
     TmultFTP longest = site;
     longest.Download = longest.MultiSite = longest.UsePasv = false;
     longest.SavedPcTime = longest.SavedServerTime = EncodeDate(2000, 1, 1);
+    if (longest.RequireTls)
+        longest.TrustedCert = std::string(64, '0'); // a certificate trusted later must fit too
     if (SiteLine(longest).size() > kMaxSiteLineBytes)
         return "The site settings are too long to be stored (a site holds at most " +
                std::to_string(kMaxSiteLineBytes) +
@@ -188,6 +197,8 @@ ParsedSiteLine ParseSiteLine(std::string_view line)
     site.NickName = fields[8];
     site.UsePasv = fields[9] == "TRUE";
     site.AfterLoginCommand = fields[12];
+    site.RequireTls = fields[13] == "TLS";
+    site.TrustedCert = NormalCertificateFingerprint(fields[14]);
 
     // Both times are one measurement: if either cannot be read, neither is kept.
     TDateTime pc = 0, server = 0;
@@ -201,6 +212,21 @@ ParsedSiteLine ParseSiteLine(std::string_view line)
     CutProfileTexts(site);
     UpdateCacheKey(site);
     return parsed;
+}
+
+std::string NormalCertificateFingerprint(std::string_view text)
+{
+    std::string digits;
+    for (char c : text) {
+        if (c == ':')
+            continue;
+        if (c >= 'a' && c <= 'f')
+            c = char(c - 'a' + 'A');
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return {};
+        digits += c;
+    }
+    return digits.size() == 64 ? digits : std::string();
 }
 
 std::string FormatSiteTime(TDateTime value)

@@ -6,6 +6,10 @@
 // nickname, use PASV ("TRUE"/"FALSE"), saved PC time, saved server time, after-login command.
 // A time is "MM/DD/YY HH:MM:SS", or nothing when it is 0. There is no escaping, so a text field
 // must not hold "|" (SiteLineProblem refuses it).
+//
+// A site that uses TLS, or trusts a certificate by its fingerprint, has two more fields: "TLS"
+// (or nothing) and the fingerprint (64 hex digits, or nothing). Other sites are written with the
+// thirteen only, so their lines stay as older versions wrote and read them.
 #include "base/DateTime.h"
 
 #include <string>
@@ -26,7 +30,13 @@ struct TmultFTP {
     int Port = 21;
     TDateTime SavedPcTime = 0;     // 0: not measured
     TDateTime SavedServerTime = 0; // 0: not measured
+    bool RequireTls = false;       // explicit TLS (AUTH TLS) on every connection, or no login
+    std::string TrustedCert;       // SHA-256 of a certificate trusted by the user, upper-case hex
 };
+
+// 64 upper-case hex digits of a SHA-256 fingerprint written as "ab:cd:..." or bare hex; "" when
+// the text is neither.
+std::string NormalCertificateFingerprint(std::string_view text);
 
 // Equal in every stored field (CacheKey is derived and not compared).
 bool SameProfile(const TmultFTP &a, const TmultFTP &b);
@@ -63,7 +73,7 @@ struct ParsedSiteLine {
     TmultFTP site;        // texts cut to 255 bytes, CacheKey set
     bool portValid = true; // false: the port field was not a port number; site.Port is 21
 };
-// Fields missing at the end of the line read as empty; text after the thirteenth "|" is ignored.
+// Fields missing at the end of the line read as empty; text after the fifteenth "|" is ignored.
 // A time that is not readable makes both saved times 0, so the next connection measures again.
 ParsedSiteLine ParseSiteLine(std::string_view line);
 

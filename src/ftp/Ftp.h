@@ -27,6 +27,8 @@ using TFtpInfoEvent = std::function<void(TFtpClient *Sender, FtpInfo info, const
 using TFtpErrorEvent = std::function<void(TFtpClient *Sender, FtpError error, const std::string &addinfo)>;
 using TFtpInfoNeededEvent = std::function<void(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value)>;
 using TFtpCheckFileSentEvent = std::function<void(TFtpClient *Sender, TDateTime time, bool error)>;
+// The control connection's TLS handshake is done: true goes on with the login.
+using TFtpCertificateEvent = std::function<bool(TFtpClient *Sender, const TlsPeerInfo &peer)>;
 
 constexpr unsigned kMsgFtpQuit = WM_USER + 2;  // 1026
 constexpr unsigned kMsgFtpReady = WM_USER + 4; // 1028: completion
@@ -61,6 +63,11 @@ public:
     // data to move, before it ends with feReplyTimeOut (as a lost connection ends); 0 waits for
     // ever.
     int ReplyTimeOutSeconds = 0;
+    // Explicit TLS: after the greeting AUTH TLS, the handshake (OnFtpCertificate decides on the
+    // certificate), PBSZ 0 and PROT P, and only then USER; every data connection is TLS too and
+    // resumes the control connection's session. Any refusal ends the session with feTlsFailed
+    // before a credential is sent.
+    bool RequireTls = false;
 
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }
@@ -91,6 +98,8 @@ public:
     const std::string &ReplyTimeOutText() const { return replyTimeOutText_; }
     // The server refused MDTM as a command (500 or 502) in this session.
     bool MdtmRefused() const { return mdtmRefused_; }
+    // The control connection runs over TLS, and so do the data connections.
+    bool Secured() const { return tlsData_; }
 
     // ---- events ----------------------------------------------------------------------------
     TFtpInfoEvent OnFtpInfo;
@@ -108,6 +117,8 @@ public:
     TFtpNotifyEvent OnCommandIssued;
     TFtpNotifyEvent OnFileTimeDone; // GetFileTime's completion
     TFtpCheckFileSentEvent OnCheckFileSent;
+    // Without a handler only a certificate the CA store trusts for the server's name is taken.
+    TFtpCertificateEvent OnFtpCertificate;
     TFtpNotifyEvent OnFtpQuit;
 
     // ---- operations ------------------------------------------------------------------------
@@ -157,6 +168,7 @@ private:
         stUser = 1,
         stPass = 2,
         stAcct = 3,
+        stAuth = 4,
         stSyst = 5,
         stInitialCwd = 6,
         // Data connection rows: listing 7-16, download 20-27, upload and check file 30-38.
@@ -182,6 +194,9 @@ private:
         stSimpleCommand = 50, // CWD, MKD, RMD, DELE
         stRawCommand = 51,
         stMdtm = 52,
+        stPbsz = 53,
+        stProt = 54,
+        stTlsHandshake = 55, // the control connection's handshake runs; no reply is due
         stQuit = 60,
         stNoop = 90,
         stIdle = 100,
@@ -238,6 +253,7 @@ private:
     void SetReplyState(int state);
     void DispatchReply(const std::string &line);
     void GreetingReply(char replyClass);
+    void SendUser();
     void LoginReply(char replyClass);
     void LoginRefused();
     void SendSyst();
@@ -249,6 +265,14 @@ private:
     void MdtmReply(const std::string &line);
     void QuitReply(char replyClass);
     void NoopReply();
+
+    // FtpTls.cpp: AUTH TLS, the handshakes, PBSZ and PROT
+    void AuthReply(const std::string &line);
+    void ControlTlsDone();
+    void ProtectionReply(const std::string &line);
+    void TlsRefused(const std::string &why);
+    void SecureData(TAsyncSocket &socket, std::function<void(TAsyncSocket &)> then);
+    void DataTlsDone(TAsyncSocket &socket, const std::function<void(TAsyncSocket &)> &then);
 
     // ---- data side ---------------------------------------------------------------------------
     enum class DataKind { listing, download, upload };
@@ -292,7 +316,6 @@ private:
     void Trace(const std::string &text) { RaiseInfo(fiTrace, text); }
 
     // FtpUpload.cpp: sending the file or the check text
-    void AcceptAndSend();
     void StartPassiveSending();
     void StartSending(TAsyncSocket &socket);
     void SendCheckText(TAsyncSocket &socket, bool active);
@@ -375,6 +398,11 @@ private:
     bool dataClosed_ = false;       // the close was seen: later read errors are not reported
     bool completionPosted_ = false; // this operation's completion is posted (exactly one per operation)
     bool sendingStarted_ = false;   // a passive upload starts once, on the first 1xx to STOR
+    bool sendWhenSecure_ = false;   // the upload may start, and waits for its TLS handshake
+
+    // TLS.
+    bool tlsData_ = false;          // PROT P is in force: data connections are TLS
+    std::string serverFingerprint_; // the control connection's certificate
     std::string listingCarry_;
     bool skippingLongLine_ = false; // inside a listing line too long to keep
     int64_t lastLoopServiceMs_ = 0; // when an upload last served the event loop

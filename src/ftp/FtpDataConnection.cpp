@@ -32,6 +32,7 @@ void TFtpClient::ClearCompletionFlags()
     controlSideFinished_ = false;
     completionPosted_ = false;
     sendingStarted_ = false;
+    sendWhenSecure_ = false;
     dataClosed_ = false;
 }
 
@@ -163,17 +164,37 @@ void TFtpClient::AttachDataHandlers(DataKind kind, bool passive)
         break;
     case DataKind::upload: carrier.OnClosed = [this](TAsyncSocket *s) { DownloadEnd(*s); }; break;
     }
+    auto made = [this](TAsyncSocket &s) { DataConnectionMade(s); };
+    // An upload starts on the STOR's 1xx (passive) or once STOR is out (active), and not before
+    // its TLS handshake is done.
+    auto sendable = [this](TAsyncSocket &s) {
+        if (sendWhenSecure_ || (!passive_ && replyState_ == stStor))
+            StartSending(s);
+    };
     if (!passive) {
         if (kind == DataKind::upload) {
-            DataSocket.OnAccepted = [this](TAsyncSocket *) { AcceptAndSend(); };
+            DataSocket.OnAccepted = [this, sendable](TAsyncSocket *) {
+                if (AcceptFromServer("DataStorConnected"))
+                    SecureData(AcceptedSocket, sendable);
+            };
         } else {
-            DataSocket.OnAccepted = [this](TAsyncSocket *) {
+            DataSocket.OnAccepted = [this, made](TAsyncSocket *) {
                 if (AcceptFromServer("DataListConnected"))
-                    DataConnectionMade(AcceptedSocket);
+                    SecureData(AcceptedSocket, made);
             };
         }
     } else if (kind != DataKind::upload) {
-        DataSocket.OnConnected = [this](TAsyncSocket *s) { DataConnectionMade(*s); };
+        DataSocket.OnConnected = [this, made](TAsyncSocket *s) {
+            if (s->LastError() != 0)
+                DataConnectionMade(*s);
+            else
+                SecureData(*s, made);
+        };
+    } else if (tlsData_) {
+        DataSocket.OnConnected = [this, sendable](TAsyncSocket *s) {
+            if (s->LastError() == 0)
+                SecureData(*s, sendable);
+        };
     }
 }
 

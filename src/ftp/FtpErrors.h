@@ -32,6 +32,10 @@ enum FtpError : int {
     // No reply (or, in a running transfer, no data) for ReplyTimeOutSeconds; the session ends.
     // TFtpClient::ReplyTimeOutText() says which command went unanswered.
     feReplyTimeOut = 30,
+    // TLS was required and could not be set up (AUTH TLS refused, the handshake failed, or the
+    // certificate was not trusted); the fiSecurity lines before it say why. Nothing was sent in
+    // clear after the greeting.
+    feTlsFailed = 31,
 };
 
 // The code for a Winsock error number seen on the control connection (0 gives feNone).

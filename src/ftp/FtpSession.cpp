@@ -92,6 +92,8 @@ void TFtpClient::ControlConnected()
     inHandler_ = false;
     quitSent_ = false;
     loggedIn_ = false;
+    tlsData_ = false;
+    serverFingerprint_.clear();
     ForgetAbort();
 }
 

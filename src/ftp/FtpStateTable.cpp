@@ -22,6 +22,13 @@ void TFtpClient::DispatchReply(const std::string &line)
     case stUser:
     case stPass:
     case stAcct: LoginReply(replyClass); break;
+    case stAuth: AuthReply(line); break;
+    case stPbsz:
+    case stProt: ProtectionReply(line); break;
+    case stTlsHandshake:
+        RaiseInfo(fiSecurity, "The server sent \"" + line + "\" where the TLS handshake should begin.");
+        Disconnect(feTlsFailed);
+        break;
     case stSyst: SystReply(line); break;
     case stInitialCwd: InitialCwdReply(replyClass); break;
     case stListPwd: ListPwdReply(line); break;
@@ -62,6 +69,15 @@ void TFtpClient::GreetingReply(char replyClass)
         Disconnect(feServerDown);
         return;
     }
+    if (RequireTls) {
+        SendInState("AUTH TLS", stAuth);
+        return;
+    }
+    SendUser();
+}
+
+void TFtpClient::SendUser()
+{
     if (UserName.empty() && !AskFor(needUserName, UserName)) {
         SendInState("QUIT", stQuit);
         return;

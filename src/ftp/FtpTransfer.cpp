@@ -174,8 +174,12 @@ void TFtpClient::Abort()
     aborting_ = true;
     replyDueBeforeAbort_ = commandReplyOwed_;
     abortReplyOwed_ = true;
-    SendControlBytes("\xff\xf4", false);
-    SendControlBytes("\xff\xf2", true);
+    if (!TlsActive()) {
+        // Over TLS the Telnet signals cannot go (urgent data would break the TLS stream): the
+        // ABOR line alone, which servers read after the transfer, or when its data stops.
+        SendControlBytes("\xff\xf4", false);
+        SendControlBytes("\xff\xf2", true);
+    }
     SendLine("ABOR");
     if (closing_ || !connected_)
         ForgetAbort(); // the session ended on the way: no reply will come

@@ -20,6 +20,7 @@ enum FtpInfo : int {
     fiReady = 19,
     fiCommandRejected = 20,
     fiTrace = 21,
+    fiSecurity = 22, // a TLS fact or refusal for the log: version and cipher, why TLS failed
 };
 
 // Server type learnt from the SYST reply after login.

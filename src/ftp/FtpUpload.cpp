@@ -35,16 +35,6 @@ int64_t NowMs()
 }
 } // namespace
 
-// Active mode: the server connected for STOR. Some servers connect as soon as they have the
-// PORT command; then the sending waits until STOR has gone out (state 31 starts it).
-void TFtpClient::AcceptAndSend()
-{
-    if (!AcceptFromServer("DataStorConnected"))
-        return;
-    if (replyState_ == stStor)
-        StartSending(AcceptedSocket);
-}
-
 // Passive mode: the first 1xx reply to STOR starts the sending on the data connection.
 void TFtpClient::StartPassiveSending()
 {
@@ -53,10 +43,17 @@ void TFtpClient::StartPassiveSending()
     StartSending(DataSocket);
 }
 
+// Once per transfer. An active-mode server may connect as soon as it has the PORT command; the
+// sending then waits until STOR has gone out (state 31 starts it). Over TLS it waits for the
+// data connection's handshake too.
 void TFtpClient::StartSending(TAsyncSocket &socket)
 {
     if (sendingStarted_)
         return;
+    if (socket.TlsActive() && !socket.TlsReady()) {
+        sendWhenSecure_ = true; // the handshake's end starts it
+        return;
+    }
     sendingStarted_ = true;
     if (checkMode_)
         SendCheckText(socket, !passive_);

@@ -207,8 +207,14 @@ void TAsyncSocket::Close()
     if (socket_ < 0)
         return;
     int fd = socket_;
-    if (tls_)
+    if (tls_) {
         tls_->Shutdown(); // close_notify: an upload's end is told apart from a cut connection
+        // Unread bytes (TLS 1.3 session tickets on an upload's connection) would make the close
+        // a reset, and the peer would drop the end of the upload it has not read yet.
+        char sink[4096];
+        while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+        }
+    }
     tls_.reset();
     readNotifier_.reset();
     writeNotifier_.reset();

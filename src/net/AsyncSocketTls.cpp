@@ -140,8 +140,13 @@ int TAsyncSocket::TlsReceive(char *buffer, int length)
         case TlsChannel::Result::wantRead: break;
         case TlsChannel::Result::wantWrite: WatchWritable(true); break;
         case TlsChannel::Result::closed:
-            // Seen here first: the readiness path announces it.
-            break;
+            // close_notify came with the last data: the peer may wait for ours before it closes
+            // the connection, so no readiness would tell of it.
+            peerClosed_ = true;
+            WatchWritable(false);
+            if (selectMask_ & fdClose)
+                PostNotice(fdClose, 0);
+            return 0;
         case TlsChannel::Result::failed:
             tlsError_ = tls_->ErrorText();
             lastError_ = WSAECONNRESET;

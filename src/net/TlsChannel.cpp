@@ -218,8 +218,14 @@ std::unique_ptr<TlsChannel> TlsChannel::Client(int fd, const TlsClientSetup &set
             SSL_set1_host(channel->ssl_, setup.host.c_str());
         }
     }
-    if (setup.resume)
-        SSL_set_session(channel->ssl_, setup.resume.get());
+    if (setup.resume) {
+        // A TLS 1.3 session is spent once a connection has resumed it; every data connection of
+        // an FTP session resumes the control connection's session, so each gets a copy.
+        if (SSL_SESSION *copy = SSL_SESSION_dup(setup.resume.get())) {
+            SSL_set_session(channel->ssl_, copy);
+            SSL_SESSION_free(copy);
+        }
+    }
     return channel;
 }
 

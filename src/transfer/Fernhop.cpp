@@ -28,6 +28,9 @@ void Fernhop::WireFtpClient1()
         session.FtpClient1FtpNeedInfo(s, need, value);
     };
     ftp.OnFtpReady = [this](TFtpClient *s) { session.FtpClient1FtpReady(s); };
+    ftp.OnFtpCertificate = [this](TFtpClient *s, const TlsPeerInfo &peer) {
+        return session.FtpClient1Certificate(s, peer);
+    };
     ftp.OnFtpQuit = [this](TFtpClient *s) { session.FtpClient1FtpQuit(s); };
     ftp.OnCheckFileSent = [this](TFtpClient *s, TDateTime time, bool error) {
         clock.FtpClient1CheckFileSent(s, time, error);

@@ -29,6 +29,7 @@ std::string FtpErrorText(FtpError code)
     case feServerDown: return "The FTP server may be down";
     case feAccessDenied: return "Access Denied";
     case feReplyTimeOut: return "Server did not answer";
+    case feTlsFailed: return "The secure (TLS) connection could not be set up";
     case feNone:
     case feInternalError:
     case feDataError:

@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "site/LocalScan.h"
 #include "site/TreeEntries.h"
+#include "transfer/CertificateCheck.h"
 #include "transfer/FtpErrorHandler.h"
 #include "transfer/RemotePath.h"
 #include "transfer/SiteSwitch.h"
@@ -204,6 +205,22 @@ void SessionController::SetUpClient()
     ftp.UserPassword = loginPassword;
     ftp.InitialDirectory.clear();
     ftp.ReplyTimeOutSeconds = std::max(0, ws_.options.replyTimeOut);
+    ftp.RequireTls = requireTls || sites_.Current().RequireTls;
+}
+
+// The server's certificate over TLS: CheckCertificate decides, the log says how; "always trust"
+// stores the fingerprint with the site.
+bool SessionController::FtpClient1Certificate(TFtpClient *, const TlsPeerInfo &peer)
+{
+    const TmultFTP &site = sites_.Current();
+    const CertificateVerdict verdict =
+        CheckCertificate(peer, sites_.edits.server, site.NickName, site.TrustedCert, trustedFingerprints, ws_.view);
+    ws_.LogLine(verdict.logLine);
+    if (verdict.storeFingerprint) {
+        if (std::string problem = sites_.SetTrustedCertificate(peer.fingerprint); !problem.empty())
+            ws_.LogLine("The certificate is trusted for this session only: " + problem);
+    }
+    return verdict.accepted;
 }
 
 void SessionController::CommitPendingRemoteDirEdit()

@@ -53,6 +53,12 @@ public:
     int multiSiteIndex = -1;          // row of the site list being visited
     bool exitAfterQuit = false;       // close the main window once the session has ended
 
+    // ---- TLS ----
+    // Every site of this run over explicit TLS, whatever its own setting (batch --tls).
+    bool requireTls = false;
+    // Certificate fingerprints trusted for this run only (batch --trust-cert).
+    std::vector<std::string> trustedFingerprints;
+
     // ---- reconnecting after a session lost in the middle of a run ----
     // Unattended runs reconnect by themselves after these pauses (milliseconds, the last one
     // repeats); the window asks "Reconnect and continue?" instead.
@@ -101,6 +107,7 @@ public:
     // ---- FtpClient1 events ----
     void FtpClient1LoggedIn(TFtpClient *Sender);
     void FtpClient1FtpNeedInfo(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value);
+    bool FtpClient1Certificate(TFtpClient *Sender, const TlsPeerInfo &peer);
     void FtpClient1FtpReady(TFtpClient *Sender);
     void FtpClient1FtpQuit(TFtpClient *Sender);
 

@@ -74,6 +74,7 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
     switch (info) {
     case fiReplyText:
     case fiCommandSent:
+    case fiSecurity:
         ws_.LogLine(text);
         break;
     case fiProgress:

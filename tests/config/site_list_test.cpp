@@ -287,3 +287,43 @@ TEST_F(SiteListTest, KeyWithNulOrCrAfterItsDigits)
     list_.Load();
     ASSERT_EQ(list_.Count(), 1);
 }
+
+TEST(SiteLineTest, TlsAndTrustedCertificateFollowTheThirteenFields)
+{
+    // A plain site keeps the thirteen fields older versions write and read.
+    const std::string plain = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|alpha|FALSE||||";
+    EXPECT_EQ(SiteLine(ParseSiteLine(plain).site), plain);
+
+    const std::string fingerprint(64, 'A');
+    const std::string secure = plain + "TLS|" + fingerprint + "|";
+    const TmultFTP site = ParseSiteLine(secure).site;
+    EXPECT_TRUE(site.RequireTls);
+    EXPECT_EQ(site.TrustedCert, fingerprint);
+    EXPECT_EQ(SiteLine(site), secure);
+    EXPECT_FALSE(SameProfile(site, ParseSiteLine(plain).site));
+    // A fingerprint may be given with colons and in lower case; anything else is no fingerprint.
+    EXPECT_EQ(ParseSiteLine(plain + "|" + std::string(64, 'a') + "|").site.TrustedCert, fingerprint);
+    EXPECT_EQ(ParseSiteLine(plain + "TLS|not hex|").site.TrustedCert, "");
+    EXPECT_EQ(NormalCertificateFingerprint("ab:" + std::string(62, 'c')), "AB" + std::string(62, 'C'));
+}
+
+TEST_F(SiteListTest, TlsSitesRoundTripBesideOlderRows)
+{
+    const std::string a = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|alpha|FALSE||||";
+    const std::string b = "ftp.b|ub|pb|/lb|/rb|FALSE|21|TRUE|beta|FALSE||||";
+    WriteSiteFile({a, b});
+    list_.Load();
+    ASSERT_TRUE(list_.ChooseRow(1));
+    list_.edits.requireTls = true;
+    ASSERT_EQ(list_.Replace(), "");
+    ASSERT_EQ(list_.SetTrustedCertificate(std::string(64, 'F')), "");
+    ASSERT_EQ(list_.Save(), "");
+    SiteList again;
+    again.Load();
+    ASSERT_EQ(again.Count(), 2);
+    EXPECT_EQ(SiteLine(again.Row(0)), a); // untouched
+    EXPECT_TRUE(again.Row(1).RequireTls);
+    EXPECT_EQ(again.Row(1).TrustedCert, std::string(64, 'F'));
+    ASSERT_TRUE(again.ChooseRow(1));
+    EXPECT_TRUE(again.edits.requireTls);
+}

@@ -29,6 +29,7 @@ inline std::string InfoName(FtpInfo info)
     case fiReady: return "fiReady";
     case fiCommandRejected: return "fiCommandRejected";
     case fiTrace: return "fiTrace";
+    case fiSecurity: return "fiSecurity";
     }
     return "fi?";
 }

@@ -158,6 +158,12 @@ TEST_F(TlsSocket, ASecondConnectionResumesTheFirstsSession)
     ASSERT_TRUE(second.Handshake({"127.0.0.1", session}));
     EXPECT_TRUE(second.client.TlsPeer().resumed);
     EXPECT_TRUE(second.server.TlsPeer().resumed);
+
+    // Every data connection of a session resumes the same one.
+    TlsPair third;
+    ASSERT_TRUE(third.Connect(&serverSetup));
+    ASSERT_TRUE(third.Handshake({"127.0.0.1", first.client.GetTlsSession()}));
+    EXPECT_TRUE(third.client.TlsPeer().resumed);
 }
 
 TEST_F(TlsSocket, APeerThatSpeaksNoTlsFailsTheHandshake)

@@ -94,7 +94,15 @@ class RealFtpServer
 public:
     enum class Kind { Pyftpdlib, Vsftpd };
 
+    // Explicit TLS, required on the control and the data connections, with this certificate
+    // (vsftpd also insists that data connections resume the control connection's session).
+    struct Tls {
+        std::string certificateFile;
+        std::string keyFile;
+    };
+
     static std::unique_ptr<RealFtpServer> start(Kind kind);
+    static std::unique_ptr<RealFtpServer> start(Kind kind, const Tls &tls);
     ~RealFtpServer();
 
     Kind kind() const { return kind_; }
@@ -128,6 +136,7 @@ public:
 
 private:
     RealFtpServer() = default;
+    static std::unique_ptr<RealFtpServer> start(Kind kind, const std::optional<Tls> &tls);
     bool launch(std::string *error);
     bool prepareVsftpd(std::string *error);
     bool writeVsftpdConfig(std::string *error) const;
@@ -135,6 +144,7 @@ private:
     void giveToAccount(const std::string &path) const;
 
     Kind kind_ = Kind::Pyftpdlib;
+    std::optional<Tls> tls_;
     std::string baseDir_;
     std::string root_;
     std::string user_;

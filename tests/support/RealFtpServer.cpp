@@ -81,8 +81,19 @@ void PrintTo(RealFtpServer::Kind kind, std::ostream *out)
 
 std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind)
 {
+    return start(kind, std::nullopt);
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const Tls &tls)
+{
+    return start(kind, std::optional<Tls>(tls));
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const std::optional<Tls> &tls)
+{
     std::unique_ptr<RealFtpServer> server(new RealFtpServer);
     server->kind_ = kind;
+    server->tls_ = tls;
     server->baseDir_ = makeTempDir(std::string("fernhop-") + server->name());
     server->root_ = server->baseDir_ + "/root";
     std::string error;
@@ -139,6 +150,11 @@ bool RealFtpServer::writeVsftpdConfig(std::string *error) const
            << "pasv_min_port=" << pasvFirst << "\npasv_max_port=" << pasvFirst + 99 << "\n"
            << "port_enable=YES\nconnect_from_port_20=NO\n"
            << "delay_failed_login=0\nxferlog_enable=NO\ndirmessage_enable=NO\n";
+    if (tls_)
+        config << "ssl_enable=YES\nrsa_cert_file=" << tls_->certificateFile << "\n"
+               << "rsa_private_key_file=" << tls_->keyFile << "\n"
+               << "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n"
+               << "ssl_ciphers=HIGH\nssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\n";
     config.close();
     if (!config) {
         *error = "cannot write vsftpd.conf";
@@ -162,6 +178,10 @@ bool RealFtpServer::launch(std::string *error)
                 return false;
             argv = {access("/usr/sbin/vsftpd", X_OK) == 0 ? "/usr/sbin/vsftpd" : "vsftpd",
                     baseDir_ + "/vsftpd.conf"};
+        } else if (tls_) {
+            argv = {testPython(), std::string(FERNHOP_TEST_DIR) + "/support/tls_ftp_server.py",
+                    "--port", std::to_string(port_), "--root", root_, "--user", user_, "--password", password_,
+                    "--cert", tls_->certificateFile, "--key", tls_->keyFile};
         } else {
             argv = {testPython(), "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_),
                     "-w", "-d", root_, "-u", user_, "-P", password_};
