@@ -23,7 +23,7 @@ public:
     void ShowProgressPanel(bool) override {}
     void SetProgressBar(int percent) override { progress.push_back(percent); }
     void KeepInView(SiteTree &, SiteNode *) override { ++keepInViewCalls; }
-    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::No; }
+    PromptAnswer AskUser(const std::string &, const std::string &, int = 3) override { return PromptAnswer::No; }
     bool Confirm(const std::string &) override { return false; }
     void Message(const std::string &) override {}
     bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up from nothing and shows Fernhop at work: a local FTP server (pyftpdlib on
-# 127.0.0.1), a demo site of a few pages, a first sync, one changed page, and a resync that moves
-# only that page.
+# 127.0.0.1) and a demo site of a few pages. With a display ($DISPLAY or $WAYLAND_DISPLAY) the
+# window opens on the demo site and the server runs until it is closed; without one, a first
+# sync, one changed page, and a resync that moves only that page run in the terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -37,6 +38,12 @@ say "A site profile (fernhop --add-site)"
 "$fernhop" --add-site demo --server 127.0.0.1 --port "$port" --user "$user" --password "$password" \
   --local "$site" --remote /www --pasv
 "$fernhop" --list-sites
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  say "The window, on the demo site: Connect, Compare, Upload; close it to end the demo"
+  "$fernhop" demo
+  exit 0
+fi
 
 say "First sync: everything goes up (fernhop --batch demo)"
 "$fernhop" --batch demo

@@ -106,7 +106,7 @@ void BatchView::SetProgressBar(int percent)
     DrawProgress();
 }
 
-PromptAnswer BatchView::AskUser(const std::string &line1, const std::string &line2)
+PromptAnswer BatchView::AskUser(const std::string &line1, const std::string &line2, int)
 {
     if (StartsWith(line2, "Really delete: ")) {
         const std::string path = line2.substr(15);

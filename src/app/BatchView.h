@@ -26,7 +26,7 @@ public:
     void ShowProgressPanel(bool visible) override;
     void SetProgressBar(int percent) override;
     void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &line1, const std::string &line2) override;
+    PromptAnswer AskUser(const std::string &line1, const std::string &line2, int buttons = 3) override;
     bool Confirm(const std::string &text) override;
     void Message(const std::string &text) override;
     bool InputQuery(const std::string &caption, const std::string &prompt, std::string &text) override;

@@ -65,8 +65,11 @@ public:
     virtual void KeepInView(SiteTree &tree, SiteNode *node) = 0;
     virtual void MakeVisible(SiteTree &tree, SiteNode *node) { (void)tree; (void)node; }
 
-    // Modal questions. AskUser is the yes/no/cancel prompt; Confirm a Yes/No message box.
-    virtual PromptAnswer AskUser(const std::string &caption, const std::string &text) = 0;
+    // Modal questions. AskUser is the prompt with `buttons` buttons: 1 "&Yes" (an OK), 2 "&Yes" and
+    // "&No", 3 "&Yes", "&No" and "&Cancel"; closing it answers Cancel. It runs the event loop while
+    // open: a caller must check that what it holds still exists afterwards. Confirm is a Yes/No
+    // message box.
+    virtual PromptAnswer AskUser(const std::string &caption, const std::string &text, int buttons = 3) = 0;
     virtual bool Confirm(const std::string &text) = 0;
     virtual void Message(const std::string &text) = 0;
     // Input dialog: returns false when the user cancels; `text` holds the edited text.

@@ -7,6 +7,9 @@
 #include "config/SettingsDir.h"
 #include "config/SettingsLock.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 constexpr const char *kSitesSection = "FTP sites";
@@ -138,12 +141,27 @@ std::string SiteList::Replace()
 
 void SiteList::Delete()
 {
-    if (currentRow_ < 0)
+    if (currentRow_ >= 0)
+        DeleteRows({currentRow_});
+}
+
+void SiteList::DeleteRows(std::vector<int> rows)
+{
+    // From the last row backwards, so that the indexes still to come stay valid.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    bool removed = false;
+    for (int row : rows) {
+        if (row < 0 || row >= Count())
+            continue;
+        if (origin_[size_t(row)] >= 0)
+            deleted_.push_back(origin_[size_t(row)]);
+        rows_.erase(rows_.begin() + row);
+        origin_.erase(origin_.begin() + row);
+        removed = true;
+    }
+    if (!removed)
         return;
-    if (origin_[size_t(currentRow_)] >= 0)
-        deleted_.push_back(origin_[size_t(currentRow_)]);
-    rows_.erase(rows_.begin() + currentRow_);
-    origin_.erase(origin_.begin() + currentRow_);
     currentRow_ = -1;
     if (!ChooseRow(0))
         siteChanged = true; // the blank profile is current now

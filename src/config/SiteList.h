@@ -80,6 +80,9 @@ public:
     std::string Replace();
     // "&Delete": removes the current row; the first row, or the blank profile, becomes current.
     void Delete();
+    // "&Delete" with several rows selected: removes every listed row (indexes of the list as it is
+    // now; duplicates and indexes without a row are passed over), then as Delete.
+    void DeleteRows(std::vector<int> rows);
     // "&New": empties the edit boxes (port 21) for a new entry; nothing else changes.
     void New();
     // The row popup, on the current row.

@@ -37,8 +37,23 @@ void SiteModel::LogLine(const std::string &text)
 
 void SiteModel::PlayEventSound(SoundEvent event)
 {
-    size_t i = size_t(int(event) - 1);
-    if (i < options.sound.on.size() && options.sound.on[i])
+    const size_t i = size_t(int(event) - 1);
+    PlayEventSound(event, i < options.sound.on.size() && options.sound.on[i]);
+}
+
+void SiteModel::PlayEventSound(SoundEvent event, bool switchOn)
+{
+    const size_t i = size_t(int(event) - 1);
+    if (i >= options.sound.on.size())
+        return;
+    if (event == SoundEvent::Error) {
+        if (options.sound.on[i])
+            view.PlaySound(event, options.sound.file[i]);
+        else
+            view.Beep();
+        return;
+    }
+    if (switchOn)
         view.PlaySound(event, options.sound.file[i]);
 }
 

@@ -95,7 +95,12 @@ public:
 
     void ShowStatus(const std::string &text);
     void LogLine(const std::string &text);
+    // The event's sound when its switch on the Sound page is on. Error never goes silent: without
+    // its sound it beeps.
     void PlayEventSound(SoundEvent event);
+    // The same with the switch given: the Sound page's play buttons pass true. Error still follows
+    // its own switch (sound when on, beep when off).
+    void PlayEventSound(SoundEvent event, bool switchOn);
     void Yield();
 
     void AllButtonsOff();

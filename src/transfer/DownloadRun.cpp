@@ -142,9 +142,13 @@ void DownloadRun::LocalDeletionLoop()
                 if (ws_.options.confirmDelete) {
                     run.transferNode = node;
                     run.promptOpen = true;
+                    const TransferSequencer::PromptMark mark = seq_.MarkBeforePrompt();
                     answer = seq_.AskUser(3, "Confirm deletion", "Really delete: " + entry.directory + "/" + entry.name);
                     run.promptOpen = false;
                     run.transferNode = nullptr;
+                    // The run ended while the prompt was open: not even a Yes deletes now.
+                    if (!seq_.SameRunAfterPrompt(mark))
+                        return;
                 }
                 if (answer == PromptAnswer::Cancel) {
                     seq_.SetPlainIcon(local, node);
@@ -173,9 +177,9 @@ bool DownloadRun::DeleteLocalEntry(SiteNode *node)
         gone = rc == 0 || errno == ENOENT;
     }
     if (!gone) {
-        seq_.ReportTransferError("Could not delete: " + entry.name);
         node->icon = iconFailed;
         ws_.localTree.NotifyChanged(node);
+        seq_.ReportTransferError("Could not delete: " + entry.name);
         return false;
     }
     ws_.localTree.Remove(node);
@@ -248,8 +252,9 @@ void DownloadRun::DownloadStep()
         const bool safe = StaysBelowTop(entry) && StaysBelowTop(local) && extra.find('/') == std::string::npos && SendableName(remotePath);
         temporaryPath_ = safe ? ReserveTemporaryFile(targetPath_) : std::string();
         if (temporaryPath_.empty()) {
-            seq_.ReportTransferError("Could not download: " + run.currentFileName);
             run.transferNode = remote.Next(node);
+            if (!seq_.ReportTransferError("Could not download: " + run.currentFileName))
+                return;
             seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
             continue;
         }
@@ -281,9 +286,10 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
         return;
     }
     SiteNode *node = run.transferNode;
+    bool runGone = false; // ended under an error prompt
     if (!sender->Success()) {
         // Also the fetch that Stop aborted: shown after the run has ended.
-        seq_.ReportTransferError("Could not download: " + run.currentFileName);
+        runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         DiscardTemporaryFile();
     } else if (ws_.stopRequested || !active || !node) {
         DiscardTemporaryFile();
@@ -293,7 +299,7 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
                !ReceivedWhole(received, expected, sender->TransferMode == AsciiTransfer)) {
         ws_.LogLine("FERNHOP: " + run.currentFileName + " arrived short: " + std::to_string(received) + " of " +
                     std::to_string(expected) + " bytes");
-        seq_.ReportTransferError("Could not download: " + run.currentFileName);
+        runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         DiscardTemporaryFile();
     } else {
         if (seq_.display.verboseTrace)
@@ -309,10 +315,10 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
             --ws_.counters.transferRemain;
             ++run.filesTransferred;
         } else {
-            seq_.ReportTransferError("Could not download: " + run.currentFileName);
+            runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         }
     }
-    if (!active)
+    if (!active || runGone)
         return;
     if (seq_.RunCanceled())
         End(); // without a look at the tree, which Disconnect may have cleared

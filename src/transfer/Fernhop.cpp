@@ -99,7 +99,7 @@ void Fernhop::WireParts()
     walk.startTransferRun = [this] { sequencer.StartTransfer(); };
     walk.createMissingTop = [this](const std::string &top) {
         return view.AskUser("The remote directory " + top + " does not exist or cannot be entered.",
-                            "Create it?") == PromptAnswer::Yes;
+                            "Create it?", 2) == PromptAnswer::Yes;
     };
 
     sequencer.normaliseRemoteDirectory = normalise;
@@ -126,6 +126,10 @@ void Fernhop::WireParts()
         clock.SendCheckFile();
     };
     session.closeMainWindow = [this] { RequestClose(); };
+    session.multiSiteSiteShown = [this] {
+        if (offsetLabelsChanged)
+            offsetLabelsChanged();
+    };
     clock.remoteDirectoryText = remoteDirectory;
     clock.continueListing = [this] { walk.ContinueAfterCheckFile(); };
     clock.labelsChanged = [this] {
@@ -193,6 +197,7 @@ void Fernhop::LoadSettings(const std::string &commandLineSite, bool startUpChoic
 
 void Fernhop::CompareClick()
 {
+    session.CommitPendingRemoteDirEdit();
     // Marks must not change under a listing or a run, nor before a stopped command has ended.
     if (walk.Running() || sequencer.Running() || ws.FtpClient1.Busy()) {
         ws.ShowStatus("Please wait: the server has not finished the last command");
@@ -200,6 +205,12 @@ void Fernhop::CompareClick()
     }
     ws.run.currentOperation = opIdle;
     analyseButtonClick(ws);
+}
+
+void Fernhop::UpdateClick()
+{
+    session.CommitPendingRemoteDirEdit();
+    sequencer.StartTransfer();
 }
 
 void Fernhop::NickNameComboChange(int comboItem)

@@ -9,7 +9,7 @@
 //                                 // deferred LoadSettings posted to the event loop
 //   ... event loop ...            // LoadSettings loads the settings and sites, then connects,
 //                                 // starts a multi-site run, or waits for commands
-//   app.session.ConnectButtonClick(), app.CompareClick(), app.sequencer.StartTransfer(),
+//   app.session.ConnectButtonClick(), app.CompareClick(), app.UpdateClick(),
 //   app.session.StartMultiSiteRun(), app.sequencer.Stop(), ...
 //   app.RequestClose();           // the window's close box; true when it has closed now
 // The session closes the window itself when it ends with exitAfterQuit set (the `exit` option,
@@ -50,7 +50,8 @@ public:
     FtpErrorHandler errors;
     SessionController session;
 
-    // Hooks for a window: the setup dialog's "Time Offset" page needs refreshing.
+    // Hooks for a window: the setup dialog's "Time Offset" page needs refreshing (the saved
+    // times changed, or a multi-site run made its next site current).
     std::function<void()> offsetLabelsChanged;
 
     // ---- start-up ----
@@ -64,7 +65,10 @@ public:
     bool LoadSettingsDone() const { return settingsLoaded_; }
 
     // ---- commands that are not one part's alone ----
+    // The four commands commit a typed remote directory first (the session does it for Connect
+    // and Refresh).
     void CompareClick();              // "C&ompare"
+    void UpdateClick();               // "&Upload" / "&Download"
     void NickNameComboChange(int comboItem);
     void ClearOffsetClick() { clock.ClearOffsetClick(); }
     // Around the modal setup dialog: afterwards the title, and for a changed site its

@@ -50,6 +50,7 @@ SessionController::SessionController(Workspace &workspace, SiteList &sites, List
 
 void SessionController::SetRemoteDirEdit(const std::string &text)
 {
+    remoteDirEdited_ = false;
     remoteDirEdit_ = text;
     ws_.view.SetText(TextSlot::remoteDirEdit, text);
 }
@@ -66,6 +67,7 @@ void SessionController::NormaliseRemoteDirectory()
 
 void SessionController::RemoteDirEditCommit()
 {
+    remoteDirEdited_ = false;
     NormaliseRemoteDirectory();
     ws_.ShowStatus("Remote Directory Path Updated");
 }
@@ -92,6 +94,8 @@ bool SessionController::ShowMultiSiteSite()
     if (selectNickNameItem)
         selectNickNameItem(sites_.NickNameItemOfRow(sites_.CurrentRow()));
     UpdateWindowTitle();
+    if (multiSiteSiteShown)
+        multiSiteSiteShown();
     if (site.LocalDir.empty())
         return true; // the check below reports it
     ws_.stopLoops = false;
@@ -202,8 +206,15 @@ void SessionController::SetUpClient()
     ftp.ReplyTimeOutSeconds = std::max(0, ws_.options.replyTimeOut);
 }
 
+void SessionController::CommitPendingRemoteDirEdit()
+{
+    if (remoteDirEdited_)
+        RemoteDirEditCommit();
+}
+
 void SessionController::ConnectButtonClick()
 {
+    CommitPendingRemoteDirEdit();
     if (connected)
         Disconnect();
     else
@@ -291,6 +302,7 @@ void SessionController::PostLoginSteps()
 
 void SessionController::RefreshRemoteButtonClick()
 {
+    CommitPendingRemoteDirEdit();
     if (!connected) {
         ws_.ShowStatus("Not Connected to Remote Site");
         return;
@@ -449,7 +461,7 @@ bool SessionController::ReconnectWanted()
     std::string reason = "The connection to the server was lost";
     const std::string error = FtpErrorText(ws_.FtpClient1.LastErrorCode());
     reason += error.empty() ? "." : ": " + error;
-    return ws_.view.AskUser(reason, "Reconnect and continue?") == PromptAnswer::Yes;
+    return ws_.view.AskUser(reason, "Reconnect and continue?", 2) == PromptAnswer::Yes;
 }
 
 void SessionController::BeginReconnect()

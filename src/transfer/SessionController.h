@@ -32,6 +32,8 @@ public:
     std::function<void()> closeMainWindow;
     // A multi-site run made another site current: the nickname combo shows this item (-1: none).
     std::function<void(int comboItem)> selectNickNameItem;
+    // A multi-site run made its next site current and shows it.
+    std::function<void()> multiSiteSiteShown;
     // The check file measures the clock offset: stores it in the remote top directory.
     std::function<void()> sendCheckFile;
     // A connection attempt begins for the current site (also each site of a multi-site run).
@@ -63,9 +65,17 @@ public:
     // Sets the text and shows it in the box.
     void SetRemoteDirEdit(const std::string &text);
     // The user typed: the text is held as it is, not shown back.
-    void RemoteDirEditChanged(const std::string &text) { remoteDirEdit_ = text; }
+    void RemoteDirEditChanged(const std::string &text)
+    {
+        remoteDirEdit_ = text;
+        remoteDirEdited_ = true;
+    }
     // Enter in the box or leaving it: formatted, stored in the site, "Remote Directory Path Updated".
     void RemoteDirEditCommit();
+    // A typed directory not yet committed (a keyboard shortcut leaves the focus in the box) is
+    // committed before anything reads the site's directory or its listing cache.
+    void CommitPendingRemoteDirEdit();
+    bool RemoteDirEditPending() const { return remoteDirEdited_; }
     // Formats the box text, writes it back and stores it in the current site (as "&Replace").
     void NormaliseRemoteDirectory();
 
@@ -130,6 +140,7 @@ private:
     ListingWalk &walk_;
     TransferSequencer &sequencer_;
     std::string remoteDirEdit_;
+    bool remoteDirEdited_ = false; // typed since the last commit
     bool loginPromptOpen_ = false; // the countdown waits while the user types
     bool quitWanted_ = false;      // Disconnect came while a command was in flight
     bool refreshWaiting_ = false;  // Refresh came while a stopped command was still in flight

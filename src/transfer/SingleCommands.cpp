@@ -50,9 +50,11 @@ void TransferSequencer::DeleteRemoteNow(SiteNode *selected)
     run.remoteTopPath = RemoteTopText();
     const std::string path = FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, selected->detail));
     if (!SendableName(path)) {
-        ReportTransferError("Could not delete: " + run.currentFileName);
+        // Marked before the error prompt, under which the tree may be cleared.
+        run.transferNode = nullptr;
         selected->icon = iconFailed;
         ws_.remoteTree.NotifyChanged(selected);
+        ReportTransferError("Could not delete: " + run.currentFileName);
         return;
     }
     run.currentOperation = opDeleteNow;
@@ -76,16 +78,16 @@ void TransferSequencer::DeleteNowDone(TFtpClient *sender)
             shown = remote.Previous(node);
             remote.Remove(node);
         }
-    } else {
-        ReportTransferError("Could not delete: " + run.currentFileName);
-        if (node) {
-            node->icon = iconFailed;
-            remote.NotifyChanged(node);
-        }
+    } else if (node) {
+        node->icon = iconFailed;
+        remote.NotifyChanged(node);
     }
     KeepInView(ws_, remote, shown, false);
     if (run.currentOperation == opDeleteNow)
         run.currentOperation = opIdle;
+    // Last: the error prompt runs the event loop, and the tree may be cleared under it.
+    if (!sender->Success())
+        ReportTransferError("Could not delete: " + run.currentFileName);
 }
 
 void TransferSequencer::DeleteLocalNow(SiteNode *selected)

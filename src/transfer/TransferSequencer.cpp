@@ -262,22 +262,38 @@ void TransferSequencer::ConnectionLost()
     HideProgress(ws_);
 }
 
-void TransferSequencer::ReportTransferError(const std::string &message)
+bool TransferSequencer::ReportTransferError(const std::string &message)
 {
     ws_.ShowStatus(message);
     ws_.PlayEventSound(SoundEvent::Error);
     // Nothing to continue with once the connection has gone.
     if (!ws_.options.errorPrompt || RunCanceled())
-        return;
+        return true;
+    const PromptMark mark = MarkBeforePrompt();
     // A closed prompt counts as No: the run does not go on without an answer.
-    if (AskUser(2, message, "Try to continue with transfer?") != PromptAnswer::Yes)
+    const PromptAnswer answer = AskUser(2, message, "Try to continue with transfer?");
+    if (!SameRunAfterPrompt(mark))
+        return false;
+    if (answer != PromptAnswer::Yes)
         ws_.run.transferCanceled = true;
+    return true;
 }
 
 PromptAnswer TransferSequencer::AskUser(int buttons, const std::string &line1, const std::string &line2)
 {
-    (void)buttons; // the view offers Yes, No and Cancel; a two-button prompt's Cancel is its close box
-    return ws_.view.AskUser(line1, line2);
+    return ws_.view.AskUser(line1, line2, buttons);
+}
+
+TransferSequencer::PromptMark TransferSequencer::MarkBeforePrompt() const
+{
+    return {runSerial_, phase_};
+}
+
+bool TransferSequencer::SameRunAfterPrompt(const PromptMark &mark) const
+{
+    // A run that ended meanwhile has let go of its nodes (the remote tree is cleared when the
+    // connection ends); a resumed run goes on in a new chain of steps.
+    return mark.serial == runSerial_ && mark.phase == phase_;
 }
 
 void TransferSequencer::ChooseTransferMode(const std::string &name)

@@ -74,8 +74,10 @@ public:
 
     // ---- shared by both runs ----
     // Status, Error sound and, with errorPrompt on, "Try to continue with transfer?"; No (or
-    // closing the prompt) cancels the run.
-    void ReportTransferError(const std::string &message);
+    // closing the prompt) cancels the run. False when the run that reported ended (or was
+    // resumed by another chain of steps) while the prompt was open: the caller must then touch
+    // no node it held and take no further step.
+    bool ReportTransferError(const std::string &message);
     // The yes/no/cancel prompt with 1 to 3 buttons. Cancel also stands for a closed prompt.
     PromptAnswer AskUser(int buttons, const std::string &line1, const std::string &line2);
     // TransferMode and the mode label from the extension table.
@@ -88,6 +90,14 @@ private:
     friend class DownloadRun;
     enum class Phase { None, Deleting, Creating, Uploading, LocalSteps, Downloading };
     enum class Single { None, DeleteNow, CreateDirectory };
+    // Which run was going when a prompt opened: a prompt runs the event loop, and the run can
+    // end (its trees cleared) or be resumed elsewhere before the user answers.
+    struct PromptMark {
+        int serial;
+        Phase phase;
+    };
+    PromptMark MarkBeforePrompt() const;
+    bool SameRunAfterPrompt(const PromptMark &mark) const;
 
     // Step 1 of both runs: flags cleared, progress shown, buttons off, remoteTopPath taken.
     void BeginRun(TOperation operation);

@@ -74,9 +74,14 @@ void TransferSequencer::DeletionStep()
             if (entry.kind == ekFile)
                 KeepInView(ws_, remote, node, false);
             run.promptOpen = true;
+            const PromptMark mark = MarkBeforePrompt();
             const PromptAnswer answer = AskUser(3, entry.kind == ekDirectory ? "Confirm directory deletion" : "Confirm file deletion",
                                                 "Really delete: " + relative);
             run.promptOpen = false;
+            // The run ended (and the remote tree went with the connection) or went on elsewhere
+            // while the prompt was open: nothing of it is touched here any more.
+            if (!SameRunAfterPrompt(mark))
+                return;
             if (answer == PromptAnswer::Cancel) {
                 SetPlainIcon(remote, node);
                 run.transferCanceled = true;
@@ -101,11 +106,12 @@ void TransferSequencer::DeletionStep()
 
         const std::string path = FullRemotePath(run.remoteTopPath, relative);
         if (!SendableName(path)) {
-            ReportTransferError("Could not delete: " + run.currentFileName);
             node->icon = iconFailed;
             remote.NotifyChanged(node);
             run.transferNode = remote.Previous(node);
             --c.deleteRemain;
+            if (!ReportTransferError("Could not delete: " + run.currentFileName))
+                return;
             DeletionProgress();
             continue;
         }
@@ -140,15 +146,14 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
     if (sender->Success()) {
         if (node)
             remote.Remove(node);
-    } else {
-        ReportTransferError("Could not delete: " + run.currentFileName);
-        if (node) {
-            node->icon = iconFailed;
-            remote.NotifyChanged(node);
-        }
+    } else if (node) {
+        node->icon = iconFailed;
+        remote.NotifyChanged(node);
     }
     run.transferNode = previous;
     KeepInView(ws_, remote, previous, false);
+    if (!sender->Success() && !ReportTransferError("Could not delete: " + run.currentFileName))
+        return;
     --ws_.counters.deleteRemain; // failed or not, so the percentage reaches 100
     DeletionProgress();
     DeletionStep();
@@ -185,8 +190,9 @@ void TransferSequencer::CreationStep()
         run.currentFileName = node->detail.name;
         const std::string path = FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, node->detail));
         if (!SendableName(path)) {
-            ReportTransferError("Could not create: " + run.currentFileName);
             run.transferNode = local.Next(node);
+            if (!ReportTransferError("Could not create: " + run.currentFileName))
+                return;
             display.ShowPhaseProgress("Creating - ", ws_.counters.createTotal, ws_.counters.createRemain);
             continue;
         }
@@ -218,10 +224,10 @@ void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
         ws_.localTree.NotifyChanged(node);
         KeepInView(ws_, ws_.localTree, node, false);
         --c.createRemain;
-    } else {
-        ReportTransferError("Could not create: " + run.currentFileName);
     }
     run.transferNode = ws_.localTree.Next(node);
+    if (!sender->Success() && !ReportTransferError("Could not create: " + run.currentFileName))
+        return;
     if (c.createTotal > 0) {
         SetProgress(ws_, int(RoundHalfEven(double(c.createTotal - c.createRemain) / double(c.createTotal) * 100.0)));
         display.ShowPhaseProgress("Creating - ", c.createTotal, c.createRemain);
@@ -273,8 +279,9 @@ void TransferSequencer::UploadStep()
         display.StartFile(entry.name);
         // A name the server cannot be sent fails alone; the run goes on.
         if (!SendableName(remotePath)) {
-            ReportTransferError("Could not upload: " + run.currentFileName);
             run.transferNode = local.Next(node);
+            if (!ReportTransferError("Could not upload: " + run.currentFileName))
+                return;
             display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
             continue;
         }
@@ -307,8 +314,8 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     RunState &run = ws_.run;
     if (!sender->Success()) {
         // Also the store that Stop aborted: shown, after the run has ended.
-        if (!alreadyReported)
-            ReportTransferError("Could not upload: " + run.currentFileName);
+        if (!alreadyReported && !ReportTransferError("Could not upload: " + run.currentFileName))
+            return;
         if (active)
             NextUpload();
         return;

@@ -1,13 +1,30 @@
 #include "ui/WindowApp.h"
 
+#include "config/SettingsDir.h"
+#include "ui/MainWindow.h"
+#include "ui/SingleInstance.h"
+
 #include <QApplication>
-#include <QLabel>
+
+#include <cstdio>
 
 int RunWindow(int &argc, char **argv, const std::string &commandLineSite)
 {
     QApplication app(argc, argv);
-    // Placeholder until the main window lands.
-    QLabel label(QString::fromStdString("Fernhop " + commandLineSite));
-    label.show();
+    QApplication::setApplicationName(QStringLiteral("Fernhop"));
+
+    // One window per settings directory: a second start brings the first forward and ends
+    // before it reads or writes anything.
+    const QString serverName = SingleInstance::ServerName(QString::fromStdString(SettingsDirectory()));
+    if (SingleInstance::AskRunningWindowForward(serverName)) {
+        std::fprintf(stderr, "fernhop: a window is already open for these settings; it was brought forward\n");
+        return 0;
+    }
+    SingleInstance instance;
+    instance.Listen(serverName);
+
+    MainWindow window(commandLineSite);
+    QObject::connect(&instance, &SingleInstance::forwardRequested, &window, &MainWindow::ComeForward);
+    window.show();
     return app.exec();
 }

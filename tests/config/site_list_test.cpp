@@ -205,6 +205,33 @@ TEST_F(SiteListTest, AddReplaceDelete)
     EXPECT_EQ(list_.CurrentRow(), -1);
 }
 
+TEST_F(SiteListTest, DeletingSeveralRowsRemovesEachAndMakesTheFirstCurrent)
+{
+    for (const char *nick : {"one", "two", "three", "four"})
+        AddSite(nick);
+    ASSERT_EQ(list_.Save(), "");
+    ASSERT_TRUE(list_.ChooseRow(3));
+
+    list_.DeleteRows({2, 0, 2, 9}); // a duplicate and an index without a row are passed over
+    ASSERT_EQ(list_.Count(), 2);
+    EXPECT_EQ(list_.Row(0).NickName, "two");
+    EXPECT_EQ(list_.Row(1).NickName, "four");
+    EXPECT_EQ(list_.CurrentRow(), 0);
+    EXPECT_EQ(list_.edits.nickName, "two");
+
+    ASSERT_EQ(list_.Save(), "");
+    SiteList again;
+    again.Load();
+    ASSERT_EQ(again.Count(), 2);
+    EXPECT_EQ(again.Row(0).NickName, "two");
+    EXPECT_EQ(again.Row(1).NickName, "four");
+
+    again.DeleteRows({1, 0});
+    EXPECT_EQ(again.Count(), 0);
+    EXPECT_EQ(again.CurrentRow(), -1);
+    EXPECT_TRUE(again.siteChanged);
+}
+
 TEST_F(SiteListTest, FailedSaveKeepsThePreviousFile)
 {
     AddSite("one");

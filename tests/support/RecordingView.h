@@ -3,6 +3,7 @@
 #include "base/MainView.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ public:
     std::vector<std::string> logLines;
     std::vector<std::string> messages;
     std::vector<std::string> prompts; // AskUser / Confirm / InputQuery texts, in order
+    std::vector<int> promptButtons; // the button count of each AskUser
     std::vector<SoundEvent> sounds;
     std::map<Control, bool> enabled;
     std::map<TextSlot, std::string> texts;
@@ -23,6 +25,9 @@ public:
 
     // Scripted answers, consumed in order; defaults when empty.
     std::deque<PromptAnswer> askAnswers;     // default Yes
+    // Runs once, while the next AskUser prompt is open, as a modal dialog's event loop would (a
+    // test lets the connection end under the prompt here).
+    std::function<void()> beforeAnswer;
     std::deque<bool> confirmAnswers;         // default false
     std::deque<std::string> inputAnswers;    // "\x1b" means Cancel; default: keep the text
     std::deque<std::string> folderAnswers;   // empty string means Cancel
@@ -37,9 +42,15 @@ public:
     void KeepInView(SiteTree &, SiteNode *) override { ++keepInViewCalls; }
     void MakeVisible(SiteTree &, SiteNode *) override { ++makeVisibleCalls; }
 
-    PromptAnswer AskUser(const std::string &caption, const std::string &text) override
+    PromptAnswer AskUser(const std::string &caption, const std::string &text, int buttons = 3) override
     {
         prompts.push_back(caption + ": " + text);
+        promptButtons.push_back(buttons);
+        if (beforeAnswer) {
+            auto once = std::move(beforeAnswer);
+            beforeAnswer = nullptr;
+            once();
+        }
         if (askAnswers.empty())
             return PromptAnswer::Yes;
         PromptAnswer a = askAnswers.front();

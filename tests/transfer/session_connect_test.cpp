@@ -98,6 +98,7 @@ TEST_F(SessionScripted, CountdownThroughTheProxyTimesOutOnceAndExitClosesTheWind
 TEST_F(SessionScripted, FailedConnectionWithExitClosesAfterTheDisconnectionSteps)
 {
     app.options.exit = true;
+    app.options.sound.on[size_t(SoundEvent::Error) - 1] = true; // the refusal plays, it does not beep
     SiteSpec siteSpec = Site();
     siteSpec.port = fernhop::test::freeLoopbackPort(); // nobody listens
     UseSite(siteSpec);

@@ -79,8 +79,12 @@ TEST_F(SessionEnds, MultiSiteRunQuitsASiteWhoseListingFailedAndGoesOnWithTheNext
     ASSERT_TRUE(WriteFile(good.localDir + "/index.html", "<p>"));
     AddSite(app.sites, good);
 
+    std::vector<std::string> offsetPageSites; // the site the "Time Offset" page shows, each refresh
+    app.offsetLabelsChanged = [&] { offsetPageSites.push_back(app.sites.Current().NickName); };
+
     app.session.StartMultiSiteRun();
     ASSERT_TRUE(RunUntil([&] { return view.closes > 0; })) << server->log();
+    EXPECT_EQ(offsetPageSites, (Lines{"broken", "unchecked", "good"}));
 
     // The failed site was left with QUIT, the one failing its checks passed over, the last
     // one compared and uploaded.

@@ -1,0 +1,377 @@
+#include "ui/SetupSitesPage.h"
+
+#include "transfer/Fernhop.h"
+#include "ui/AdvancedSiteForm.h"
+#include "ui/PagesDlg.h"
+#include "ui/SetupImages.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString Q(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+QLineEdit *SiteEdit(QWidget *parent, const char *name, std::string &field, bool &updating)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [&field, &updating](const QString &text) {
+        if (!updating)
+            field = text.toStdString();
+    });
+    return edit;
+}
+
+} // namespace
+
+SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog.app)
+{
+    setObjectName("ftpSetupPage");
+    SiteEdits &edits = app_.sites.edits;
+
+    multNickNameEdit = SiteEdit(this, "multNickNameEdit", edits.nickName, updating_);
+    multFTPEdit = SiteEdit(this, "multFTPEdit", edits.server, updating_);
+    multUserEdit = SiteEdit(this, "multUserEdit", edits.userName, updating_);
+    multPassEdit = SiteEdit(this, "multPassEdit", edits.password, updating_);
+    multPassEdit->setEchoMode(QLineEdit::Password);
+    multPassEdit->setToolTip("Leave blank to be prompted when connecting");
+    multLocalDirEdit = SiteEdit(this, "multLocalDirEdit", edits.localDir, updating_);
+    multRemoteDirEdit = SiteEdit(this, "multRemoteDirEdit", edits.remoteDir, updating_);
+    multPortSpin = new QSpinBox(this);
+    multPortSpin->setObjectName("multPortSpin");
+    multPortSpin->setRange(0, 65535);
+    connect(multPortSpin, &QSpinBox::valueChanged, this, [this](int port) {
+        if (!updating_)
+            app_.sites.edits.port = port;
+    });
+    multFirewallCheck = new QCheckBox("use PASV", this);
+    multFirewallCheck->setObjectName("multFirewallCheck");
+    connect(multFirewallCheck, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_)
+            app_.sites.edits.usePasv = on;
+    });
+    multBrowseBtn = new QPushButton("&Browse...", this);
+    multBrowseBtn->setObjectName("multBrowseBtn");
+    extraButton = new QPushButton("Ad&vanced...", this);
+    extraButton->setObjectName("extraButton");
+
+    auto label = [this](const QString &text, QWidget *buddy) {
+        auto *l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    // Left column: who and where; right column: how. The right column's free row under "use
+    // PASV" is the place for further per-site connection settings.
+    auto *fields = new QGridLayout;
+    fields->addWidget(label("Nickname:", multNickNameEdit), 0, 0);
+    fields->addWidget(multNickNameEdit, 0, 1);
+    fields->addWidget(label("FTP Server:", multFTPEdit), 1, 0);
+    fields->addWidget(multFTPEdit, 1, 1);
+    fields->addWidget(label("User Name:", multUserEdit), 2, 0);
+    fields->addWidget(multUserEdit, 2, 1);
+    fields->addWidget(label("Password:", multPassEdit), 3, 0);
+    fields->addWidget(multPassEdit, 3, 1);
+    fields->addWidget(label("Port:", multPortSpin), 0, 3);
+    fields->addWidget(multPortSpin, 0, 4);
+    fields->addWidget(multFirewallCheck, 1, 3, 1, 2);
+    fields->addWidget(extraButton, 3, 3, 1, 2);
+    fields->addWidget(label("Local Directory:", multLocalDirEdit), 4, 0);
+    fields->addWidget(multLocalDirEdit, 4, 1);
+    fields->addWidget(multBrowseBtn, 4, 3, 1, 2);
+    fields->addWidget(label("Remote Directory:", multRemoteDirEdit), 5, 0);
+    fields->addWidget(multRemoteDirEdit, 5, 1);
+    fields->setColumnStretch(1, 1);
+    fields->setColumnMinimumWidth(2, 12);
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName("ListView1");
+    ListView1->setColumnCount(5);
+    ListView1->setHeaderLabels({"Nickname", "Direction", "FTP Server", "Local Directory", "Remote Directory"});
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSortingEnabled(false);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setSectionsClickable(false);
+    ListView1->headerItem()->setTextAlignment(1, Qt::AlignHCenter | Qt::AlignVCenter);
+    const int widths[] = {120, 66, 110, 120, 120};
+    for (int column = 0; column < 5; ++column)
+        ListView1->setColumnWidth(column, widths[column]);
+    // The selection stays visible while another control has the focus.
+    QPalette palette = ListView1->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    ListView1->setPalette(palette);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    popup = new QMenu(this);
+    menuMultiSite = popup->addAction("&Exclude from multi-site update");
+    menuMultiSite->setObjectName("menuMultiSite");
+    popup->addSeparator();
+    menuTransferMode = popup->addAction("Change site to &Download");
+    menuTransferMode->setObjectName("menuTransferMode");
+
+    multAddBtn = new QPushButton("&Add", this);
+    multAddBtn->setObjectName("multAddBtn");
+    multReplaceBtn = new QPushButton("&Replace", this);
+    multReplaceBtn->setObjectName("multReplaceBtn");
+    multDeleteBtn = new QPushButton("&Delete", this);
+    multDeleteBtn->setObjectName("multDeleteBtn");
+    multNewBtn = new QPushButton("&New", this);
+    multNewBtn->setObjectName("multNewBtn");
+    for (QPushButton *button : {multBrowseBtn, extraButton, multAddBtn, multReplaceBtn, multDeleteBtn, multNewBtn})
+        button->setAutoDefault(false);
+    auto *note = new QLabel("Right-click on an entry to change to download and more...", this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(multAddBtn);
+    buttons->addWidget(multReplaceBtn);
+    buttons->addWidget(multDeleteBtn);
+    buttons->addWidget(multNewBtn);
+    buttons->addSpacing(12);
+    buttons->addWidget(note, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(ListView1, 1);
+    layout->addLayout(buttons);
+
+    // The user moving the current row chooses a site. Queued: the view finishes its own
+    // selection first, so that a refusal can put the selection back.
+    connect(ListView1, &QTreeWidget::currentItemChanged, this, &SetupSitesPage::RowChosen, Qt::QueuedConnection);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        QTreeWidgetItem *item = ListView1->itemAt(pos);
+        if (item && PreparePopup(ListView1->indexOfTopLevelItem(item)))
+            popup->popup(ListView1->viewport()->mapToGlobal(pos));
+    });
+    connect(menuMultiSite, &QAction::triggered, this, &SetupSitesPage::menuMultiSiteClick);
+    connect(menuTransferMode, &QAction::triggered, this, &SetupSitesPage::menuTransferModeClick);
+    connect(multAddBtn, &QPushButton::clicked, this, &SetupSitesPage::multAddBtnClick);
+    connect(multReplaceBtn, &QPushButton::clicked, this, &SetupSitesPage::multReplaceBtnClick);
+    connect(multDeleteBtn, &QPushButton::clicked, this, &SetupSitesPage::multDeleteBtnClick);
+    connect(multNewBtn, &QPushButton::clicked, this, &SetupSitesPage::multNewBtnClick);
+    connect(multBrowseBtn, &QPushButton::clicked, this, &SetupSitesPage::multBrowseBtnClick);
+    connect(extraButton, &QPushButton::clicked, this, &SetupSitesPage::extraButtonClick);
+
+    ShowRows();
+    ShowEdits();
+}
+
+void SetupSitesPage::ShowEdits()
+{
+    const SiteEdits &edits = app_.sites.edits;
+    updating_ = true;
+    multNickNameEdit->setText(Q(edits.nickName));
+    multFTPEdit->setText(Q(edits.server));
+    multUserEdit->setText(Q(edits.userName));
+    multPassEdit->setText(Q(edits.password));
+    multLocalDirEdit->setText(Q(edits.localDir));
+    multRemoteDirEdit->setText(Q(edits.remoteDir));
+    multPortSpin->setValue(edits.port);
+    multFirewallCheck->setChecked(edits.usePasv);
+    updating_ = false;
+}
+
+void SetupSitesPage::ShowRow(int row)
+{
+    QTreeWidgetItem *item = ListView1->topLevelItem(row);
+    if (!item)
+        return;
+    const TmultFTP &site = app_.sites.Row(row);
+    item->setText(0, Q(site.NickName));
+    item->setText(1, site.Download ? "Download" : "Upload");
+    item->setTextAlignment(1, Qt::AlignHCenter | Qt::AlignVCenter);
+    item->setText(2, Q(site.Server));
+    item->setText(3, Q(site.LocalDir));
+    item->setText(4, Q(site.RemoteDir));
+    item->setIcon(0, SiteRowImages()[site.MultiSite ? 0 : 1]);
+}
+
+void SetupSitesPage::ShowRows()
+{
+    updating_ = true;
+    ListView1->clear();
+    for (int row = 0; row < app_.sites.Count(); ++row) {
+        ListView1->addTopLevelItem(new QTreeWidgetItem);
+        ShowRow(row);
+    }
+    updating_ = false;
+    SelectCurrentRow();
+    EnableRowButtons();
+}
+
+void SetupSitesPage::SelectCurrentRow()
+{
+    updating_ = true;
+    QTreeWidgetItem *item = ListView1->topLevelItem(app_.sites.CurrentRow());
+    ListView1->clearSelection();
+    if (item) {
+        ListView1->setCurrentItem(item);
+        ListView1->scrollToItem(item);
+    }
+    updating_ = false;
+}
+
+void SetupSitesPage::EnableRowButtons()
+{
+    const bool rows = app_.sites.Count() > 0;
+    multDeleteBtn->setEnabled(rows);
+    multReplaceBtn->setEnabled(rows);
+}
+
+void SetupSitesPage::Refuse()
+{
+    app_.view.Message("You must disconnect from your current session before changing FTP server setups.");
+    SelectCurrentRow();
+}
+
+void SetupSitesPage::ChooseRow(int row)
+{
+    app_.sites.ChooseRow(row);
+    SelectCurrentRow();
+    ShowEdits();
+    dialog_.CurrentSiteChanged();
+}
+
+void SetupSitesPage::RowChosen()
+{
+    if (updating_)
+        return;
+    const int row = ListView1->indexOfTopLevelItem(ListView1->currentItem());
+    if (row < 0 || row == app_.sites.CurrentRow())
+        return;
+    if (dialog_.isConnected()) {
+        Refuse();
+        return;
+    }
+    // Keep the user's selection (several rows may be selected for "&Delete").
+    app_.sites.ChooseRow(row);
+    ShowEdits();
+    dialog_.CurrentSiteChanged();
+}
+
+bool SetupSitesPage::PreparePopup(int row)
+{
+    if (row < 0 || row >= app_.sites.Count())
+        return false;
+    if (dialog_.isConnected()) {
+        Refuse();
+        return false;
+    }
+    ChooseRow(row);
+    const TmultFTP &site = app_.sites.Current();
+    menuMultiSite->setText(site.MultiSite ? "&Exclude from multi-site update" : "&Include in multi-site update");
+    menuTransferMode->setText(site.Download ? "Change site to &Upload" : "Change site to &Download");
+    return true;
+}
+
+void SetupSitesPage::menuMultiSiteClick()
+{
+    if (app_.sites.CurrentRow() < 0)
+        return;
+    app_.sites.ToggleMultiSite();
+    ShowRow(app_.sites.CurrentRow());
+}
+
+void SetupSitesPage::menuTransferModeClick()
+{
+    if (app_.sites.CurrentRow() < 0)
+        return;
+    app_.sites.ToggleDownload();
+    ShowRow(app_.sites.CurrentRow());
+}
+
+void SetupSitesPage::multAddBtnClick()
+{
+    const std::string problem = app_.sites.Add();
+    if (!problem.empty()) {
+        app_.view.Message(problem);
+        return;
+    }
+    updating_ = true;
+    ListView1->addTopLevelItem(new QTreeWidgetItem);
+    updating_ = false;
+    ShowRow(app_.sites.Count() - 1);
+    SelectCurrentRow();
+    EnableRowButtons();
+    dialog_.CurrentSiteChanged();
+}
+
+void SetupSitesPage::multReplaceBtnClick()
+{
+    const int row = app_.sites.CurrentRow();
+    if (row < 0)
+        return;
+    const std::string problem = app_.sites.Replace();
+    if (!problem.empty()) {
+        app_.view.Message(problem);
+        return;
+    }
+    ShowRow(row);
+    dialog_.CurrentSiteChanged();
+}
+
+void SetupSitesPage::multDeleteBtnClick()
+{
+    std::vector<int> rows;
+    for (QTreeWidgetItem *item : ListView1->selectedItems())
+        rows.push_back(ListView1->indexOfTopLevelItem(item));
+    if (rows.empty())
+        return;
+    app_.sites.DeleteRows(rows);
+    ShowRows();
+    ShowEdits();
+    dialog_.CurrentSiteChanged();
+}
+
+void SetupSitesPage::multNewBtnClick()
+{
+    app_.sites.New();
+    ShowEdits();
+    multNickNameEdit->setFocus();
+}
+
+void SetupSitesPage::multBrowseBtnClick()
+{
+    std::string chosen;
+    if (!app_.view.ChooseFolder(app_.sites.edits.localDir, chosen))
+        return;
+    app_.sites.edits.localDir = chosen;
+    ShowEdits();
+}
+
+void SetupSitesPage::extraButtonClick()
+{
+    SiteList &sites = app_.sites;
+    TadvancedForm &form = *dialog_.advancedForm;
+    form.nickNameLbl->setText(" " + multNickNameEdit->text());
+    const bool rowSelected = sites.CurrentRow() >= 0;
+    form.afterLoginEdit->setText(Q(rowSelected ? sites.Current().AfterLoginCommand : sites.edits.afterLoginCommand));
+    if (form.exec() != QDialog::Accepted)
+        return;
+    const std::string command = form.afterLoginEdit->text().toStdString();
+    if (!rowSelected) {
+        sites.edits.afterLoginCommand = command; // "&Add" starts a site without one
+        return;
+    }
+    const std::string problem = sites.SetAfterLoginCommand(command);
+    if (!problem.empty())
+        app_.view.Message(problem);
+}

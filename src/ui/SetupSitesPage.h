@@ -1,0 +1,70 @@
+#pragma once
+// The "FTP Setup" page: the site list and the current site's fields. The edit boxes write into
+// SiteList::edits as the user types; the buttons and the row popup call the site list.
+#include <QWidget>
+
+#include <vector>
+
+class Fernhop;
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QTreeWidget;
+class TPagesDlg;
+
+class SetupSitesPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit SetupSitesPage(TPagesDlg &dialog);
+
+    QLineEdit *multNickNameEdit;
+    QLineEdit *multFTPEdit;
+    QLineEdit *multUserEdit;
+    QLineEdit *multPassEdit;
+    QLineEdit *multLocalDirEdit;
+    QLineEdit *multRemoteDirEdit;
+    QSpinBox *multPortSpin;
+    QCheckBox *multFirewallCheck;
+    QPushButton *multBrowseBtn;
+    QPushButton *extraButton;
+    QTreeWidget *ListView1;
+    QPushButton *multAddBtn;
+    QPushButton *multReplaceBtn;
+    QPushButton *multDeleteBtn;
+    QPushButton *multNewBtn;
+    QMenu *popup;
+    QAction *menuMultiSite;
+    QAction *menuTransferMode;
+
+    // The site list's edit boxes into the controls.
+    void ShowEdits();
+    // The rows anew from the site list, the current row selected.
+    void ShowRows();
+    // The right-click on `row`: refused while connected (false); otherwise the row becomes
+    // current and the popup's captions follow its flags.
+    bool PreparePopup(int row);
+
+    void multAddBtnClick();
+    void multReplaceBtnClick();
+    void multDeleteBtnClick();
+    void multNewBtnClick();
+    void multBrowseBtnClick();
+    void extraButtonClick();
+    void menuMultiSiteClick();
+    void menuTransferModeClick();
+
+private:
+    void RowChosen();
+    void ChooseRow(int row);
+    void SelectCurrentRow();
+    void ShowRow(int row);
+    void EnableRowButtons();
+    void Refuse();
+
+    TPagesDlg &dialog_;
+    Fernhop &app_;
+    bool updating_ = false; // the page itself changes the controls: no write-back
+};
