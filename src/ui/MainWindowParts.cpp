@@ -1,39 +1,28 @@
 #include "ui/MainWindowParts.h"
 
 #include "transfer/Fernhop.h"
-#include "ui/Icons.h"
-
 #include "ui/FolderChooser.h"
 #include "ui/GettingStartedDialog.h"
+#include "ui/Icons.h"
 #include "ui/InputDialog.h"
-#include "ui/PromptDialog.h"
-
-#include <QApplication>
-#include <QMessageBox>
-
-#if __has_include("ui/PagesDlg.h")
 #include "ui/PagesDlg.h"
-#endif
-#if __has_include("ui/SoundPlayer.h")
+#include "ui/PromptDialog.h"
 #include "ui/SoundPlayer.h"
-SoundPlayer *EventSoundPlayer(QObject *owner);
-#endif
 
-#if __has_include("ui/PagesDlg.h")
+namespace {
+SoundPlayer *EventSoundPlayer(QObject *owner)
+{
+    // One player for the window, made at the first sound.
+    auto *player = owner->findChild<SoundPlayer *>(QString(), Qt::FindDirectChildrenOnly);
+    return player ? player : new SoundPlayer(owner);
+}
+} // namespace
+
 void OpenSetupDialog(Fernhop &app, QWidget *parent, int page)
 {
     ShowSetupDialog(parent, app, page);
 }
-#else
-void OpenSetupDialog(Fernhop &app, QWidget *parent, int)
-{
-    app.SetupDialogOpening();
-    QMessageBox::information(parent, QStringLiteral("Fernhop"), QObject::tr("The setup dialog is not available yet."));
-    app.SetupDialogClosed();
-}
-#endif
 
-#if __has_include("ui/SoundPlayer.h")
 void PlayEventSound(QObject *owner, const std::string &file)
 {
     EventSoundPlayer(owner)->Play(file);
@@ -43,23 +32,6 @@ void PlayBeep(QObject *owner)
 {
     EventSoundPlayer(owner)->Beep();
 }
-
-SoundPlayer *EventSoundPlayer(QObject *owner)
-{
-    // One player for the window, made at the first sound.
-    auto *player = owner->findChild<SoundPlayer *>(QString(), Qt::FindDirectChildrenOnly);
-    return player ? player : new SoundPlayer(owner);
-}
-#else
-void PlayEventSound(QObject *, const std::string &)
-{
-}
-
-void PlayBeep(QObject *)
-{
-    QApplication::beep();
-}
-#endif
 
 void ShowGettingStarted(QWidget *parent)
 {

@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -84,7 +85,8 @@ TPagesDlg::TPagesDlg(Fernhop &app_, QWidget *parent) : QDialog(parent), app(app_
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(pages, 1);
     layout->addLayout(buttons);
-    resize(680, 540);
+    // Wide enough to show every tab without scrolling through them.
+    resize(qMax(680, pages->tabBar()->sizeHint().width() + 2 * layout->contentsMargins().left() + 8), 540);
 
     // The program tells of site changes it makes while the dialog is open; the hook it had before
     // is kept and given back.

@@ -50,6 +50,7 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     multUserEdit = SiteEdit(this, "multUserEdit", edits.userName, updating_);
     multPassEdit = SiteEdit(this, "multPassEdit", edits.password, updating_);
     multPassEdit->setEchoMode(QLineEdit::Password);
+    multPassEdit->setStyleSheet("lineedit-password-character: 42"); // "*" for each character
     multPassEdit->setToolTip("Leave blank to be prompted when connecting");
     multLocalDirEdit = SiteEdit(this, "multLocalDirEdit", edits.localDir, updating_);
     multRemoteDirEdit = SiteEdit(this, "multRemoteDirEdit", edits.remoteDir, updating_);

@@ -4,13 +4,19 @@
 #include "WindowFixture.h"
 
 #include "support/FtpServers.h"
+#include "ui/DropPanel.h"
+#include "ui/EntryDrag.h"
 #include "ui/LogMemo.h"
 #include "ui/MainWindowParts.h"
+#include "ui/PageControl.h"
+#include "ui/PagesDlg.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include "ui/SiteTreeView.h"
@@ -143,6 +149,13 @@ TEST_F(MainWindowTest, RemoteDirectoryCommitsOnEnterOnLeavingAndBeforeACommand)
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(App().sites.Current().RemoteDir, "/entered");
     EXPECT_EQ(window->StatusPanel(2)->text(), "Remote Directory Path Updated");
+
+    // Leaving the box commits too.
+    edit->selectAll();
+    QTest::keyClicks(edit, "/left");
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(edit, &leave);
+    EXPECT_EQ(App().sites.Current().RemoteDir, "/left");
 }
 
 TEST_F(MainWindowTest, LogMemoKeepsTheNewestLines)
@@ -264,4 +277,80 @@ TEST_F(WindowSession, ConnectionEndsUnderTheDeletionPrompt)
     EXPECT_TRUE(Enabled(Control::connectBtn));
     EXPECT_TRUE(Enabled(Control::nickNameCombo));
     EXPECT_TRUE(server->exists("www/gone.html"));
+}
+
+TEST_F(WindowSession, CloseWhileConnectedQuitsFirstAndClosesWhenTheSessionHasEnded)
+{
+    Click(Control::connectBtn);
+    ASSERT_TRUE(RunUntil([&] { return App().session.connected && Settled(); }));
+    window->close();
+    EXPECT_TRUE(window->isVisible()) << "the close waits for the server's goodbye";
+    EXPECT_FALSE(App().Closed());
+    EXPECT_TRUE(window->Log()->Lines().contains(
+        "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit."));
+    ASSERT_TRUE(RunUntil([&] { return !window->isVisible(); }));
+    EXPECT_TRUE(App().Closed());
+    EXPECT_FALSE(App().session.connected);
+    EXPECT_TRUE(QFile::exists(SettingsDir() + "/FERNHOP.FTP"));
+}
+
+TEST_F(MainWindowTest, EntriesDroppedOnTheIgnoreLists)
+{
+    Open();
+    window->MenuAction("Display &Ignore List")->trigger();
+    EXPECT_TRUE(window->Drop()->isVisible());
+    EXPECT_EQ(window->Drop()->width(), DropPanel::kWidth);
+
+    TDetail file;
+    file.kind = ekFile;
+    file.directory = "/docs";
+    file.name = "Report.tar.GZ";
+    // What the tree views drag is read back and dropped; anything else is refused.
+    DropPanel &panel = *window->Drop();
+    auto drop = [&](IgnoreListKind kind, const QMimeData &mime) {
+        TDetail entry;
+        if (!panel.decodeDrop(&mime, entry))
+            return false;
+        panel.DropEntry(kind, entry);
+        return true;
+    };
+    std::unique_ptr<QMimeData> dragged(EncodeEntryDrag({1, {file}}));
+    EXPECT_TRUE(drop(IgnoreListKind::Names, *dragged));
+    EXPECT_TRUE(drop(IgnoreListKind::Extensions, *dragged));
+    ASSERT_EQ(panel.List(IgnoreListKind::Names)->count(), 1);
+    ASSERT_EQ(panel.List(IgnoreListKind::Extensions)->count(), 1);
+    EXPECT_EQ(panel.List(IgnoreListKind::Names)->item(0)->text(), "/docs/Report.tar.GZ");
+    EXPECT_EQ(panel.List(IgnoreListKind::Extensions)->item(0)->text(), ".GZ");
+    EXPECT_EQ(App().ws.ignore.names.Items(), std::vector<std::string>{"/docs/Report.tar.GZ"});
+    QMimeData text;
+    text.setText("/etc/passwd");
+    EXPECT_FALSE(drop(IgnoreListKind::Names, text));
+    EXPECT_EQ(App().ws.ignore.names.Count(), 1);
+
+    // "&Delete" removes the selected items of the list clicked last.
+    window->Drop()->List(IgnoreListKind::Extensions)->item(0)->setSelected(true);
+    App().ws.ignore.lastClicked = IgnoreListKind::Extensions;
+    window->Drop()->DeleteClicked();
+    EXPECT_EQ(App().ws.ignore.extensions.Count(), 0);
+    EXPECT_EQ(App().ws.ignore.names.Count(), 1);
+}
+
+TEST_F(MainWindowTest, SetupItemsOpenTheSetupDialogOnTheirPage)
+{
+    Open();
+    for (const auto &[item, page] : {std::pair{"Icon Legend...", int(pageIcons)}, std::pair{"&About...", int(pageAbout)}}) {
+        int shown = -1;
+        QTimer::singleShot(0, [&] {
+            RunUntil([] { return QApplication::activeModalWidget() != nullptr; });
+            auto *dialog = qobject_cast<TPagesDlg *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(window->OpenPrompts(), 1) << "the close query waits for it";
+            shown = dialog->pages->currentIndex();
+            dialog->reject();
+        });
+        window->MenuAction(item)->trigger();
+        EXPECT_EQ(shown, page) << item;
+    }
+    EXPECT_EQ(window->OpenPrompts(), 0);
+    EXPECT_EQ(window->windowTitle(), "Fernhop - v3.7b");
 }
