@@ -2,8 +2,10 @@
 # Installs what the build and the tests need on a Debian 12 machine (run as root).
 # Packages already present are skipped, so a second run costs a few seconds.
 set -euo pipefail
+# clang-14, its runtime libraries and llvm-symbolizer: the sanitizer build and the fuzz targets.
 packages=(g++ cmake make qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgtest-dev libbenchmark-dev
-          python3 python3-pyftpdlib vsftpd lftp curl passwd)
+          libssl-dev openssl python3 python3-pyftpdlib python3-openssl vsftpd lftp curl passwd
+          clang-14 libclang-rt-14-dev llvm-14)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

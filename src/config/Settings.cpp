@@ -240,7 +240,9 @@ std::vector<std::string> ConversionKeys(const ExtensionTable &table)
     return keys;
 }
 
-std::string WriteConversionFile(const ExtensionTable &table, const SettingsBaseline *baseline)
+// Each row a key of its own line, numbered from 1 below the header row. A row the file cannot
+// hold as a key is left out and named.
+std::string WriteConversionFile(const ExtensionTable &table, const SettingsBaseline *baseline, MainView &view)
 {
     const std::vector<std::string> keys = ConversionKeys(table);
     if (baseline && baseline->loaded && baseline->conversionKeys == keys)
@@ -250,10 +252,16 @@ std::string WriteConversionFile(const ExtensionTable &table, const SettingsBasel
         return problem;
     ProfileFile file(path);
     file.EraseSection(kConversion);
-    // Rows count from 1 below the header row.
-    for (size_t r = 0; r < keys.size(); ++r)
-        if (!keys[r].empty())
+    for (size_t r = 0; r < keys.size(); ++r) {
+        if (keys[r].empty())
+            continue;
+        const std::string reason = UnstorableItemReason(keys[r]);
+        if (reason.empty())
             file.AppendEntry(kConversion, keys[r], std::to_string(r + 1));
+        else
+            view.Message("The extension row \"" + Visible(keys[r]) + "\" cannot be stored in " +
+                         std::string(kConversionFile) + " because " + reason + "; it was left out.");
+    }
     return file.Save() ? std::string() : file.ErrorText();
 }
 
@@ -276,6 +284,22 @@ std::vector<std::string> UsableListItems(const char *fileName, std::vector<std::
                                "\" repeats an earlier one; both are kept.");
         folded.push_back(std::move(key));
         usable.push_back(std::move(item));
+    }
+    return usable;
+}
+
+// The extension rows of the conversion file that can be stored again: a key with a CR or NUL is
+// skipped with a log line.
+std::vector<std::string> UsableConversionKeys(std::vector<std::string> keys, MainView &view)
+{
+    std::vector<std::string> usable;
+    for (std::string &key : keys) {
+        if (key.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+            view.AppendLogLine(std::string(kConversionFile) + ": the extension row \"" + Visible(key) +
+                               "\" was skipped: it holds a line break or NUL character.");
+            continue;
+        }
+        usable.push_back(std::move(key));
     }
     return usable;
 }
@@ -316,7 +340,7 @@ std::vector<std::string> LoadSettings(const SettingsData &data, MainView &view)
     items.clear();
     if (usable(kConversionFile))
         ReadListSection(kConversionFile, kConversion, items);
-    data.extensions = ExtensionTableFromKeys(items);
+    data.extensions = ExtensionTableFromKeys(UsableConversionKeys(std::move(items), view));
 
     if (SettingsBaseline *baseline = data.baseline) {
         *baseline = SettingsBaseline();
@@ -371,7 +395,7 @@ std::string SaveSettings(const SettingsData &data, MainView &view)
     }
     if (!error.empty())
         return error;
-    error = WriteConversionFile(data.extensions, baseline);
+    error = WriteConversionFile(data.extensions, baseline, view);
     if (error.empty() && data.baseline && data.baseline->loaded) {
         // What is in the files now is what the next save compares with.
         for (const MainEntry &entry : MainEntries(data.options))

@@ -16,6 +16,13 @@ constexpr const char *kSitesSection = "FTP sites";
 constexpr const char *kActiveSection = "Active Site";
 constexpr const char *kActiveKey = "number";
 
+// A key the settings file cannot take back: a NUL or a CR inside it (the reader splits at LF). The
+// cipher reads only the digits it needs, so such a key may still decipher.
+bool HoldsNulOrCr(std::string_view key)
+{
+    return key.find_first_of(std::string_view("\0\r", 2)) != std::string_view::npos;
+}
+
 } // namespace
 
 SiteList::SiteList()
@@ -316,11 +323,19 @@ std::vector<std::string> SiteList::Load()
         stored_.push_back({file.keys[i], parsed.site});
         const std::string where = "Error loading FTP setting on site: [" + std::to_string(i) + " - " +
                                   parsed.site.NickName + " - " + parsed.site.Server + "] -- ";
+        const bool unstorableKey = HoldsNulOrCr(file.keys[i]);
         if (file.lines[i].empty()) {
             // Kept in the file as it is (another key may read it); nothing of it can be used.
-            messages.push_back(where + "the entry could not be deciphered; site skipped.");
+            if (unstorableKey)
+                messages.push_back(where + "the entry could not be deciphered and holds a NUL or CR; site "
+                                           "skipped, and left out when the list is saved.");
+            else
+                messages.push_back(where + "the entry could not be deciphered; site skipped.");
             continue;
         }
+        if (unstorableKey)
+            messages.push_back(where + "the entry holds a NUL or CR after its enciphered text; the site is kept "
+                                       "and stored again without it.");
         if (!parsed.portValid)
             messages.push_back(where + "the port is not a number; the site is kept with port 21.");
         else if (!SiteLineProblem(parsed.site).empty())
@@ -364,7 +379,8 @@ std::string SiteList::Save(const std::function<void(const std::string &)> &debug
     std::vector<OutRow> out;
     for (size_t j = 0; j < file.keys.size(); ++j) {
         const TmultFTP site = ParseSiteLine(file.lines[j]).site;
-        out.push_back({file.keys[j], site, site});
+        // One that neither deciphers nor can be written back goes (the load said so).
+        out.push_back({file.keys[j], site, site, file.lines[j].empty() && HoldsNulOrCr(file.keys[j])});
     }
 
     // Which row of the file each stored row is now: the same key (the n-th copy of a key for the
@@ -439,12 +455,15 @@ std::string SiteList::Save(const std::function<void(const std::string &)> &debug
     std::vector<StoredRow> written;
     for (size_t i = 0; i < kept.size(); ++i) {
         const OutRow &row = kept[i];
-        const std::string key = StoredKey(row.site, row.key.empty() ? nullptr : &row.previous, row.key);
+        std::string key = StoredKey(row.site, row.key.empty() ? nullptr : &row.previous, row.key);
         if (key.empty())
             return UnableToWriteText(path) + ": the site \"" + row.site.NickName + "\" is longer than " +
                    std::to_string(kMaxSiteLineBytes) + " characters.";
+        if (HoldsNulOrCr(key))
+            key = EncipherText(DecipherText(key)); // the same site line, without the bytes after it
         trace("DEBUG: writing .FTP: " + MaskedSiteLine(row.site));
-        profile.AppendEntry(kSitesSection, key, std::to_string(i));
+        if (!profile.AppendEntry(kSitesSection, key, std::to_string(i)))
+            return UnableToWriteText(path) + ": the site \"" + row.site.NickName + "\" cannot be stored.";
         written.push_back({key, ParseSiteLine(DecipherText(key)).site});
     }
     trace("DEBUG: closing .FTP, clearing listViewObjects");

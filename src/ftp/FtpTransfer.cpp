@@ -194,6 +194,15 @@ bool TFtpClient::TakeAbortReply(const std::string &line)
         AbortAnswered(line);
         return true;
     }
+    if (abortReplyOwed_ && line.compare(0, 3, "225") == 0) {
+        // "No transfer in progress" answers only ABOR: the server dropped the transfer before it
+        // began (pyftpdlib, when its data connection was not up yet) and will send no reply of
+        // its own for it.
+        replyDueBeforeAbort_ = false;
+        commandReplyOwed_ = false;
+        AbortAnswered(line);
+        return true;
+    }
     replyDueBeforeAbort_ = false;
     commandReplyOwed_ = false; // the state's handler may send the next command
     return false;

@@ -207,6 +207,9 @@ void TAsyncSocket::Close()
     if (socket_ < 0)
         return;
     int fd = socket_;
+    if (tls_)
+        tls_->Shutdown(); // close_notify: an upload's end is told apart from a cut connection
+    tls_.reset();
     readNotifier_.reset();
     writeNotifier_.reset();
     int rc = ::close(fd);
@@ -217,10 +220,19 @@ void TAsyncSocket::Close()
     socketConnected_ = false;
 }
 
-int TAsyncSocket::Send(const void *buffer, int length) { return SendWithFlags(buffer, length, 0); }
+int TAsyncSocket::Send(const void *buffer, int length)
+{
+    if (tls_)
+        return TlsSend(static_cast<const char *>(buffer), length);
+    return SendWithFlags(buffer, length, 0);
+}
 
 int TAsyncSocket::SendUrgent(const void *buffer, int length)
 {
+    if (tls_) {
+        lastError_ = WSAEOPNOTSUPP; // a byte outside the TLS records would break the stream
+        return 0;
+    }
     return SendWithFlags(buffer, length, MSG_OOB);
 }
 
@@ -258,6 +270,8 @@ int TAsyncSocket::Receive(void *buffer, int length)
     }
     if (length <= 0)
         return 0;
+    if (tls_)
+        return TlsReceive(static_cast<char *>(buffer), length);
     ssize_t got = ::recv(socket_, buffer, size_t(length), 0);
     int err = errno;
     if (phase_ == Phase::connected && !peerClosed_)
@@ -387,6 +401,7 @@ void TAsyncSocket::SocketNotice(const TMessage &msg, uint64_t generation)
         socketConnected_ = true;
         Raise(OnConnected);
         break;
+    case fdTls: Raise(OnTlsDone); break;
     case fdClose:
         Raise(OnClosed);
         // The handler may have closed (or even replaced) the socket itself.
@@ -413,6 +428,10 @@ void TAsyncSocket::AdoptHandle(int fd, Phase phase)
     socket_ = fd;
     phase_ = phase;
     peerClosed_ = false;
+    tls_.reset();
+    tlsPlain_.clear();
+    tlsPlainAt_ = 0;
+    tlsError_.clear();
     selectMask_ = 0;
     ++generation_;
     readNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
@@ -427,6 +446,7 @@ void TAsyncSocket::ReleaseHandle()
 {
     if (socket_ < 0)
         return;
+    tls_.reset();
     readNotifier_.reset();
     writeNotifier_.reset();
     ::close(socket_);
@@ -463,6 +483,10 @@ void TAsyncSocket::ReadinessRead()
     }
     if (phase_ != Phase::connected || peerClosed_)
         return;
+    if (tls_) {
+        TlsReadable();
+        return;
+    }
     // Peek to tell data from end of stream, so that data is always announced before the close.
     char probe;
     ssize_t got = ::recv(socket_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -499,6 +523,11 @@ void TAsyncSocket::ReadinessWrite()
                 PostNotice(fdWrite, 0);
             WatchReadable(true);
         }
+        return;
+    }
+    if (tls_ && !tls_->HandshakeDone()) {
+        if (phase_ == Phase::connected && !peerClosed_)
+            DriveHandshake();
         return;
     }
     if (phase_ == Phase::connected && !peerClosed_ && (selectMask_ & fdWrite))

@@ -5,6 +5,7 @@
 // watched with QSocketNotifier; a notice is posted only when it is selected and, as with Winsock,
 // a read or accept notice is not repeated until Receive or Accept has been called.
 #include "net/PostedMessage.h"
+#include "net/TlsChannel.h"
 
 #include <QObject>
 
@@ -26,6 +27,7 @@ enum TSocketNotice : int {
     fdAccept = 8,
     fdConnect = 16,
     fdClose = 32,
+    fdTls = 64, // the TLS handshake ended (LastError 0: it succeeded)
 };
 
 class TAsyncSocket : public QObject {
@@ -77,6 +79,18 @@ public:
     int SendUrgent(const void *buffer, int length);
     int Receive(void *buffer, int length);
 
+    // TLS over the connected socket: the handshake starts at once and OnTlsDone reports its end
+    // (LastError 0 and TlsReady: done; else TlsError says why). Until then nothing is sent or
+    // received; afterwards Send and Receive carry plain bytes through TLS and the notices keep
+    // their meaning. False (with TlsError) when TLS could not be set up at all.
+    bool StartTls(const TlsClientSetup &setup);
+    bool StartTlsServer(const TlsServerSetup &setup);
+    bool TlsActive() const { return tls_ != nullptr; }
+    bool TlsReady() const { return tls_ && tls_->HandshakeDone(); }
+    const std::string &TlsError() const { return tlsError_; }
+    TlsPeerInfo TlsPeer() const { return tls_ ? tls_->PeerInfo() : TlsPeerInfo(); }
+    TlsSession GetTlsSession() const { return tls_ ? tls_->Session() : TlsSession(); }
+
     std::string GetLocalAddress();
     uint16_t GetLocalPort();
     void StartTimeOut(int seconds);
@@ -96,6 +110,7 @@ public:
     TSocketEvent OnDataAvailable;
     TSocketEvent OnSendReady;
     TSocketEvent OnAccepted;
+    TSocketEvent OnTlsDone;
 
 protected:
     // Called when a lookup ends, also when it failed (LastError holds the lookup error).
@@ -124,6 +139,13 @@ private:
     void CancelLookup();
     void KillTimeOut();
     int SendWithFlags(const void *buffer, int length, int flags);
+    bool AdoptTls(std::unique_ptr<TlsChannel> channel);
+    void DriveHandshake();
+    void TlsReadable();
+    void TlsFailed(const std::string &why);
+    int TlsReceive(char *buffer, int length);
+    int TlsSend(const char *buffer, int length);
+    void AfterTlsReceive();
 
     int socket_ = -1;
     Phase phase_ = Phase::none;
@@ -151,6 +173,12 @@ private:
 
     std::string host_;
     uint16_t lastError_ = 0;
+
+    // TLS: the channel, and plain bytes it gave that Receive has not taken yet.
+    std::unique_ptr<TlsChannel> tls_;
+    std::string tlsPlain_;
+    size_t tlsPlainAt_ = 0;
+    std::string tlsError_;
 };
 
 // True for a valid dotted-quad IPv4 text such as "192.168.1.5".

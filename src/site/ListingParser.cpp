@@ -89,6 +89,19 @@ size_t DosNameStart(std::string_view text, bool directory)
     return FieldPosition(text, 3);
 }
 
+// A DOS line's time field: "HH:MM", then "AM" or "PM" (either case) or nothing.
+bool IsDosClockTime(std::string_view t)
+{
+    if (t.size() != 5 && t.size() != 7)
+        return false;
+    if (!IsDigit(t[0]) || !IsDigit(t[1]) || t[2] != ':' || !IsDigit(t[3]) || !IsDigit(t[4]))
+        return false;
+    if (t.size() == 5)
+        return true;
+    const char half = char(t[5] & ~0x20), m = char(t[6] & ~0x20);
+    return (half == 'A' || half == 'P') && m == 'M';
+}
+
 // "12-24-96  03:15PM  <DIR>  Old Stuff" becomes
 // "DOLDSTUFF x x 1996 0 DEC 24 1996 Old Stuff": the UNIX form the line parser reads. The third
 // field keeps the line's own year for the lines that show a time.
@@ -114,15 +127,18 @@ void ConvertDosLine(std::string &line, int currentYear)
         return;
     }
 
-    const std::string_view timeText = text.substr(FieldPosition(text, 1));
+    const std::string_view timeText = FieldFrom(text, 2);
+    if (!IsDosClockTime(timeText)) {
+        line.clear(); // its minutes, copied as they stand, could carry part of the line along
+        return;
+    }
     const std::string_view sizeText = directory ? std::string_view("0") : FieldFrom(text, 3);
     int hour = 0;
-    if (!ReadNumber(timeText.substr(0, 2), hour))
-        hour = 0;
-    if (timeText.size() > 5 && timeText[5] == 'P') {
+    ReadNumber(timeText.substr(0, 2), hour);
+    if (timeText.size() == 7 && (timeText[5] == 'P' || timeText[5] == 'p')) {
         if (hour < 12)
             hour += 12;
-    } else if (hour == 12) {
+    } else if (timeText.size() == 7 && hour == 12) {
         hour = 0;
     }
 
@@ -148,8 +164,7 @@ void ConvertDosLine(std::string &line, int currentYear)
     } else {
         out += std::to_string(hour);
         out += ':';
-        if (timeText.size() > 3)
-            out += timeText.substr(3, 2);
+        out += timeText.substr(3, 2);
     }
     out += ' ';
     out += name;

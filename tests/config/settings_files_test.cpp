@@ -175,6 +175,26 @@ TEST_F(SettingsFilesTest, ListItemsThatCannotBeUsedAreNamedNotDropped)
     EXPECT_EQ(reader.ignore.names.Items(), (Lines{"images", "IMAGES ", "images"}));
 }
 
+TEST_F(SettingsFilesTest, ExtensionRowsThatCannotBeStoredAreNamedNotDropped)
+{
+    const char text[] = "[conversion]\n12h\0tm=1\n02x\ry=2\n02txt=3\n";
+    Write(kConversionFile, std::string(text, sizeof text - 1));
+    Program program;
+    program.Load();
+    ASSERT_EQ(program.extensions.rows.size(), 1u);
+    EXPECT_EQ(program.extensions.rows[0].extension, "txt");
+    EXPECT_EQ(CountLines(program.view.logLines, "\"12h\\0tm\" was skipped"), 1u);
+    EXPECT_EQ(CountLines(program.view.logLines, "\"02x\\ry\" was skipped"), 1u);
+
+    // A save of every value cannot write them either: a row the table gets with one is named.
+    program.extensions.rows.push_back({"1", "0", ".a\rb"});
+    Program everything = program;
+    everything.baseline = SettingsBaseline();
+    ASSERT_EQ(everything.Save(), "");
+    EXPECT_EQ(CountLines(everything.view.messages, "\"10.a\\rb\" cannot be stored in FERNHOP.CAS"), 1u);
+    EXPECT_EQ(Read(kConversionFile), "[conversion]\n02txt=1\n");
+}
+
 TEST_F(SettingsFilesTest, SavesKeepWhatAnotherProgramWroteMeanwhile)
 {
     Write(kMainSettingsFile, "[Options]\ndelete=1\nconfirmDelete=0\n\n[Screen]\nwidth=900\n");

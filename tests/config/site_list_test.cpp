@@ -256,3 +256,34 @@ TEST_F(SiteListTest, FailedSaveKeepsThePreviousFile)
     EXPECT_EQ(list_.Save(), "");
     EXPECT_EQ(ReadWholeFile(SiteFile()), nearLimit);
 }
+
+TEST_F(SiteListTest, KeyWithNulOrCrAfterItsDigits)
+{
+    // The cipher reads only the digits it needs, so a key with a NUL or CR after them loads; the
+    // save stores the same site under a clean key instead of losing it.
+    const std::string a = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|alpha|FALSE||||";
+    const std::string b = "ftp.b|ub|pb|/lb|/rb|FALSE|21|TRUE|beta|FALSE||||";
+    const std::string c = "ftp.c|uc|pc|/lc|/rc|FALSE|21|TRUE|gamma|FALSE||||";
+    WriteWholeFile(SiteFile(), "[FTP sites]\n" + EncipherText(a) + std::string("\0x=0\n", 5) + EncipherText(b) +
+                                   "\rx=1\n" + EncipherText(c) + "=2\n");
+    const Lines messages = list_.Load();
+    ASSERT_EQ(list_.Count(), 3);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], "Error loading FTP setting on site: [0 - alpha - ftp.a] -- the entry holds a NUL or "
+                           "CR after its enciphered text; the site is kept and stored again without it.");
+    ASSERT_EQ(list_.Save(), "");
+    list_.Load();
+    ASSERT_EQ(list_.Count(), 3);
+    EXPECT_EQ(SiteLine(list_.Row(0)), a);
+    EXPECT_EQ(SiteLine(list_.Row(1)), b);
+    EXPECT_EQ(SiteLine(list_.Row(2)), c);
+
+    // One that does not decipher cannot be stored again: the load says it will be dropped.
+    WriteWholeFile(SiteFile(), "[FTP sites]\n0008ABC" + std::string("\0x=0\n", 5) + EncipherText(c) + "=1\n");
+    EXPECT_EQ(list_.Load(), Lines{"Error loading FTP setting on site: [0 -  - ] -- the entry could not be "
+                                  "deciphered and holds a NUL or CR; site skipped, and left out when the "
+                                  "list is saved."});
+    ASSERT_EQ(list_.Save(), "");
+    list_.Load();
+    ASSERT_EQ(list_.Count(), 1);
+}

@@ -202,5 +202,49 @@ TEST_P(AbortThenGoOn, TheSessionEndingBeforeTheAborReplyStillCompletesOnce)
     EXPECT_EQ(recorder.Count("OnFileStored failed"), 1);
 }
 
+// A server whose data connection is not up yet when ABOR comes (pyftpdlib): the transfer's 150,
+// then 225 for ABOR ("no transfer in progress"), and no final reply to the transfer's command.
+// The 225 ends the abort, and the next command gets its own reply.
+TEST_P(AbortThenGoOn, Only225AfterTheTransfers150)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"(
+        {"match": "^STOR ", "reply": "150 File status okay. About to open data connection."},
+        {"match": "^RETR ", "reply": "150 File status okay. About to open data connection."},
+        {"match": "ABOR", "reply": "225 ABOR command successful; data channel closed."},
+        {"match": "^DELE ", "reply": "550 Not allowed."})"));
+    WriteLocal("up.bin", std::string(1 << 16, 'u'));
+    int preliminaries = 0;
+    TFtpInfoEvent record = client.OnFtpInfo;
+    client.OnFtpInfo = [&, record](TFtpClient *sender, FtpInfo info, const std::string &text) {
+        record(sender, info, text);
+        preliminaries += info == fiReplyText && text.rfind("150 ", 0) == 0;
+    };
+    auto deleted = [&](TFtpClient *sender) {
+        recorder.events.push_back(sender->Success() ? "transfer ok" : "transfer failed");
+        sender->DeleteFile("x.bin");
+    };
+    client.OnFileStored = deleted;
+    client.OnFileReceived = deleted;
+    client.LocalFile = LocalPath("up.bin");
+    client.RemoteFile = "up.bin";
+    Put();
+    ASSERT_TRUE(server->waitForCommand("^STOR "));
+    ASSERT_TRUE(RunUntil([&] { return preliminaries == 1; }));
+    client.Abort();
+    ASSERT_TRUE(NextCommandDone("OnFileDeleted"));
+
+    client.RemoteFile = "a.bin";
+    client.LocalFile = LocalPath("a.bin");
+    Get();
+    ASSERT_TRUE(server->waitForCommand("^RETR "));
+    ASSERT_TRUE(RunUntil([&] { return preliminaries == 2; }));
+    client.Abort();
+    ASSERT_TRUE(RunUntil([&] { return recorder.Count("OnFileDeleted failed") == 2 || recorder.quits > 0; }));
+    EXPECT_EQ(recorder.Count("transfer failed"), 2);
+    EXPECT_EQ(recorder.Count("OnFileDeleted failed"), 2); // each its own 550
+    EXPECT_EQ(recorder.quits, 0);
+    EXPECT_EQ(LastTwoCommands(), (Lines{"\xff\xf4\xff" "ABOR", "DELE x.bin"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, AbortThenGoOn, ::testing::Values(false, true), ModeName);
 INSTANTIATE_TEST_SUITE_P(Modes, Abort, ::testing::Values(false, true), ModeName);

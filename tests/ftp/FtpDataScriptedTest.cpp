@@ -74,7 +74,7 @@ TEST_P(ScriptedData, DownloadIsWrittenByteForByteWhateverTheTransferType)
     client.CloseLocalFile();
     EXPECT_TRUE(ReadLocalFile(LocalPath("a.bin")) == body);
     EXPECT_EQ(client.BytesTransferred(), 40000);
-    EXPECT_EQ(Commands(), Setup({"TYPE A"}) + Lines{"RETR a.bin"});
+    EXPECT_EQ(Commands(), OpenData({"TYPE A"}) + Lines{"RETR a.bin"});
     EXPECT_TRUE(recorder.Has("fiFileSize 40000"));
     EXPECT_EQ(recorder.From("fiTransferDone Transfer done"),
               (Lines{"fiTransferDone Transfer done", "OnFtpReady", "OnFileReceived ok", "fiReady"}));
@@ -130,8 +130,8 @@ TEST_P(ScriptedData, UploadGoesOutInBlocksOf2048Bytes)
         EXPECT_EQ(recorder.From("fiTransferDone Transfer done"),
                   (Lines{"fiTransferDone Transfer done", "OnFtpReady", "OnFileStored ok", "fiReady"}));
     }
-    EXPECT_EQ(Commands(), Setup({"TYPE I"}) + Lines{"STOR up.bin"} + Setup({"TYPE I"}) + Lines{"STOR up.bin"} +
-                              Setup({"TYPE I"}) + Lines{"STOR up.bin"});
+    EXPECT_EQ(Commands(), OpenData({"TYPE I"}) + Lines{"STOR up.bin"} + OpenData({"TYPE I"}) + Lines{"STOR up.bin"} +
+                              OpenData({"TYPE I"}) + Lines{"STOR up.bin"});
 }
 
 TEST_P(ScriptedData, CheckFileGoesToTheTopOrBelowIt)

@@ -83,7 +83,7 @@ protected:
         return commands;
     }
     // The commands that open the data connection in this test's mode.
-    Lines Setup(const Lines &before) const
+    Lines OpenData(const Lines &before) const
     {
         Lines all = before;
         all.push_back(Passive() ? "PASV" : "PORT");

@@ -139,6 +139,19 @@ TEST_F(ParserFixture, DosLinesWithAmPmAndTwoDigitYears)
     EXPECT_FALSE(parser.dateError);
 }
 
+TEST_F(ParserFixture, DosLineWithoutAClockTimeIsSkipped)
+{
+    // The time field must be HH:MM with AM or PM or nothing after it: anything else would put
+    // part of the line into the time or the name of the entry.
+    EXPECT_EQ(One("12-24-6991  - 1 U b"), nullptr);
+    EXPECT_EQ(One("06-01-24  1:5 100 page.html"), nullptr);
+    EXPECT_EQ(One("06-01-24  01:00XM   100 a.txt"), nullptr);
+    EXPECT_EQ(One("06-01-24  0100AM   100 a.txt"), nullptr);
+    EXPECT_EQ(One("06-01-96  01:0   100 a.txt"), nullptr);
+    ExpectDate(One("06-01-24  13:05   100 a.txt"), 2024, 6, 1, 13, 5);
+    ExpectDate(One("06-01-24  01:05pm   100 a.txt"), 2024, 6, 1, 13, 5);
+}
+
 TEST_F(ParserFixture, FrenchMonthsMatchTheOemBytesOnly)
 {
     ExpectDate(One("-rw-r--r-- 1 u g 10 f\x82v 3 1997 a"), 1997, 2, 3);

@@ -1,0 +1,29 @@
+#pragma once
+// A self-signed certificate and its key for the TLS tests, made with the openssl command in a
+// temporary directory: for "localhost" and 127.0.0.1, valid from an hour ago for two days.
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+
+namespace fernhop::test {
+
+class TestCertificate {
+public:
+    // Adds a test failure with openssl's output and returns nullptr when it cannot be made.
+    static std::unique_ptr<TestCertificate> make(const std::string &commonName = "localhost");
+
+    const std::string &certificateFile() const { return certificate_; }
+    const std::string &keyFile() const { return key_; }
+    // Key and certificate in one file, as vsftpd's rsa_cert_file may take them.
+    const std::string &combinedFile() const { return combined_; }
+    // SHA-256 fingerprint as openssl prints it ("AB:CD:..."), and as 64 bare digits.
+    const std::string &shownFingerprint() const { return shown_; }
+    std::string fingerprint() const;
+
+private:
+    QTemporaryDir dir_;
+    std::string certificate_, key_, combined_, shown_;
+};
+
+} // namespace fernhop::test
