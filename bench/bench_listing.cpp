@@ -2,6 +2,7 @@
 #include "NullView.h"
 #include "site/ListingCache.h"
 #include "site/ListingParser.h"
+#include "site/MlsdLine.h"
 #include "site/TreeEntries.h"
 
 #include <QCoreApplication>
@@ -64,6 +65,53 @@ void BM_ProcessListing(benchmark::State &state)
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(lines.size()));
 }
 BENCHMARK(BM_ProcessListing)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The same directory as a machine listing (MLSD): the facts pure-ftpd and pyftpdlib write.
+std::vector<std::string> MlsdListing(int count)
+{
+    std::vector<std::string> lines{"type=cdir;sizd=4096;modify=20240601120000;perm=flcdmpe; ."};
+    char line[256];
+    for (int i = 0; i < count; ++i) {
+        const bool directory = i % 10 == 0;
+        std::snprintf(line, sizeof line, "type=%s;size=%d;modify=%04d%02d%02d%02d%02d%02d;perm=%s;unique=803U%x; %s%06d%s",
+                      directory ? "dir" : "file", directory ? 4096 : 1000 + i * 37, 1995 + i % 29, 1 + i % 12,
+                      1 + i % 28, i % 24, i % 60, i % 60, directory ? "flcdmpe" : "adfrw", i,
+                      directory ? "folder_" : "page_", i, directory ? "" : ".html");
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
+// Both parsers on the same entries in one run: compare their items per second.
+void BM_ProcessMlsdListing(benchmark::State &state)
+{
+    Bench b;
+    ListingParser parser(b.model);
+    const std::vector<std::string> lines = MlsdListing(int(state.range(0)));
+    int listed = 0;
+    for (auto _ : state) {
+        parser.ProcessMlsdListing(b.model.remoteTree, nullptr, lines);
+        if (++listed % 20 == 0) {
+            state.PauseTiming();
+            b.model.remoteTree.Clear();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(lines.size()));
+}
+BENCHMARK(BM_ProcessMlsdListing)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The line readers alone, without the tree.
+void BM_ReadMlsdLine(benchmark::State &state)
+{
+    const std::vector<std::string> lines = MlsdListing(10000);
+    MlsdEntry entry;
+    for (auto _ : state)
+        for (const std::string &line : lines)
+            benchmark::DoNotOptimize(ReadMlsdLine(line, entry));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(lines.size()));
+}
+BENCHMARK(BM_ReadMlsdLine)->Unit(benchmark::kMillisecond);
 
 // 1,000 directories of 99 files each, plus the directories: 100,000 nodes.
 void BuildRemoteTree(SiteModel &model)

@@ -44,6 +44,7 @@ void ForEachOption(AnyOptions &o, const Options &d, Visit &&visit)
     visit("replyTimeOut", o.replyTimeOut, d.replyTimeOut);
     visit("reconnectTries", o.reconnectTries, d.reconnectTries);
     visit("followOutsideLinks", o.followOutsideLinks, d.followOutsideLinks);
+    visit("useMLSD", o.useMLSD, d.useMLSD);
 }
 
 // Sets one key of the "Options" or "Filter" section from text, as the settings file would hold

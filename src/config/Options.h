@@ -65,6 +65,8 @@ struct Options {
     int reconnectTries = 3;
     // A local link that leads outside the local top directory is skipped unless this is on.
     bool followOutsideLinks = false;
+    // Listings use MLSD where the server offers it (exact times, no check file needed).
+    bool useMLSD = true;
 
     // Section "Filter".
     CaseFilter fileFilter = CaseFilter::NoChange;      // key "file"

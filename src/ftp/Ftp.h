@@ -59,6 +59,12 @@ public:
     // Listings ask for hidden names too ("LIST -a"). A server that refuses the option gets a
     // plain LIST, for that listing and the rest of the session (see HiddenListed).
     bool ListHidden = true;
+    // Listings are machine listings (MLSD) where the server offers them (FEAT names MLST): exact
+    // UTC times, hidden names included. A server that refuses MLSD gets LIST for the session.
+    bool UseMlsd = true;
+    // PutFile: the local file's time (PC clock). Where the server offers MFMT, the stored file
+    // is given it after the upload, so that later listings show exactly this time. 0: not set.
+    TDateTime UploadFileTime = 0;
     // Seconds a logged-in session waits for the reply to a command, or for a running transfer's
     // data to move, before it ends with feReplyTimeOut (as a lost connection ends); 0 waits for
     // ever.
@@ -91,7 +97,13 @@ public:
     int64_t AnnouncedSize() const { return announcedSize_; }
     // Whether this session's listings show hidden names: false with ListHidden off, or once the
     // server refused "LIST -a" (or took "-a" for a name) and plain LIST took its place.
-    bool HiddenListed() const { return ListHidden && !hiddenRefused_; }
+    bool HiddenListed() const { return MlsdInUse() || (ListHidden && !hiddenRefused_); }
+    // This session's listings are machine listings; ListedWithMlsd: the last listing was one
+    // (its lines are MLSD lines, not LIST lines).
+    bool MlsdInUse() const { return UseMlsd && HasFeature("MLST") && !mlsdRefused_; }
+    bool ListedWithMlsd() const { return listedWithMlsd_; }
+    // The last upload's file was given UploadFileTime on the server (MFMT answered 2xx).
+    bool FileTimeSet() const { return fileTimeSet_; }
     // GetFileTime's answer: the server's time of the file (UTC, to the second).
     TDateTime RemoteFileTime() const { return remoteFileTime_; }
     // The message of the last feReplyTimeOut: "Server did not answer RETR a.bin for 120 seconds".
@@ -100,6 +112,12 @@ public:
     bool MdtmRefused() const { return mdtmRefused_; }
     // The control connection runs over TLS, and so do the data connections.
     bool Secured() const { return tlsData_; }
+    // What the server's answer to FEAT (sent once after login) offered this session, one
+    // feature a line as the server wrote it ("MDTM", "MLST type*;size*;modify*;"); empty for a
+    // server without FEAT.
+    const std::vector<std::string> &Features() const { return features_; }
+    // Whether a feature of that name (its first word, any letter case) was offered.
+    bool HasFeature(const std::string &name) const;
 
     // ---- events ----------------------------------------------------------------------------
     TFtpInfoEvent OnFtpInfo;
@@ -168,7 +186,7 @@ private:
         stUser = 1,
         stPass = 2,
         stAcct = 3,
-        stAuth = 4,
+        stFeat = 4,
         stSyst = 5,
         stInitialCwd = 6,
         // Data connection rows: listing 7-16, download 20-27, upload and check file 30-38.
@@ -194,9 +212,11 @@ private:
         stSimpleCommand = 50, // CWD, MKD, RMD, DELE
         stRawCommand = 51,
         stMdtm = 52,
-        stPbsz = 53,
-        stProt = 54,
-        stTlsHandshake = 55, // the control connection's handshake runs; no reply is due
+        stMfmt = 53,
+        stPbsz = 54,
+        stProt = 55,
+        stAuth = 56,
+        stTlsHandshake = 57, // the control connection's handshake runs; no reply is due
         stQuit = 60,
         stNoop = 90,
         stIdle = 100,
@@ -258,11 +278,15 @@ private:
     void LoginRefused();
     void SendSyst();
     void SystReply(const std::string &line);
+    void FeatReply(const std::string &line);
+    void AfterFeatures();
     void LoginComplete();
     void InitialCwdReply(char replyClass);
     void SimpleCommandReply(char replyClass);
     void RawCommandReply(char replyClass);
     void MdtmReply(const std::string &line);
+    void MfmtReply(const std::string &line);
+    bool SetStoredFileTime(); // MFMT after an upload; false when there is nothing to set
     void QuitReply(char replyClass);
     void NoopReply();
 
@@ -278,7 +302,8 @@ private:
     enum class DataKind { listing, download, upload };
     // Why a listing is a plain LIST after a "LIST -a": none, the option was refused, or the
     // listing came back empty and the server might have taken "-a" for a name.
-    enum class PlainRetry { none, afterRefusal, afterEmpty };
+    // mlsdRefused: the server refused MLSD, and the listing is made again with LIST.
+    enum class PlainRetry { none, afterRefusal, afterEmpty, mlsdRefused };
 
     // FtpDataStates.cpp: the state table rows 7-38
     void ListPwdReply(const std::string &line);
@@ -286,6 +311,7 @@ private:
     void ListReply(const std::string &line);
     void ListAgainPlain(PlainRetry reason);
     std::string ListCommand() const;
+    void SendListCommand();
     void RetrReply(const std::string &line);
     void EndFailedTransfer();
     void ActiveStorReply(char replyClass);
@@ -350,6 +376,9 @@ private:
     int64_t announcedSize_ = -1;
     TDateTime remoteFileTime_ = 0;
     bool mdtmRefused_ = false;
+    bool fileTimeSet_ = false;
+    std::vector<std::string> features_;
+    std::vector<std::string> replyLines_; // the lines of the last multi-line reply before its end
     std::vector<std::string> listing_;
     std::string systemType_;
 
@@ -388,6 +417,8 @@ private:
     // Listings and hidden names.
     bool hiddenRefused_ = false;   // this session lists with plain LIST
     bool hiddenConfirmed_ = false; // a "LIST -a" gave lines: the server takes -a as an option
+    bool mlsdRefused_ = false;     // this session lists with LIST although MLSD was offered
+    bool listedWithMlsd_ = false;  // the running or last listing is a machine listing
     PlainRetry listingRetry_ = PlainRetry::none;
     bool listingFailed_ = false;   // this listing's end says it failed, or it was cut off
 

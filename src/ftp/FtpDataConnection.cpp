@@ -82,7 +82,18 @@ void TFtpClient::PostTransferCompletion()
     completionPosted_ = true;
     if (dataKind_ == DataKind::listing && listingFailed_)
         success_ = false; // also when the data connection was only made after the failure reply
+    if (SetStoredFileTime())
+        return; // the completion follows MFMT's reply
     PostCompletion();
+}
+
+bool TFtpClient::SetStoredFileTime()
+{
+    if (dataKind_ != DataKind::upload || checkMode_ || !success_ || aborting_ || UploadFileTime == 0 ||
+        !HasFeature("MFMT"))
+        return false;
+    SendInState("MFMT " + FactTimeText(LocalToUtcDateTime(UploadFileTime)) + " " + RemoteFile, stMfmt);
+    return true;
 }
 
 // ---- making the connection -----------------------------------------------------------------

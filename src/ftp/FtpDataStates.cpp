@@ -36,7 +36,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
         break;
     case stListPort:
         listing_.clear();
-        SendInState(ListCommand(), stList);
+        SendListCommand();
         break;
     case stListPasvPwd:
         ClearCompletionFlags();
@@ -45,7 +45,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
     case stListPasv:
         if (ConnectPassive(line, DataKind::listing)) {
             listing_.clear();
-            SendInState(ListCommand(), stList);
+            SendListCommand();
         }
         break;
     case stGetType: OpenListener(DataKind::download, stGetPort); break;
@@ -101,7 +101,17 @@ void TFtpClient::SendStor(int state)
 
 std::string TFtpClient::ListCommand() const
 {
-    return HiddenListed() && listingRetry_ == PlainRetry::none ? "LIST -a" : "LIST";
+    if (MlsdInUse())
+        return "MLSD";
+    const bool firstTry = listingRetry_ == PlainRetry::none || listingRetry_ == PlainRetry::mlsdRefused;
+    return ListHidden && !hiddenRefused_ && firstTry ? "LIST -a" : "LIST";
+}
+
+void TFtpClient::SendListCommand()
+{
+    const std::string command = ListCommand();
+    listedWithMlsd_ = command == "MLSD";
+    SendInState(command, stList);
 }
 
 // 12: LIST. A final reply that says the listing failed is a failure whatever its code: an empty
@@ -119,6 +129,12 @@ void TFtpClient::ListReply(const std::string &line)
         ControlDone();
         return;
     default:
+        if (!aborting_ && !listingFailed_ && listedWithMlsd_ && RefusesListOption(line) &&
+            line.compare(0, 3, "550") != 0) {
+            mlsdRefused_ = true;
+            ListAgainPlain(PlainRetry::mlsdRefused);
+            return;
+        }
         if (!aborting_ && !listingFailed_ && ListCommand() == "LIST -a" && RefusesListOption(line)) {
             ListAgainPlain(PlainRetry::afterRefusal);
             return;
@@ -133,8 +149,9 @@ void TFtpClient::ListReply(const std::string &line)
 // the command may have dropped the one it had prepared).
 void TFtpClient::ListAgainPlain(PlainRetry reason)
 {
-    Trace(reason == PlainRetry::afterRefusal ? "-> LIST -a refused, listing with LIST"
-                                             : "-> LIST -a gave nothing, listing with LIST");
+    Trace(reason == PlainRetry::mlsdRefused    ? "-> MLSD refused, listing with LIST"
+          : reason == PlainRetry::afterRefusal ? "-> LIST -a refused, listing with LIST"
+                                               : "-> LIST -a gave nothing, listing with LIST");
     listingRetry_ = reason;
     listing_.clear();
     bytesTransferred_ = 0;

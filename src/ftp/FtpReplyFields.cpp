@@ -1,5 +1,7 @@
 #include "ftp/FtpReplyFields.h"
 
+#include <cstdio>
+
 namespace {
 
 bool StartsWithCode(const std::string &line, const char *code) { return line.compare(0, 3, code) == 0; }
@@ -127,4 +129,13 @@ bool RefusesListOption(const std::string &line)
         if (StartsWithCode(line, code))
             return true;
     return false;
+}
+
+std::string FactTimeText(TDateTime utc)
+{
+    const DateParts d = DecodeDate(utc);
+    const TimeParts t = DecodeTime(utc);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", d.year, d.month, d.day, t.hour, t.minute, t.second);
+    return text;
 }

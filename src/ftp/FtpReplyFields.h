@@ -33,6 +33,9 @@ std::string QuotedDirectory(const std::string &line);
 // (dropped): UTC as a day count. Nothing for any other form or an impossible date or time.
 std::optional<TDateTime> ParseMdtmReply(const std::string &line);
 
+// A UTC day count as "YYYYMMDDHHMMSS", the form MFMT takes.
+std::string FactTimeText(TDateTime utc);
+
 // A final reply that says the transfer failed whatever its code, as vsftpd's
 // "226 Transfer done (but failed to open directory)." for a directory it cannot read.
 bool ReplySaysFailed(const std::string &line);

@@ -16,6 +16,9 @@ constexpr int kReceiveChunk = 16384;
 constexpr size_t kMaxReplyLine = 64 * 1024;
 // What a command that may not be sent gets in place of the server's reply.
 const char *const kLocalRefusal = "501 Not sent: the command holds a line break.";
+// Lines of a multi-line reply that are kept, and how much of each.
+constexpr size_t kMaxReplyLines = 200;
+constexpr size_t kMaxKeptReplyLine = 512;
 } // namespace
 
 void TFtpClient::SendLine(const std::string &text)
@@ -105,14 +108,21 @@ void TFtpClient::HandleReplyLine(const std::string &line)
     if (multiLine_) {
         // Inside a multi-line reply only "ccc " (its own code and a space) ends it.
         bool last = line.size() >= 4 && line.compare(0, 3, multiLineCode_) == 0 && line[3] == ' ';
-        if (!last)
+        if (!last) {
+            // Kept for the replies whose lines carry the answer (FEAT), within reason.
+            if (replyLines_.size() < kMaxReplyLines)
+                replyLines_.push_back(line.substr(0, kMaxKeptReplyLine));
             return;
+        }
     }
     if (line.size() >= 4 && line[3] == '-') {
         multiLine_ = true;
         multiLineCode_ = line.substr(0, 3);
+        replyLines_.clear();
         return;
     }
+    if (!multiLine_)
+        replyLines_.clear();
     multiLine_ = false;
     if (TakeAbortReply(line))
         return;

@@ -45,6 +45,8 @@ void TFtpClient::Connect()
     hiddenRefused_ = false;
     hiddenConfirmed_ = false;
     mdtmRefused_ = false;
+    mlsdRefused_ = false;
+    features_.clear();
     SetReplyState(stGreeting);
 
     OnConnected = [this](TAsyncSocket *) { ControlConnected(); };

@@ -7,6 +7,12 @@
 #include "ftp/FtpReplyFields.h"
 #include "ftp/FtpServerType.h"
 
+#include <algorithm>
+
+namespace {
+char UpperAZ(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+} // namespace
+
 void TFtpClient::SetReplyState(int state)
 {
     if (TraceMode && state != replyState_)
@@ -29,6 +35,7 @@ void TFtpClient::DispatchReply(const std::string &line)
         RaiseInfo(fiSecurity, "The server sent \"" + line + "\" where the TLS handshake should begin.");
         Disconnect(feTlsFailed);
         break;
+    case stFeat: FeatReply(line); break;
     case stSyst: SystReply(line); break;
     case stInitialCwd: InitialCwdReply(replyClass); break;
     case stListPwd: ListPwdReply(line); break;
@@ -53,6 +60,7 @@ void TFtpClient::DispatchReply(const std::string &line)
     case stSimpleCommand: SimpleCommandReply(replyClass); break;
     case stRawCommand: RawCommandReply(replyClass); break;
     case stMdtm: MdtmReply(line); break;
+    case stMfmt: MfmtReply(line); break;
     case stQuit: QuitReply(replyClass); break;
     case stNoop: NoopReply(); break;
     default: break; // idle, and every state without a row, ignores replies
@@ -131,6 +139,45 @@ void TFtpClient::SystReply(const std::string &line)
         systemType_ = SystemTypeOfReply(line);
         ServerType = DetectServerType(systemType_);
     }
+    SendInState("FEAT", stFeat);
+}
+
+// 4: FEAT. A 211 lists one feature a line, each indented by a space; any other answer offers
+// none, and the session goes on as with a server that never heard of FEAT.
+void TFtpClient::FeatReply(const std::string &line)
+{
+    features_.clear();
+    if (line.compare(0, 3, "211") == 0) {
+        for (const std::string &text : replyLines_) {
+            const size_t first = text.find_first_not_of(' ');
+            if (first == 0 || first == std::string::npos)
+                continue; // the reply's own lines ("211-Features:"), not features
+            std::string feature = text.substr(first);
+            while (!feature.empty() && feature.back() == ' ')
+                feature.pop_back();
+            features_.push_back(feature);
+        }
+    }
+    std::string shown;
+    for (const std::string &feature : features_)
+        shown += (shown.empty() ? "" : ", ") + feature;
+    Trace("-> Features: " + (features_.empty() ? std::string("none") : shown));
+    AfterFeatures();
+}
+
+bool TFtpClient::HasFeature(const std::string &name) const
+{
+    for (const std::string &feature : features_) {
+        const std::string word = feature.substr(0, feature.find(' '));
+        if (word.size() == name.size() &&
+            std::equal(word.begin(), word.end(), name.begin(), [](char a, char b) { return UpperAZ(a) == UpperAZ(b); }))
+            return true;
+    }
+    return false;
+}
+
+void TFtpClient::AfterFeatures()
+{
     if (!InitialDirectory.empty()) {
         SendInState("CWD " + InitialDirectory, stInitialCwd);
         return;
@@ -188,6 +235,17 @@ void TFtpClient::MdtmReply(const std::string &line)
             mdtmRefused_ = true;
         FailCommand();
     }
+    SetReplyState(stIdle);
+    PostCompletion();
+}
+
+// 53: MFMT after an upload. The file arrived whatever the answer: the upload's completion
+// follows either way, only FileTimeSet tells the difference.
+void TFtpClient::MfmtReply(const std::string &line)
+{
+    fileTimeSet_ = line[0] == '2';
+    if (!fileTimeSet_)
+        Trace("-> MFMT refused: " + line);
     SetReplyState(stIdle);
     PostCompletion();
 }

@@ -103,6 +103,7 @@ void TFtpClient::StartUpload(int typeState)
 {
     if (!BeginUpload(peFileStored))
         return;
+    fileTimeSet_ = false;
     bytesTransferred_ = 0; // the count of this transfer, not the last one's
     if (RemoteFile.empty()) {
         ReportError(feFileNotFound);
@@ -169,7 +170,8 @@ void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
 // the next command line and refuse that command.
 void TFtpClient::Abort()
 {
-    if (aborting_ || !connected_ || !busy_ || replyState_ == stQuit)
+    // Once MFMT is out the upload has arrived: its completion follows the reply.
+    if (aborting_ || !connected_ || !busy_ || replyState_ == stQuit || replyState_ == stMfmt)
         return;
     aborting_ = true;
     replyDueBeforeAbort_ = commandReplyOwed_;

@@ -355,13 +355,18 @@ void ListingParser::ProcessListing(SiteTree &tree, SiteNode *parent, std::vector
     const std::string ofCount = " of " + std::to_string(count) + " files";
     for (size_t i = 0; i < count && !model_.stopRequested; ++i) {
         ParseLine(tree, parent, lines[i]);
-        // The status line is only painted while we yield, so it is set just before that.
-        const bool yield = (i + 1) % 50 == 0;
-        if (yield || i + 1 == count)
-            model_.ShowStatus("Processing directory listing: " + std::to_string(i + 1) + ofCount);
-        if (yield)
-            model_.Yield();
+        ShowParseProgress(i + 1, count, ofCount);
     }
     model_.ShowStatus("Processed: " + std::to_string(count) + " files. Total files: " +
                       std::to_string(tree.Count()));
+}
+
+void ListingParser::ShowParseProgress(size_t done, size_t count, const std::string &ofCount) const
+{
+    // The status line is only painted while we yield, so it is set just before that.
+    const bool yield = done % 50 == 0;
+    if (yield || done == count)
+        model_.ShowStatus("Processing directory listing: " + std::to_string(done) + ofCount);
+    if (yield)
+        model_.Yield();
 }

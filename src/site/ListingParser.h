@@ -46,11 +46,16 @@ public:
 
     // One directory's listing, lines without CR LF, into `tree` under `parent`.
     void ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines);
+    // The same for a machine listing (MLSD, MlsdListing.cpp): UTC times to the second, kept on
+    // the PC's clock; the same order, name rules and check file as a listing.
+    void ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const std::vector<std::string> &lines);
 
 private:
     // The line's entry into entry_; false with `outcome` when the line gives none.
     bool ReadEntry(std::string_view line, ListingLine &outcome);
     ListingLine AddEntry(SiteTree &tree, SiteNode *parent);
+    // The status line and the yield every 50 entries, as the parse goes on.
+    void ShowParseProgress(size_t done, size_t count, const std::string &ofCount) const;
     void ReadClock();
     bool RecentDate(int month, int day, TDateTime time, TDateTime &date) const;
     // Each unsafe name is logged once a listing.

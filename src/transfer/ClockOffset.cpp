@@ -122,6 +122,15 @@ void ClockOffset::FileTimeMeasured(const std::string &path, TDateTime listed, TD
     LabelsChanged();
 }
 
+void ClockOffset::ExactTimesListed()
+{
+    if (sites_.Current().SavedPcTime == 0 && sites_.Current().SavedServerTime == 0)
+        return;
+    ws_.LogLine("FERNHOP: the server lists exact times; its clock offset is not needed and was cleared");
+    sites_.ClearOffset();
+    LabelsChanged();
+}
+
 void ClockOffset::ClearOffsetClick()
 {
     sites_.ClearOffset();

@@ -66,6 +66,9 @@ public:
     // the check file's would be: the exact time on the PC's clock, cut to the minute as the
     // listing shows it, and the listed time. An implausible offset is not kept.
     void FileTimeMeasured(const std::string &path, TDateTime listed, TDateTime serverUtc);
+    // The server listed exact times (MLSD): they are on the PC's clock already, so an offset
+    // measured on listed times is cleared (and measured again should LIST return).
+    void ExactTimesListed();
     // "&Clear Offset": the next refresh measures again.
     void ClearOffsetClick();
 

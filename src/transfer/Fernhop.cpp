@@ -96,6 +96,7 @@ void Fernhop::WireParts()
     walk.fileTimeMeasured = [this](const std::string &path, TDateTime listed, TDateTime serverUtc) {
         clock.FileTimeMeasured(path, listed, serverUtc);
     };
+    walk.exactTimesListed = [this] { clock.ExactTimesListed(); };
     walk.multiSiteRun = multiSiteRun;
     walk.clearMultiSiteRun = [this] { session.ListingRunEnded(); };
     walk.startTransferRun = [this] { sequencer.StartTransfer(); };

@@ -73,6 +73,7 @@ void ListingWalk::StartRemoteRefresh()
     endReported_ = false;
     topCreationTried_ = false;
     measureAfterListing_ = false;
+    topListedExact_ = false;
     if (!ws_.remoteTree.Empty() && !ws_.options.forceRerfesh) {
         EndListingRun();
         return;
@@ -82,7 +83,9 @@ void ListingWalk::StartRemoteRefresh()
 
 bool ListingWalk::OffsetWanted() const
 {
-    return ws_.Site().SavedServerTime() == 0 && !ws_.options.timeOffset && startCheckFile;
+    // A machine listing's times are exact: no offset to measure.
+    return ws_.Site().SavedServerTime() == 0 && !ws_.options.timeOffset && startCheckFile &&
+           !ws_.FtpClient1.MlsdInUse();
 }
 
 bool ListingWalk::MeasuresByFileTime() const
@@ -94,6 +97,7 @@ void ListingWalk::RefreshRemoteTree()
 {
     topCreationTried_ = false;
     measureAfterListing_ = false;
+    ws_.FtpClient1.UseMlsd = ws_.options.useMLSD;
     if (!OffsetWanted() || MeasuresByFileTime()) {
         // A download site must not write to the server: its offset comes after the listing.
         measureAfterListing_ = OffsetWanted();
@@ -138,6 +142,7 @@ void ListingWalk::StartListing()
         normaliseRemoteDirectory();
     remoteTop_ = remoteDirectoryText ? remoteDirectoryText() : std::string("/");
     ClearListingFlags();
+    topListedExact_ = false;
     SetBusy(true);
     ws_.view.SetEnabled(Control::stopBtn, true);
     parser_.dateError = false;
@@ -185,6 +190,7 @@ void ListingWalk::FtpClient1DirectoryChanged(TFtpClient *Sender)
             nodeBeingListed_->detail.visited = 1;
         ws_.run.currentOperation = opListingDirectory;
         phase_ = Phase::listing;
+        Sender->UseMlsd = ws_.options.useMLSD;
         if (Passive())
             Sender->GetListingPasv();
         else
@@ -256,7 +262,12 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
         workList_ = Sender->Listing();
         ws_.currentRelativeDirectory = listedDirectory_;
         processing_ = true;
-        parser_.ProcessListing(ws_.remoteTree, nodeBeingListed_, std::move(workList_));
+        if (Sender->ListedWithMlsd())
+            parser_.ProcessMlsdListing(ws_.remoteTree, nodeBeingListed_, workList_);
+        else
+            parser_.ProcessListing(ws_.remoteTree, nodeBeingListed_, std::move(workList_));
+        if (!nodeBeingListed_)
+            topListedExact_ = Sender->ListedWithMlsd();
         processing_ = false;
         workList_.clear();
         if (restartPending_) {
@@ -419,6 +430,11 @@ void ListingWalk::EndListingRun()
             clearMultiSiteRun();
         ws_.MainButtonsOn();
         return;
+    }
+
+    if (topListedExact_ && exactTimesListed) {
+        topListedExact_ = false;
+        exactTimesListed();
     }
 
     const Options &options = ws_.options;

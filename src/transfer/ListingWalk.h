@@ -37,6 +37,9 @@ public:
     // A download site's offset without writing: the listed time of a file and the server's
     // exact UTC time of it (MDTM). Unset: a download site stores the check file as any site.
     std::function<void(const std::string &path, TDateTime listed, TDateTime serverUtc)> fileTimeMeasured;
+    // The top was listed with MLSD: every remote time is exact, on the PC's clock, so a measured
+    // offset no longer applies.
+    std::function<void()> exactTimesListed;
     std::function<bool()> multiSiteRun;
     std::function<void()> clearMultiSiteRun;
     // After the automatic compare: the upload run, or the download run for a download site.
@@ -130,6 +133,7 @@ private:
     std::string creatingLevel_;
     bool topCreationTried_ = false;
     bool measureAfterListing_ = false; // this run's listing is followed by the MDTM measurement
+    bool topListedExact_ = false;      // the top directory came as a machine listing
     bool fileTimeAsked_ = false;       // our MDTM is out: its completion is ours
     std::string measuredPath_;         // the file asked about, and its listed time
     TDateTime measuredListed_ = 0;

@@ -289,6 +289,7 @@ void TransferSequencer::UploadStep()
             return;
         ftp.LocalFile = LocalPath(ws_.localTopDirectory, entry);
         ftp.RemoteFile = remotePath;
+        ftp.UploadFileTime = entry.modified; // set on the server where it can be (MFMT)
         transferInFlight_ = true;
         if (PassiveMode())
             ftp.PutFilePasv();

@@ -91,6 +91,8 @@ void MainWindow::BuildLayout()
     outer->addLayout(middle, 1);
     outer->addWidget(BuildBottomBand());
     setCentralWidget(central);
+    hintPanel_->setParent(central);
+    hintPanel_->hide();
     BuildStatusBar();
 }
 
@@ -223,8 +225,9 @@ QWidget *MainWindow::BuildCentre()
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { NoteGeometry(); });
-    // The details panel floats over both trees.
-    hintPanel_ = new HintPanel(splitter_);
+    // The details panel floats over both trees. Its parent is the window's centre (set in
+    // BuildLayout), never the splitter, which would take it for a third pane.
+    hintPanel_ = new HintPanel(nullptr);
     hintPanel_->setObjectName(QStringLiteral("hintPanel"));
     hintPanel_->SetModel(&app_->ws);
     return splitter_;

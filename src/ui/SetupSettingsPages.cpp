@@ -59,15 +59,23 @@ QWidget *MakeSettingsPage(TPagesDlg &dialog)
                                  "Do not load 'ignored files' when refreshing file lists", o.refreshIgnore));
     layout->addWidget(BoundCheck(page, "checkSizeCheck", "Force transfer when file sizes are different",
                                  o.fileSizeCheck));
-    auto *timeout = new QHBoxLayout;
-    QSpinBox *spin = BoundSpin(page, "ConnectTimeoutSpin", 0, INT_MAX, o.connectTimeOut);
-    auto *label = new QLabel("FTP connect timeout: (sec)", page);
-    label->setBuddy(spin);
-    timeout->addWidget(label);
-    timeout->addWidget(spin);
-    timeout->addStretch();
+    layout->addWidget(BoundCheck(page, "followOutsideLinksCheck",
+                                 "Follow local links that lead outside the local directory", o.followOutsideLinks));
+    // The time-outs and the reconnect count side by side; 0 turns a time-out (or reconnecting) off.
+    auto *numbers = new QGridLayout;
+    auto addNumber = [&](int row, int column, const char *name, const char *caption, int &value) {
+        QSpinBox *spin = BoundSpin(page, name, 0, INT_MAX, value);
+        auto *label = new QLabel(caption, page);
+        label->setBuddy(spin);
+        numbers->addWidget(label, row, column);
+        numbers->addWidget(spin, row, column + 1);
+    };
+    addNumber(0, 0, "ConnectTimeoutSpin", "FTP connect timeout: (sec)", o.connectTimeOut);
+    addNumber(0, 2, "replyTimeOutSpin", "Reply timeout: (sec)", o.replyTimeOut);
+    addNumber(1, 0, "reconnectTriesSpin", "Reconnect tries after a lost session:", o.reconnectTries);
+    numbers->setColumnStretch(4, 1);
     layout->addSpacing(6);
-    layout->addLayout(timeout);
+    layout->addLayout(numbers);
     layout->addStretch();
     return page;
 }

@@ -7,8 +7,8 @@ TEST_F(ScriptedFtp, MultiLineGreetingIsHandledOnceOnItsLastLine)
         "220-still inside", "500 another inner line", "220 Ready."])")));
     ASSERT_TRUE(ConnectAndWait());
 
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST"}));
-    EXPECT_EQ(recorder.sent, (Lines{"USER joe", "PASS secret", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST", "FEAT"}));
+    EXPECT_EQ(recorder.sent, (Lines{"USER joe", "PASS secret", "SYST", "FEAT"}));
     EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", "fiLoggedIn Logged in", "OnFtpReady",
                                       "OnLoggedIn ok", "fiReady"}));
     EXPECT_EQ(client.ServerType, ftpUNIX);
@@ -22,7 +22,7 @@ TEST_F(ScriptedFtp, ShortReplyIsFinalAndUser230SkipsPass)
 {
     ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^USER ", "reply": "230"})")));
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "SYST", "FEAT"}));
     EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
 }
 
@@ -55,7 +55,7 @@ TEST_F(ScriptedFtp, Greeting120IsFollowedByThe220BeforeAnythingIsSent)
     ASSERT_GE(wire.size(), 3u);
     EXPECT_EQ(Lines(wire.begin(), wire.begin() + 3),
               (Lines{"in 120 Ready in 1 minute.\r\n", "in 220 Ready.\r\n", "out USER joe\r\n"}));
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST", "FEAT"}));
 }
 
 TEST_F(ScriptedFtp, GreetingOfAnotherClassEndsTheSessionAsServerDown)
@@ -79,7 +79,7 @@ TEST_F(ScriptedFtp, Reply332ToUserGivesPassAndToPassGivesAcct)
     recorder.answers[needAccount] = "acct9";
     recorder.AnswerNeeds(client);
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "ACCT acct9", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "ACCT acct9", "SYST", "FEAT"}));
     EXPECT_EQ(recorder.needs, (std::vector<TFtpInfoNeeded>{needAccount}));
     EXPECT_EQ(client.UserAccount, "acct9");
     EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
@@ -94,7 +94,7 @@ TEST_F(ScriptedFtp, MissingUserAndPasswordAreAskedFor)
     recorder.answers[needPassword] = "pw2";
     recorder.AnswerNeeds(client);
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(server->commands(), (Lines{"USER bob", "PASS pw2", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER bob", "PASS pw2", "SYST", "FEAT"}));
     EXPECT_EQ(recorder.needs, (std::vector<TFtpInfoNeeded>{needUserName, needPassword}));
     EXPECT_EQ(client.UserName, "bob");
 }
@@ -108,7 +108,7 @@ TEST_F(ScriptedFtp, KeepAliveDuringTheLoginSendsNothing)
         value = "joe";
     };
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST", "FEAT"}));
     EXPECT_TRUE(recorder.Has("OnLoggedIn ok"));
 }
 
@@ -162,7 +162,7 @@ TEST_F(ScriptedFtp, InitialDirectoryIsEnteredAfterSyst)
     ASSERT_NO_FATAL_FAILURE(Start(Script(R"({"match": "^CWD ", "reply": "250 OK."})")));
     client.InitialDirectory = "/www";
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST", "CWD /www"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS secret", "SYST", "FEAT", "CWD /www"}));
     EXPECT_EQ(recorder.events, (Lines{"fiConnected 127.0.0.1", "fiLoggedIn Logged in", "OnFtpReady",
                                       "OnLoggedIn ok", "fiReady"}));
 }
@@ -183,7 +183,8 @@ TEST_F(ScriptedFtp, TraceModeReportsEveryStateChangeByNumber)
     ASSERT_TRUE(ConnectAndWait());
     EXPECT_EQ(recorder.traces, (Lines{"-> Reply state 100 -> 0", "-> Reply state 0 -> 1",
                                       "-> Reply state 1 -> 2", "-> Reply state 2 -> 5",
-                                      "-> Reply state 5 -> 100"}));
+                                      "-> Reply state 5 -> 4", "-> Features: none",
+                                      "-> Reply state 4 -> 100"}));
 }
 
 TEST_F(ScriptedFtp, LookupIsReusedByTheNextConnect)

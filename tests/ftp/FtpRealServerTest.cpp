@@ -56,7 +56,7 @@ TEST_P(RealFtp, SessionWithEachSimpleCommand)
 
     const std::string user = "USER " + server->user();
     const std::string pass = "PASS " + server->password();
-    EXPECT_EQ(recorder.sent, (Lines{user, pass, "SYST", "CWD /www", "CWD /www", "MKD new", "RMD old",
+    EXPECT_EQ(recorder.sent, (Lines{user, pass, "SYST", "FEAT", "CWD /www", "CWD /www", "MKD new", "RMD old",
                                     "RMD missing", "DELE a.txt", "PWD", "NOOP", "QUIT"}));
     EXPECT_EQ(recorder.From("OnDirectoryChanged ok"), (Lines{
         "OnDirectoryChanged ok", "fiReady",

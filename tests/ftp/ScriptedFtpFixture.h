@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -67,8 +68,10 @@ protected:
     // Commands the server received after the login's USER, PASS and SYST.
     std::vector<std::string> CommandsAfterLogin() const
     {
+        // The login ends with FEAT.
         std::vector<std::string> all = server->commands();
-        return all.size() > 3 ? std::vector<std::string>(all.begin() + 3, all.end()) : std::vector<std::string>{};
+        auto feat = std::find(all.begin(), all.end(), "FEAT");
+        return feat == all.end() ? std::vector<std::string>{} : std::vector<std::string>(feat + 1, all.end());
     }
 
     std::unique_ptr<fernhop::test::ScriptedFtpServer> server;

@@ -89,11 +89,11 @@ protected:
         return RunUntil([&] { return !seq.Running(); }, limitMs);
     }
 
-    // Commands the scripted server received after USER, PASS and SYST.
+    // Commands the scripted server received after USER, PASS, SYST and FEAT.
     Lines Commands() const
     {
         Lines all = scripted->commands();
-        return all.size() > 3 ? Lines(all.begin() + 3, all.end()) : Lines{};
+        return all.size() > 4 ? Lines(all.begin() + 4, all.end()) : Lines{};
     }
 
     // Entries of a tree, with `directory` following the parent as the scan and listing set it.

@@ -67,8 +67,9 @@ protected:
 
     Lines CommandsAfterLogin() const
     {
+        // The login ends with FEAT.
         Lines all = server->commands();
-        return Lines(all.begin() + std::min<size_t>(3, all.size()), all.end());
+        return Lines(all.begin() + std::min<size_t>(4, all.size()), all.end());
     }
 
     std::string Trace() const
@@ -122,7 +123,7 @@ TEST_F(ListingWalkScripted, RefusedDirectoriesAreMarkedNamedAndTheRunGoesOnEvenW
     ASSERT_TRUE(Walk()) << Trace();
 
     // Active mode for the top only; "a" is skipped, the walk goes on to "b", the last one.
-    EXPECT_EQ(CommandsAfterLogin(), (Lines{"CWD /www", "PWD", "TYPE A", server->commands()[6], "LIST -a",
+    EXPECT_EQ(CommandsAfterLogin(), (Lines{"CWD /www", "PWD", "TYPE A", server->commands()[7], "LIST -a",
                                            "CWD /www/a", "CWD /www/b"}));
     EXPECT_TRUE(FindRemote("/a")->detail.notListed);
     EXPECT_TRUE(FindRemote("/b")->detail.notListed);

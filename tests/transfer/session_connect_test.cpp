@@ -159,7 +159,7 @@ TEST_F(SessionScripted, CachedListingSkipsCheckFileAndListing)
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS pw", "SYST"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS pw", "SYST", "FEAT"}));
     EXPECT_EQ(view.Count("Cached FTP File List Loaded"), 1);
     EXPECT_EQ(view.Count("Compare Done - [0 delete , 0 create, 0 transfer]"), 1);
     EXPECT_EQ(app.ws.remoteTree.Count(), 1);
@@ -228,9 +228,9 @@ TEST_F(SessionScripted, RefusedAfterLoginCommandStillListsTheServer)
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
     const Lines sent = server->commands();
-    ASSERT_GE(sent.size(), 5u);
-    EXPECT_EQ(sent[3], "SITE IDLE 60");
-    EXPECT_EQ(sent[4], "CWD /");
+    ASSERT_GE(sent.size(), 6u);
+    EXPECT_EQ(sent[4], "SITE IDLE 60");
+    EXPECT_EQ(sent[5], "CWD /");
     EXPECT_EQ(app.ws.remoteTree.Count(), 1);
     EXPECT_EQ(app.ws.run.afterCommand, 0);
 }

@@ -5,6 +5,7 @@
 #include "TimeZoneGuard.h"
 
 #include "config/Settings.h"
+#include "site/LocalScan.h"
 #include "support/FtpServers.h"
 
 #include <gtest/gtest.h>
@@ -140,11 +141,14 @@ TEST_F(SessionRealServer, UnattendedMultiSiteRunFromStartUpToExit)
     EXPECT_EQ(vsftpd->readFile("site/c.html"), "c");
     EXPECT_EQ(view.Count("Fernhop is no longer connected to the FTP server"), 3);
 
-    // The site list was saved at the end, with each visited site's clock measured.
+    // The site list was saved at the end, with each visited site's clock measured where the
+    // server lists with LIST (vsftpd); pyftpdlib's exact times need no offset.
     SiteList saved;
     ASSERT_TRUE(saved.Load().empty());
     ASSERT_EQ(saved.Count(), 4);
-    for (int row : {0, 2, 3}) {
+    EXPECT_FALSE(pyftpd->exists("www/fernhop.chk"));
+    EXPECT_EQ(saved.Row(0).SavedServerTime, 0);
+    for (int row : {2, 3}) {
         EXPECT_NE(saved.Row(row).SavedPcTime, 0) << saved.Row(row).NickName;
         EXPECT_NE(saved.Row(row).SavedServerTime, 0) << saved.Row(row).NickName;
     }
@@ -169,6 +173,7 @@ TEST_P(DownloadOffsetReal, MeasuredWithoutWritingToTheServer)
     const std::vector<std::string> before = server->listTree();
 
     app.options.compare = app.options.update = true;
+    app.options.useMLSD = false; // pyftpdlib's exact listing needs no offset at all
     const std::string download = Directory("download");
     UseSite(RealSite(*server, "down", download, "/pub", true));
     ASSERT_TRUE(app.session.Connect());
@@ -184,3 +189,57 @@ TEST_P(DownloadOffsetReal, MeasuredWithoutWritingToTheServer)
 
 INSTANTIATE_TEST_SUITE_P(Servers, DownloadOffsetReal,
                          ::testing::Values(RealFtpServer::Kind::Pyftpdlib, RealFtpServer::Kind::Vsftpd));
+
+// pyftpdlib offers MLSD and MFMT, vsftpd neither: exact times on the first, listed minutes and
+// MDTM on the second. On both, an edit of the same size five seconds after an upload is sent.
+TEST_P(DownloadOffsetReal, AnEditFiveSecondsAfterAnUploadIsSent)
+{
+    TimeZoneGuard zone("FHT-10");
+    auto server = RealFtpServer::start(GetParam());
+    ASSERT_TRUE(server);
+    ASSERT_TRUE(server->makeDir("www"));
+    app.options.compare = app.options.update = true;
+    app.options.forceRerfesh = true; // the server's own listing every time, not the cache
+    const std::string upload = Directory("upload");
+    const std::time_t fileTime = WholeMinute(std::time(nullptr) - 600) + 20;
+    ASSERT_TRUE(WriteFile(upload + "/a.html", "one"));
+    struct timespec times[2] = {{fileTime, 0}, {fileTime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (upload + "/a.html").c_str(), times, 0), 0);
+    UseSite(RealSite(*server, "up", upload, "/www", false));
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    ASSERT_EQ(server->readFile("www/a.html"), "one");
+    const bool exact = GetParam() == RealFtpServer::Kind::Pyftpdlib;
+    // MFMT gave the server the local file's time; vsftpd keeps the time of the upload.
+    if (exact) {
+        EXPECT_EQ(ModificationTime(server->root() + "/www/a.html"), fileTime);
+        EXPECT_FALSE(server->exists("www/fernhop.chk"));
+    }
+    ASSERT_TRUE(Disconnect());
+
+    // The same size, five seconds after the server's time of the file (the local time where
+    // MFMT set it, else the upload's): found on either road.
+    const std::time_t editTime = (exact ? fileTime : std::time(nullptr)) + 5;
+    ASSERT_TRUE(WriteFile(upload + "/a.html", "two"));
+    times[0].tv_sec = times[1].tv_sec = editTime;
+    ASSERT_EQ(utimensat(AT_FDCWD, (upload + "/a.html").c_str(), times, 0), 0);
+    ASSERT_TRUE(LoadLocalTree(app.ws));
+    NoteDisconnections();
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    EXPECT_EQ(server->readFile("www/a.html"), "two");
+    if (exact) {
+        EXPECT_EQ(ModificationTime(server->root() + "/www/a.html"), editTime);
+    }
+    ASSERT_TRUE(Disconnect());
+
+    // And with exact times nothing more to send after that (on vsftpd the edit's time lies
+    // ahead of the second upload's, so the file would rightly go again).
+    if (!exact)
+        return;
+    NoteDisconnections();
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(WaitForSession()) << server->log();
+    EXPECT_EQ(view.Count("Compare Done - [0 delete , 0 create, 0 transfer]"), 1);
+    ASSERT_TRUE(Disconnect());
+}

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTest>
 #include "ui/SiteTreeView.h"
 #include <gtest/gtest.h>
@@ -48,6 +49,10 @@ TEST_F(MainWindowTest, FirstStartWithoutSettings)
     EXPECT_EQ(window->windowTitle(), "Fernhop - v3.7b");
     EXPECT_EQ(window->size(), QSize(615, 428));
     EXPECT_EQ(window->LocalTreeWidth(), 210);
+    // The details panel floats over the trees: it is no third pane of the split.
+    auto *split = window->findChild<QSplitter *>();
+    ASSERT_NE(split, nullptr);
+    EXPECT_EQ(split->count(), 2);
     const QStringList log = window->Log()->Lines();
     EXPECT_TRUE(log.contains("Please change to a local directory before connecting"));
     EXPECT_TRUE(log.contains("Please enter the top remote directory of your FTP server in the box under the right hand "

@@ -66,6 +66,12 @@ TEST_F(SetupOptions, EveryControlChangeReachesTheOptionsAtOnce)
     EXPECT_FALSE(o.saveDownLog);
     Find<QSpinBox>("ConnectTimeoutSpin")->setValue(15);
     EXPECT_EQ(o.connectTimeOut, 15);
+    Find<QSpinBox>("replyTimeOutSpin")->setValue(0);
+    EXPECT_EQ(o.replyTimeOut, 0);
+    Find<QSpinBox>("reconnectTriesSpin")->setValue(5);
+    EXPECT_EQ(o.reconnectTries, 5);
+    Find<QCheckBox>("followOutsideLinksCheck")->click();
+    EXPECT_TRUE(o.followOutsideLinks);
     Type(Find<QLineEdit>("unixPermissionsEdit"), "644");
     EXPECT_EQ(o.CHMODcmd, "644");
     Find<QCheckBox>("timeOffsetCheck")->click();
