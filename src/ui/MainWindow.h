@@ -80,6 +80,7 @@ public:
     bool InputQuery(const std::string &caption, const std::string &prompt, std::string &text) override;
     bool MaskedInputQuery(const std::string &caption, const std::string &prompt, std::string &text) override;
     bool ChooseFolder(const std::string &start, std::string &chosen) override;
+    CertificateTrust AskTrustCertificate(const CertificateQuestion &question) override;
     void PlaySound(SoundEvent event, const std::string &file) override;
     void Beep() override;
     void CloseWindow() override;

@@ -3,6 +3,7 @@
 
 #include "base/Text.h"
 #include "transfer/Fernhop.h"
+#include "ui/CertificateDialog.h"
 #include "ui/FileLabel.h"
 #include "ui/Icons.h"
 #include "ui/LogMemo.h"
@@ -137,6 +138,14 @@ bool MainWindow::ChooseFolder(const std::string &start, std::string &chosen)
     const bool ok = RunFolderChooser(this, start, chosen);
     --openPrompts_;
     return ok;
+}
+
+CertificateTrust MainWindow::AskTrustCertificate(const CertificateQuestion &question)
+{
+    ++openPrompts_;
+    const CertificateTrust answer = AskCertificateTrust(this, question);
+    --openPrompts_;
+    return answer;
 }
 
 void MainWindow::PlaySound(SoundEvent, const std::string &file)

@@ -1,5 +1,6 @@
 #include "ui/SetupSitesPage.h"
 
+#include "net/TlsChannel.h"
 #include "transfer/Fernhop.h"
 #include "ui/AdvancedSiteForm.h"
 #include "ui/PagesDlg.h"
@@ -7,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -67,6 +69,27 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
         if (!updating_)
             app_.sites.edits.usePasv = on;
     });
+    multTlsCheck = new QCheckBox("Require explicit &TLS (FTPS)", this);
+    multTlsCheck->setObjectName("multTlsCheck");
+    multTlsCheck->setToolTip("Log in over TLS only: the connection stops before the user name is sent if the "
+                             "server offers no TLS");
+    connect(multTlsCheck, &QCheckBox::toggled, this, [this](bool on) {
+        if (!updating_)
+            app_.sites.edits.requireTls = on;
+    });
+    // "Certificate:" is no wider than the other captions, so the edits keep their left edge.
+    trustedCertLbl = new QLabel("Certificate:", this);
+    trustedCertEdit = new QLineEdit(this);
+    trustedCertEdit->setObjectName("trustedCertEdit");
+    trustedCertEdit->setReadOnly(true);
+    // A size smaller, so that all 32 groups of the fingerprint fit the edit's width.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(fixed.pointSizeF() * 0.9);
+    trustedCertEdit->setFont(fixed);
+    trustedCertLbl->setBuddy(trustedCertEdit);
+    forgetCertBtn = new QPushButton("&Forget", this);
+    forgetCertBtn->setObjectName("forgetCertBtn");
+    forgetCertBtn->setToolTip("Forget the trusted certificate: the next connection asks about it again");
     multBrowseBtn = new QPushButton("&Browse...", this);
     multBrowseBtn->setObjectName("multBrowseBtn");
     extraButton = new QPushButton("Ad&vanced...", this);
@@ -77,8 +100,10 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
         l->setBuddy(buddy);
         return l;
     };
-    // Left column: who and where; right column: how. The right column's free row under "use
-    // PASV" is the place for further per-site connection settings.
+    // Left column: who and where; right column: how. TLS takes two rows under the directories
+    // (its caption is wider than the right column, which keeps the fields above where they were):
+    // the check box, and the certificate the site trusts. That row keeps its room while empty, so
+    // that the list below does not move when the current site changes.
     auto *fields = new QGridLayout;
     fields->addWidget(label("Nickname:", multNickNameEdit), 0, 0);
     fields->addWidget(multNickNameEdit, 0, 1);
@@ -97,6 +122,16 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     fields->addWidget(multBrowseBtn, 4, 3, 1, 2);
     fields->addWidget(label("Remote Directory:", multRemoteDirEdit), 5, 0);
     fields->addWidget(multRemoteDirEdit, 5, 1);
+    fields->addWidget(multTlsCheck, 6, 1);
+    fields->addWidget(trustedCertLbl, 7, 0);
+    fields->addWidget(trustedCertEdit, 7, 1);
+    fields->addWidget(forgetCertBtn, 7, 3, 1, 2);
+    for (QWidget *widget : {static_cast<QWidget *>(trustedCertLbl), static_cast<QWidget *>(trustedCertEdit),
+                            static_cast<QWidget *>(forgetCertBtn)}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
     fields->setColumnStretch(1, 1);
     fields->setColumnMinimumWidth(2, 12);
 
@@ -138,7 +173,8 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     multDeleteBtn->setObjectName("multDeleteBtn");
     multNewBtn = new QPushButton("&New", this);
     multNewBtn->setObjectName("multNewBtn");
-    for (QPushButton *button : {multBrowseBtn, extraButton, multAddBtn, multReplaceBtn, multDeleteBtn, multNewBtn})
+    for (QPushButton *button :
+         {multBrowseBtn, extraButton, forgetCertBtn, multAddBtn, multReplaceBtn, multDeleteBtn, multNewBtn})
         button->setAutoDefault(false);
     auto *note = new QLabel("Right-click on an entry to change to download and more...", this);
     auto *buttons = new QHBoxLayout;
@@ -170,6 +206,7 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     connect(multNewBtn, &QPushButton::clicked, this, &SetupSitesPage::multNewBtnClick);
     connect(multBrowseBtn, &QPushButton::clicked, this, &SetupSitesPage::multBrowseBtnClick);
     connect(extraButton, &QPushButton::clicked, this, &SetupSitesPage::extraButtonClick);
+    connect(forgetCertBtn, &QPushButton::clicked, this, &SetupSitesPage::forgetCertBtnClick);
 
     ShowRows();
     ShowEdits();
@@ -187,7 +224,33 @@ void SetupSitesPage::ShowEdits()
     multRemoteDirEdit->setText(Q(edits.remoteDir));
     multPortSpin->setValue(edits.port);
     multFirewallCheck->setChecked(edits.usePasv);
+    multTlsCheck->setChecked(edits.requireTls);
     updating_ = false;
+    ShowTrustedCertificate();
+}
+
+void SetupSitesPage::ShowTrustedCertificate()
+{
+    const std::string &fingerprint = app_.sites.Current().TrustedCert;
+    const bool shown = app_.sites.CurrentRow() >= 0 && !fingerprint.empty();
+    const QString text = shown ? Q(TlsChannel::ShownFingerprint(fingerprint)) : QString();
+    if (trustedCertEdit->text() != text) {
+        trustedCertEdit->setText(text);
+        trustedCertEdit->setCursorPosition(0);
+        trustedCertEdit->setToolTip(shown ? "The SHA-256 fingerprint of the certificate this site trusts" : QString());
+    }
+    trustedCertLbl->setVisible(shown);
+    trustedCertEdit->setVisible(shown);
+    forgetCertBtn->setVisible(shown);
+}
+
+void SetupSitesPage::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // A certificate trusted "always" while this dialog was open (a connection made meanwhile)
+    // shows when the dialog comes back to the front.
+    if (event->type() == QEvent::ActivationChange)
+        ShowTrustedCertificate();
 }
 
 void SetupSitesPage::ShowRow(int row)
@@ -356,6 +419,14 @@ void SetupSitesPage::multBrowseBtnClick()
         return;
     app_.sites.edits.localDir = chosen;
     ShowEdits();
+}
+
+void SetupSitesPage::forgetCertBtnClick()
+{
+    const std::string problem = app_.sites.SetTrustedCertificate("");
+    if (!problem.empty())
+        app_.view.Message(problem);
+    ShowTrustedCertificate();
 }
 
 void SetupSitesPage::extraButtonClick()

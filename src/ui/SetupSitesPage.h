@@ -8,6 +8,7 @@
 class Fernhop;
 class QAction;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -28,6 +29,11 @@ public:
     QLineEdit *multRemoteDirEdit;
     QSpinBox *multPortSpin;
     QCheckBox *multFirewallCheck;
+    QCheckBox *multTlsCheck;
+    // The certificate the current site trusts by its fingerprint, shown only while it has one.
+    QLabel *trustedCertLbl;
+    QLineEdit *trustedCertEdit;
+    QPushButton *forgetCertBtn;
     QPushButton *multBrowseBtn;
     QPushButton *extraButton;
     QTreeWidget *ListView1;
@@ -39,8 +45,9 @@ public:
     QAction *menuMultiSite;
     QAction *menuTransferMode;
 
-    // The site list's edit boxes into the controls.
+    // The site list's edit boxes into the controls, and the current site's trusted certificate.
     void ShowEdits();
+    void ShowTrustedCertificate();
     // The rows anew from the site list, the current row selected.
     void ShowRows();
     // The right-click on `row`: refused while connected (false); otherwise the row becomes
@@ -53,8 +60,12 @@ public:
     void multNewBtnClick();
     void multBrowseBtnClick();
     void extraButtonClick();
+    void forgetCertBtnClick();
     void menuMultiSiteClick();
     void menuTransferModeClick();
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
     void RowChosen();

@@ -1,16 +1,21 @@
-// The "FTP Setup" page: the site list's buttons, its popup, the connected refusal and the
-// advanced form.
+// The "FTP Setup" page: the site list's buttons, its popup, the connected refusal, the
+// advanced form, and the TLS settings (the check box, the trusted certificate and "&Forget").
 #include "SetupDialogFixture.h"
 
+#include "config/Cipher.h"
 #include "ui/AdvancedSiteForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
 
 namespace {
 
@@ -189,4 +194,103 @@ TEST_F(SetupSites, BrowseTakesTheChosenFolderIntoTheLocalDirectory)
     EXPECT_EQ(app->sites.edits.localDir, "/srv/site");
     Sites().multBrowseBtn->click(); // cancelled
     EXPECT_EQ(app->sites.edits.localDir, "/srv/site");
+}
+
+namespace {
+// The deciphered site lines of the saved "FERNHOP.FTP", in file order.
+std::vector<std::string> SavedSiteLines(const std::string &dir)
+{
+    std::vector<std::string> lines;
+    std::istringstream file(ReadWholeFile(dir + "/FERNHOP.FTP"));
+    std::string line;
+    bool sites = false;
+    while (std::getline(file, line)) {
+        if (line.starts_with("["))
+            sites = line == "[FTP sites]";
+        else if (sites && line.find('=') != std::string::npos)
+            lines.push_back(DecipherText(line.substr(0, line.find('='))));
+    }
+    return lines;
+}
+size_t Fields(const std::string &line)
+{
+    return size_t(std::count(line.begin(), line.end(), '|'));
+}
+} // namespace
+
+TEST_F(SetupSites, RequireTlsFollowsItsSiteLikeTheOtherFieldsAndOnlyTlsSitesGetTheLongerLine)
+{
+    SetupSitesPage &page = Sites();
+    AddSite("alpha");
+    page.multTlsCheck->setChecked(true);
+    AddSite("beta");
+    ASSERT_EQ(app->sites.Count(), 2);
+    EXPECT_FALSE(app->sites.Row(0).RequireTls);
+    EXPECT_TRUE(app->sites.Row(1).RequireTls);
+
+    // Switching shows each site's own setting; "&Replace" stores a change.
+    ClickRow(0);
+    EXPECT_FALSE(page.multTlsCheck->isChecked());
+    ClickRow(1);
+    EXPECT_TRUE(page.multTlsCheck->isChecked());
+    page.multTlsCheck->setChecked(false);
+    page.multReplaceBtn->click();
+    ClickRow(0);
+    ClickRow(1);
+    EXPECT_FALSE(page.multTlsCheck->isChecked());
+    page.multTlsCheck->setChecked(true);
+    page.multReplaceBtn->click();
+    ClickRow(0);
+    ClickRow(1);
+    EXPECT_TRUE(page.multTlsCheck->isChecked());
+
+    // "&New" starts a plain site.
+    page.multNewBtn->click();
+    EXPECT_FALSE(page.multTlsCheck->isChecked());
+    EXPECT_FALSE(app->sites.edits.requireTls);
+
+    ASSERT_EQ(app->sites.Save(), "");
+    const std::vector<std::string> lines = SavedSiteLines(Dir());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Fields(lines[0]), 13u) << lines[0];
+    EXPECT_EQ(Fields(lines[1]), 15u) << lines[1];
+    EXPECT_TRUE(lines[1].ends_with("|TLS||")) << lines[1];
+}
+
+TEST_F(SetupSites, TrustedCertificateShowsForItsSiteAndForgetClearsIt)
+{
+    SetupSitesPage &page = Sites();
+    dialog->show();
+    AddSite("alpha");
+    AddSite("beta");
+    const std::string fingerprint = "AB" + std::string(62, '0');
+    EXPECT_TRUE(page.trustedCertEdit->isHidden());
+    QCoreApplication::processEvents();
+    const int listTop = page.ListView1->y();
+
+    // Trusted while the dialog was open (a connection meanwhile): shown when it comes back to
+    // the front.
+    ASSERT_EQ(app->sites.SetTrustedCertificate(fingerprint), "");
+    QEvent activation(QEvent::ActivationChange);
+    QApplication::sendEvent(&page, &activation);
+    EXPECT_FALSE(page.trustedCertEdit->isHidden());
+    EXPECT_FALSE(page.forgetCertBtn->isHidden());
+    EXPECT_TRUE(page.trustedCertEdit->isReadOnly());
+    EXPECT_EQ(page.trustedCertEdit->text(), "AB:" + QStringList(31, "00").join(':'));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page.ListView1->y(), listTop) << "the list does not move";
+
+    ClickRow(0);
+    EXPECT_TRUE(page.trustedCertEdit->isHidden());
+    EXPECT_TRUE(page.forgetCertBtn->isHidden());
+    ClickRow(1);
+    EXPECT_FALSE(page.trustedCertEdit->isHidden());
+
+    page.forgetCertBtn->click();
+    EXPECT_EQ(app->sites.Row(1).TrustedCert, "");
+    EXPECT_TRUE(page.trustedCertEdit->isHidden());
+    ASSERT_EQ(app->sites.Save(), "");
+    const std::vector<std::string> lines = SavedSiteLines(Dir());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Fields(lines[1]), 13u) << lines[1];
 }
