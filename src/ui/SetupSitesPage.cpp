@@ -77,7 +77,12 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
         if (!updating_)
             app_.sites.edits.requireTls = on;
     });
-    // "Certificate:" is no wider than the other captions, so the edits keep their left edge.
+    multBrowseBtn = new QPushButton("&Browse...", this);
+    multBrowseBtn->setObjectName("multBrowseBtn");
+    extraButton = new QPushButton("Ad&vanced...", this);
+    extraButton->setObjectName("extraButton");
+    // After "Ad&vanced..." in the tab order. "Certificate:" is no wider than the other
+    // captions, so the edits keep their left edge.
     trustedCertLbl = new QLabel("Certificate:", this);
     trustedCertEdit = new QLineEdit(this);
     trustedCertEdit->setObjectName("trustedCertEdit");
@@ -90,10 +95,6 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     forgetCertBtn = new QPushButton("&Forget", this);
     forgetCertBtn->setObjectName("forgetCertBtn");
     forgetCertBtn->setToolTip("Forget the trusted certificate: the next connection asks about it again");
-    multBrowseBtn = new QPushButton("&Browse...", this);
-    multBrowseBtn->setObjectName("multBrowseBtn");
-    extraButton = new QPushButton("Ad&vanced...", this);
-    extraButton->setObjectName("extraButton");
 
     auto label = [this](const QString &text, QWidget *buddy) {
         auto *l = new QLabel(text, this);
