@@ -25,7 +25,7 @@ public:
     void ShowProgressPanel(bool) override {}
     void SetProgressBar(int) override {}
     void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::No; }
+    PromptAnswer AskUser(const std::string &, const std::string &, int = 3) override { return PromptAnswer::No; }
     bool Confirm(const std::string &) override { return false; }
     void Message(const std::string &) override {}
     bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }

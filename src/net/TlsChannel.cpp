@@ -142,7 +142,9 @@ SSL_CTX *ClientContext(int (*newSession)(SSL *, SSL_SESSION *), std::string &err
 SSL_CTX *ServerContext(const TlsServerSetup &setup, std::string &error)
 {
     static std::mutex guard;
-    static std::map<std::string, SSL_CTX *> contexts;
+    // Kept for the life of the process and never destroyed: a context still in use by a
+    // connection must outlive the static destructors.
+    static auto &contexts = *new std::map<std::string, SSL_CTX *>;
     const std::lock_guard<std::mutex> lock(guard);
     const std::string key = setup.certificateFile + "\n" + setup.keyFile;
     if (auto found = contexts.find(key); found != contexts.end())
