@@ -1,5 +1,6 @@
 #pragma once
-// A main view that shows nothing, for benchmarks: prompts answer Yes, the last status is kept.
+// A main view that shows nothing, for benchmarks and fuzz targets: prompts give `answer` (Yes
+// unless set), the last status is kept.
 #include "base/MainView.h"
 
 #include <string>
@@ -7,6 +8,7 @@
 class NullView : public MainView {
 public:
     std::string last;
+    PromptAnswer answer = PromptAnswer::Yes;
 
     void ShowStatusText(const std::string &text) override { last = text; }
     void AppendLogLine(const std::string &) override {}
@@ -15,7 +17,7 @@ public:
     void ShowProgressPanel(bool) override {}
     void SetProgressBar(int) override {}
     void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &, const std::string &, int = 3) override { return PromptAnswer::Yes; }
+    PromptAnswer AskUser(const std::string &, const std::string &, int = 3) override { return answer; }
     bool Confirm(const std::string &) override { return false; }
     void Message(const std::string &) override {}
     bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }

@@ -1,7 +1,7 @@
 #pragma once
 // Shared pieces of the fuzz targets: a view that shows nothing, a settings directory of their
 // own, and the failure report for a broken invariant.
-#include "base/MainView.h"
+#include "../bench/NullView.h"
 
 #include <QCoreApplication>
 
@@ -15,22 +15,10 @@
 
 namespace fuzz {
 
-// Answers every prompt with No / cancel and keeps nothing, so a run never waits on a person.
-class NullView : public MainView {
+// Answers every prompt with No / cancel, so a run never waits on a person.
+class NullView : public ::NullView {
 public:
-    void ShowStatusText(const std::string &) override {}
-    void AppendLogLine(const std::string &) override {}
-    void SetEnabled(Control, bool) override {}
-    void SetText(TextSlot, const std::string &) override {}
-    void ShowProgressPanel(bool) override {}
-    void SetProgressBar(int) override {}
-    void KeepInView(SiteTree &, SiteNode *) override {}
-    PromptAnswer AskUser(const std::string &, const std::string &) override { return PromptAnswer::No; }
-    bool Confirm(const std::string &) override { return false; }
-    void Message(const std::string &) override {}
-    bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }
-    bool ChooseFolder(const std::string &, std::string &) override { return false; }
-    void PlaySound(SoundEvent, const std::string &) override {}
+    NullView() { answer = PromptAnswer::No; }
 };
 
 // The core yields to the Qt event loop, which needs an application object.

@@ -312,6 +312,9 @@ private:
     void ListAgainPlain(PlainRetry reason);
     std::string ListCommand() const;
     void SendListCommand();
+    // EPSV where the server offers it (and has not refused it this session), else PASV.
+    void SendPassive(int state);
+    bool EpsvRefusedNow(const std::string &line);
     void RetrReply(const std::string &line);
     void EndFailedTransfer();
     void ActiveStorReply(char replyClass);
@@ -418,6 +421,8 @@ private:
     bool hiddenRefused_ = false;   // this session lists with plain LIST
     bool hiddenConfirmed_ = false; // a "LIST -a" gave lines: the server takes -a as an option
     bool mlsdRefused_ = false;     // this session lists with LIST although MLSD was offered
+    bool epsvRefused_ = false;     // this session's passive connections use PASV
+    bool epsvSent_ = false;        // the passive command out is EPSV
     bool listedWithMlsd_ = false;  // the running or last listing is a machine listing
     PlainRetry listingRetry_ = PlainRetry::none;
     bool listingFailed_ = false;   // this listing's end says it failed, or it was cut off

@@ -126,9 +126,16 @@ void TFtpClient::OpenListener(DataKind kind, int portState)
 // host, and servers behind NAT often announce an address nobody outside can reach.
 bool TFtpClient::ConnectPassive(const std::string &reply, DataKind kind)
 {
-    std::optional<PasvAddress> announced = ParsePasvReply(reply);
+    std::optional<PasvAddress> announced;
+    if (epsvSent_) {
+        // EPSV names only the port: the address is the control connection's.
+        if (std::optional<uint16_t> port = ParseEpsvReply(reply))
+            announced = PasvAddress{GetAddressString(), *port};
+    } else {
+        announced = ParsePasvReply(reply);
+    }
     if (!announced) {
-        Trace("-> PASV reply not understood: " + reply);
+        Trace(std::string(epsvSent_ ? "-> EPSV" : "-> PASV") + " reply not understood: " + reply);
         Disconnect(feProtocolError);
         return false;
     }

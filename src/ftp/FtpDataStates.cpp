@@ -25,6 +25,8 @@ void TFtpClient::DataSetupReply(const std::string &line)
         EndAbortedTransfer();
         return;
     }
+    if (EpsvRefusedNow(line))
+        return;
     if (line[0] != '2') {
         Disconnect(feProtocolError);
         return;
@@ -40,7 +42,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
         break;
     case stListPasvPwd:
         ClearCompletionFlags();
-        SendInState("PASV", stListPasv);
+        SendPassive(stListPasv);
         break;
     case stListPasv:
         if (ConnectPassive(line, DataKind::listing)) {
@@ -52,7 +54,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
     case stGetPort: SendInState("RETR " + RemoteFile, stRetr); break;
     case stGetPasvType:
         ClearCompletionFlags();
-        SendInState("PASV", stGetPasv);
+        SendPassive(stGetPasv);
         break;
     case stGetPasv:
         if (ConnectPassive(line, DataKind::download))
@@ -69,7 +71,7 @@ void TFtpClient::DataSetupReply(const std::string &line)
         break;
     case stPutPasvType:
         ClearCompletionFlags();
-        SendInState("PASV", stPutPasv);
+        SendPassive(stPutPasv);
         break;
     case stPutPasv:
         checkMode_ = false;
@@ -84,6 +86,26 @@ void TFtpClient::DataSetupReply(const std::string &line)
         break;
     default: break;
     }
+}
+
+void TFtpClient::SendPassive(int state)
+{
+    epsvSent_ = HasFeature("EPSV") && !epsvRefused_;
+    SendInState(epsvSent_ ? "EPSV" : "PASV", state);
+}
+
+// A server that offered EPSV but does not know it after all: PASV in its place, for the rest
+// of the session.
+bool TFtpClient::EpsvRefusedNow(const std::string &line)
+{
+    const bool passiveState =
+        replyState_ == stListPasv || replyState_ == stGetPasv || replyState_ == stPutPasv || replyState_ == stCheckPasv;
+    if (!passiveState || !epsvSent_ || (line.compare(0, 3, "500") != 0 && line.compare(0, 3, "502") != 0))
+        return false;
+    Trace("-> EPSV refused, using PASV");
+    epsvRefused_ = true;
+    SendPassive(replyState_);
+    return true;
 }
 
 std::string TFtpClient::StorCommand() const
@@ -158,7 +180,7 @@ void TFtpClient::ListAgainPlain(PlainRetry reason)
     ClearCompletionFlags();
     CloseDataSockets();
     if (passive_)
-        SendInState("PASV", stListPasv);
+        SendPassive(stListPasv);
     else
         OpenListener(DataKind::listing, stListPort);
 }

@@ -139,3 +139,26 @@ std::string FactTimeText(TDateTime utc)
     std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", d.year, d.month, d.day, t.hour, t.minute, t.second);
     return text;
 }
+
+std::optional<uint16_t> ParseEpsvReply(const std::string &line)
+{
+    if (line.compare(0, 3, "229") != 0)
+        return std::nullopt;
+    const size_t open = line.find('(');
+    if (open == std::string::npos || line.size() < open + 7)
+        return std::nullopt;
+    const char d = line[open + 1];
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9') || line[open + 2] != d || line[open + 3] != d)
+        return std::nullopt;
+    size_t at = open + 4;
+    int64_t port = 0;
+    size_t digits = 0;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9' && digits < 6) {
+        port = port * 10 + (line[at] - '0');
+        ++at;
+        ++digits;
+    }
+    if (digits == 0 || port < 1 || port > 65535 || at + 1 >= line.size() || line[at] != d || line[at + 1] != ')')
+        return std::nullopt;
+    return uint16_t(port);
+}

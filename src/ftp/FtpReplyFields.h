@@ -16,6 +16,10 @@ struct PasvAddress {
 // "(", no ")" after the sixth number, or a field that is not a decimal number from 0 to 255.
 std::optional<PasvAddress> ParsePasvReply(const std::string &line);
 
+// "229 Entering Extended Passive Mode (|||6446|)" gives 6446: the port alone, between two
+// groups of the same delimiter. Nothing for any other form or a port outside 1-65535.
+std::optional<uint16_t> ParseEpsvReply(const std::string &line);
+
 // "192.168.1.5" and 1025 give "192,168,1,5,4,1".
 std::string PortArgument(const std::string &dottedAddress, uint16_t port);
 

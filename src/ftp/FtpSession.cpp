@@ -46,6 +46,7 @@ void TFtpClient::Connect()
     hiddenConfirmed_ = false;
     mdtmRefused_ = false;
     mlsdRefused_ = false;
+    epsvRefused_ = false;
     features_.clear();
     SetReplyState(stGreeting);
 

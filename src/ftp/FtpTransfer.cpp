@@ -156,7 +156,7 @@ void TFtpClient::SendCheckFile(const std::string &remoteDirectory)
 void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
 {
     if (BeginCheckFile(remoteDirectory))
-        SendInState("PASV", stCheckPasv);
+        SendPassive(stCheckPasv);
 }
 
 // Interrupts the running transfer: Telnet IP, the synch mark as urgent data, then ABOR. The

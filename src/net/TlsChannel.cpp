@@ -142,7 +142,9 @@ SSL_CTX *ClientContext(int (*newSession)(SSL *, SSL_SESSION *), std::string &err
 SSL_CTX *ServerContext(const TlsServerSetup &setup, std::string &error)
 {
     static std::mutex guard;
-    static std::map<std::string, SSL_CTX *> contexts;
+    // Kept for the life of the process and never destroyed: a context still in use by a
+    // connection must outlive the static destructors.
+    static auto &contexts = *new std::map<std::string, SSL_CTX *>;
     const std::lock_guard<std::mutex> lock(guard);
     const std::string key = setup.certificateFile + "\n" + setup.keyFile;
     if (auto found = contexts.find(key); found != contexts.end())
@@ -195,11 +197,8 @@ void FreeSession(SSL_SESSION *session) { SSL_SESSION_free(session); }
 
 // ---- life -------------------------------------------------------------------------------------
 
-std::unique_ptr<TlsChannel> TlsChannel::Client(int fd, const TlsClientSetup &setup, std::string &error)
+std::unique_ptr<TlsChannel> TlsChannel::Attach(SSL_CTX *context, int fd, std::string &error)
 {
-    SSL_CTX *context = ClientContext(&TlsChannel::NewSession, error);
-    if (!context)
-        return nullptr;
     std::unique_ptr<TlsChannel> channel(new TlsChannel);
     channel->ssl_ = SSL_new(context);
     BIO *bio = channel->ssl_ ? SocketBio(fd) : nullptr;
@@ -209,6 +208,15 @@ std::unique_ptr<TlsChannel> TlsChannel::Client(int fd, const TlsClientSetup &set
     }
     SSL_set_bio(channel->ssl_, bio, bio);
     SSL_set_ex_data(channel->ssl_, ChannelIndex(), channel.get());
+    return channel;
+}
+
+std::unique_ptr<TlsChannel> TlsChannel::Client(int fd, const TlsClientSetup &setup, std::string &error)
+{
+    SSL_CTX *context = ClientContext(&TlsChannel::NewSession, error);
+    std::unique_ptr<TlsChannel> channel = context ? Attach(context, fd, error) : nullptr;
+    if (!channel)
+        return nullptr;
     SSL_set_connect_state(channel->ssl_);
     if (!setup.host.empty()) {
         if (IsAddress(setup.host)) {
@@ -232,17 +240,9 @@ std::unique_ptr<TlsChannel> TlsChannel::Client(int fd, const TlsClientSetup &set
 std::unique_ptr<TlsChannel> TlsChannel::Server(int fd, const TlsServerSetup &setup, std::string &error)
 {
     SSL_CTX *context = ServerContext(setup, error);
-    if (!context)
+    std::unique_ptr<TlsChannel> channel = context ? Attach(context, fd, error) : nullptr;
+    if (!channel)
         return nullptr;
-    std::unique_ptr<TlsChannel> channel(new TlsChannel);
-    channel->ssl_ = SSL_new(context);
-    BIO *bio = channel->ssl_ ? SocketBio(fd) : nullptr;
-    if (!bio) {
-        error = OpenSslErrors();
-        return nullptr;
-    }
-    SSL_set_bio(channel->ssl_, bio, bio);
-    SSL_set_ex_data(channel->ssl_, ChannelIndex(), channel.get());
     SSL_set_accept_state(channel->ssl_);
     return channel;
 }

@@ -11,6 +11,7 @@
 
 struct ssl_st;
 struct ssl_session_st;
+struct ssl_ctx_st;
 
 // A TLS session that later connections may resume (the FTP data connections resume the control
 // connection's session; servers may insist on it).
@@ -80,6 +81,8 @@ public:
 
 private:
     TlsChannel() = default;
+    // A channel of `context` over the socket `fd`; null (and `error` set) when OpenSSL refuses.
+    static std::unique_ptr<TlsChannel> Attach(ssl_ctx_st *context, int fd, std::string &error);
     Result Outcome(int rc, const char *step);
     static int NewSession(ssl_st *ssl, ssl_session_st *session);
 

@@ -78,7 +78,7 @@ QIcon SetupPageIcon(int page)
     static const char *const files[setupPageCount] = {
         ":/icons/page-ftpsetup.svg", ":/icons/page-settings.svg",    ":/icons/page-auto.svg",
         ":/icons/page-wingate.svg",  ":/icons/page-filefilters.svg", ":/icons/page-timeoffset.svg",
-        ":/icons/page-sound.svg",    ":/icons/page-special.svg",     ":/icons/page-icons.svg",
+        ":/icons/page-sound.svg",    ":/icons/page-star.svg",        ":/icons/page-icons.svg",
         ":/icons/page-about.svg",
     };
     if (page < 0 || page >= setupPageCount)

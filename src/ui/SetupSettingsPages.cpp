@@ -61,6 +61,8 @@ QWidget *MakeSettingsPage(TPagesDlg &dialog)
                                  o.fileSizeCheck));
     layout->addWidget(BoundCheck(page, "followOutsideLinksCheck",
                                  "Follow local links that lead outside the local directory", o.followOutsideLinks));
+    layout->addWidget(BoundCheck(page, "useMLSDCheck", "Use exact server times (MLSD) where the server offers them",
+                                 o.useMLSD));
     // The time-outs and the reconnect count side by side; 0 turns a time-out (or reconnecting) off.
     auto *numbers = new QGridLayout;
     auto addNumber = [&](int row, int column, const char *name, const char *caption, int &value) {

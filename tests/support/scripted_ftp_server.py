@@ -39,8 +39,9 @@ A STEP is a string (one reply line), a list of strings (reply lines), or an obje
 A RULE is a STEP object with "match" (a Python regular expression searched in the command line)
 and optionally "times" (how often it may fire, counted over all connections; default unlimited).
 
-Text may hold two place holders: {arg} (the command's argument, the text after the first space)
-and {pasv} (h1,h2,h3,h4,p1,p2 of the data listener opened by a "pasv" action).
+Text may hold three place holders: {arg} (the command's argument, the text after the first space),
+{pasv} (h1,h2,h3,h4,p1,p2 of the data listener opened by a "pasv" action) and {port} (that
+listener's port alone, for an EPSV answer: "229 Extended Passive Mode (|||{port}|)").
 
 Actions:
     pasv     open a data listener first; default reply "227 Entering Passive Mode ({pasv})."
@@ -219,6 +220,7 @@ class Session(threading.Thread):
         self.pasv_listener = None
         self.port_address = None
         self.pasv_text = ""
+        self.pasv_port = ""
 
     def run(self):
         try:
@@ -245,7 +247,7 @@ class Session(threading.Thread):
             self.conn.close()
 
     def expand(self, text, arg):
-        text = text.replace("{arg}", arg).replace("{pasv}", self.pasv_text)
+        text = text.replace("{arg}", arg).replace("{pasv}", self.pasv_text).replace("{port}", self.pasv_port)
         return text.encode("utf-8", "surrogateescape")
 
     def perform(self, step, arg):
@@ -308,6 +310,7 @@ class Session(threading.Thread):
         self.pasv_listener.listen(1)
         port = self.pasv_listener.getsockname()[1]
         self.pasv_text = f"127,0,0,1,{port // 256},{port % 256}"
+        self.pasv_port = str(port)
 
     def close_data_listener(self):
         if self.pasv_listener is not None:

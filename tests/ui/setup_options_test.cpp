@@ -72,6 +72,8 @@ TEST_F(SetupOptions, EveryControlChangeReachesTheOptionsAtOnce)
     EXPECT_EQ(o.reconnectTries, 5);
     Find<QCheckBox>("followOutsideLinksCheck")->click();
     EXPECT_TRUE(o.followOutsideLinks);
+    Find<QCheckBox>("useMLSDCheck")->click();
+    EXPECT_FALSE(o.useMLSD);
     Type(Find<QLineEdit>("unixPermissionsEdit"), "644");
     EXPECT_EQ(o.CHMODcmd, "644");
     Find<QCheckBox>("timeOffsetCheck")->click();
