@@ -74,6 +74,8 @@ public:
     // resumes the control connection's session. Any refusal ends the session with feTlsFailed
     // before a credential is sent.
     bool RequireTls = false;
+    // Off only to see how a server treats a data connection that starts a TLS session of its own.
+    bool ResumeTlsOnData = true;
 
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }

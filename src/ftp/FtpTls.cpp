@@ -80,7 +80,7 @@ void TFtpClient::SecureData(TAsyncSocket &socket, std::function<void(TAsyncSocke
     }
     Trace("-> Data connection TLS handshake started");
     socket.OnTlsDone = [this, then](TAsyncSocket *s) { DataTlsDone(*s, then); };
-    if (!socket.StartTls({FtpServer(), GetTlsSession()}))
+    if (!socket.StartTls({FtpServer(), ResumeTlsOnData ? GetTlsSession() : nullptr}))
         DataTlsDone(socket, then);
 }
 

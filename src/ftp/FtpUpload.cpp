@@ -50,8 +50,10 @@ void TFtpClient::StartSending(TAsyncSocket &socket)
 {
     if (sendingStarted_)
         return;
-    if (socket.TlsActive() && !socket.TlsReady()) {
-        sendWhenSecure_ = true; // the handshake's end starts it
+    if (tlsData_ && !socket.TlsReady()) {
+        // The STOR's 1xx can come before the connection's handshake has even begun: nothing
+        // goes out in clear; the handshake's end starts the sending.
+        sendWhenSecure_ = true;
         return;
     }
     sendingStarted_ = true;

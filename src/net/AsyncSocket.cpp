@@ -1,6 +1,7 @@
 #include "net/AsyncSocket.h"
 
 #include "net/HostLookup.h"
+#include "net/TlsCloser.h"
 #include "net/WinsockErrors.h"
 
 #include <QSocketNotifier>
@@ -206,20 +207,18 @@ void TAsyncSocket::Close()
     KillTimeOut();
     if (socket_ < 0)
         return;
-    int fd = socket_;
-    if (tls_) {
-        tls_->Shutdown(); // close_notify: an upload's end is told apart from a cut connection
-        // Unread bytes (TLS 1.3 session tickets on an upload's connection) would make the close
-        // a reset, and the peer would drop the end of the upload it has not read yet.
-        char sink[4096];
-        while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
-    }
-    tls_.reset();
+    const int fd = socket_;
     readNotifier_.reset();
     writeNotifier_.reset();
-    int rc = ::close(fd);
-    lastError_ = rc == 0 ? 0 : WinsockErrorFromErrno(errno);
+    lastError_ = 0;
+    if (tls_ && phase_ == Phase::connected && !peerClosed_) {
+        // The peer may still be reading what we sent: the closer ends the connection cleanly.
+        TlsCloser::Hand(fd, std::move(tls_));
+    } else {
+        tls_.reset();
+        if (::close(fd) != 0)
+            lastError_ = WinsockErrorFromErrno(errno);
+    }
     socket_ = -1;
     ++generation_;
     phase_ = Phase::none;

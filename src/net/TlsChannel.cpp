@@ -338,13 +338,18 @@ bool TlsChannel::Pending() const
     return SSL_pending(ssl_) > 0;
 }
 
-void TlsChannel::Shutdown()
+TlsChannel::Result TlsChannel::Shutdown()
 {
     if (!handshakeDone_ || !error_.empty())
-        return;
+        return Result::failed;
     ERR_clear_error();
-    SSL_shutdown(ssl_); // one try: a close_notify that cannot go out now is not waited for
+    errno = 0;
+    const int rc = SSL_shutdown(ssl_);
+    if (rc >= 0) // 0: our close_notify is out, the peer's not yet seen; 1: both
+        return Result::done;
+    const Result result = Outcome(rc, "TLS close");
     ERR_clear_error();
+    return result;
 }
 
 // ---- what the peer showed ---------------------------------------------------------------------

@@ -65,8 +65,9 @@ public:
     Result Write(const char *buffer, int length, int &moved);
     // Plain bytes already decrypted and waiting inside the TLS layer.
     bool Pending() const;
-    // Sends close_notify if it can at once; the descriptor is the owner's to close.
-    void Shutdown();
+    // Sends close_notify: done once it is out, wantWrite while the socket has no room for it.
+    // The descriptor is the owner's to close.
+    Result Shutdown();
 
     const std::string &ErrorText() const { return error_; }
     TlsPeerInfo PeerInfo() const;

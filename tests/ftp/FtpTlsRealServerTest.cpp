@@ -156,6 +156,41 @@ TEST_P(TlsTransfer, AnUntrustedCertificateEndsTheSessionBeforeTheLogin)
         EXPECT_TRUE(line == "AUTH TLS" || line == "QUIT") << line;
 }
 
+// Should resuming ever break, vsftpd refuses the data connection: the transfer fails plainly and
+// neither side's file is touched.
+class TlsWithoutResuming : public TlsTransfer {};
+
+TEST_P(TlsWithoutResuming, ADataConnectionThatDoesNotResumeTheSessionFailsTheTransfer)
+{
+    ASSERT_TRUE(server->writeFile("www/there.bin", "the server's copy"));
+    std::ofstream(LocalPath("up.bin"), std::ios::binary) << RandomBytes(300000, 7);
+    ASSERT_TRUE(Complete([&] { client.Connect(); })) << server->log() << Traces();
+    ASSERT_TRUE(Complete([&] { client.ChangeDirectory("/www"); }));
+    client.ResumeTlsOnData = false;
+
+    client.LocalFile = LocalPath("up.bin");
+    client.RemoteFile = "up.bin";
+    Complete([&] { Passive() ? client.PutFilePasv() : client.PutFile(); });
+    EXPECT_FALSE(recorder.Has("OnFileStored ok")) << Traces();
+    EXPECT_FALSE(client.Success());
+    const auto stored = server->readFile("www/up.bin");
+    EXPECT_TRUE(!stored || stored->size() < 300000);
+
+    // vsftpd may end the whole session after such a refusal: the download gets one of its own.
+    if (client.Connected())
+        client.Quit();
+    ASSERT_TRUE(RunUntil([&] { return recorder.quits > 0; }));
+    recorder.Clear();
+    recorder.quits = 0;
+    ASSERT_TRUE(Complete([&] { client.Connect(); })) << server->log() << Traces();
+    ASSERT_TRUE(Complete([&] { client.ChangeDirectory("/www"); }));
+    client.LocalFile = LocalPath("down.bin");
+    client.RemoteFile = "there.bin";
+    Complete([&] { Passive() ? client.GetFilePasv() : client.GetFile(); });
+    EXPECT_TRUE(recorder.Has("OnFileReceived failed")) << Traces();
+    EXPECT_FALSE(client.Success());
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, TlsTransfer,
                          // pyftpdlib's TLS handler loses active-mode data connections (curl's too).
                          ::testing::Values(Mode{RealFtpServer::Kind::Pyftpdlib, true},
@@ -164,4 +199,11 @@ INSTANTIATE_TEST_SUITE_P(Servers, TlsTransfer,
                          [](const ::testing::TestParamInfo<Mode> &info) {
                              return std::string(info.param.kind == RealFtpServer::Kind::Vsftpd ? "vsftpd" : "pyftpdlib") +
                                     (info.param.passive ? "_passive" : "_active");
+                         });
+
+// pyftpdlib takes data connections that start a TLS session of their own.
+INSTANTIATE_TEST_SUITE_P(Vsftpd, TlsWithoutResuming,
+                         ::testing::Values(Mode{RealFtpServer::Kind::Vsftpd, true}, Mode{RealFtpServer::Kind::Vsftpd, false}),
+                         [](const ::testing::TestParamInfo<Mode> &info) {
+                             return std::string(info.param.passive ? "passive" : "active");
                          });
