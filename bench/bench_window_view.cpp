@@ -1,7 +1,8 @@
 // The main window with a 100,000-entry site: a local scan, a cached listing load and a full
 // compare with fastCompare off, each timed, with the longest event-loop stall seen meanwhile (a
 // 2 ms timer notes every gap between its ticks), and the heap the window's trees take per entry.
-// Run under a display or with QT_QPA_PLATFORM=offscreen: bench_window_view [ENTRIES]
+// Run under a display or with QT_QPA_PLATFORM=offscreen: bench_window_view [ENTRIES [SITE_DIR]]
+// (SITE_DIR keeps the generated site for the next run: it is made only where it does not exist.)
 #include "config/SiteList.h"
 #include "site/TreeEntries.h"
 #include "transfer/Fernhop.h"
@@ -98,11 +99,12 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int entries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100000;
     QTemporaryDir dir;
-    const std::string top = dir.path().toStdString() + "/site";
-    ::mkdir(top.c_str(), 0755);
+    const std::string top = argc > 2 ? std::string(argv[2]) : dir.path().toStdString() + "/site";
     qputenv("FERNHOP_HOME", (dir.path() + "/settings").toUtf8());
-    std::printf("making a site of %d entries...\n", entries);
-    MakeSite(top, entries);
+    if (::mkdir(top.c_str(), 0755) == 0) {
+        std::printf("making a site of %d entries...\n", entries);
+        MakeSite(top, entries);
+    }
 
     MainWindow window;
     window.show();

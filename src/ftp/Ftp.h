@@ -250,6 +250,7 @@ private:
 
     // FtpSession.cpp: connection life, errors, completion and quit messages
     void ControlConnected();
+    void TryingNextAddress();
     void ControlClosed();
     bool OperationRunning() const;
     void FailRunningOperation();

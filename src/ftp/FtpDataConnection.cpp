@@ -98,7 +98,8 @@ bool TFtpClient::SetStoredFileTime()
 
 // ---- making the connection -----------------------------------------------------------------
 
-// Active mode: listen on the address the control connection uses, then tell the server where.
+// Active mode: listen on the address the control connection uses, then tell the server where:
+// PORT on IPv4 (what every server knows), EPRT on IPv6 (PORT cannot carry the address).
 void TFtpClient::OpenListener(DataKind kind, int portState)
 {
     passive_ = false;
@@ -118,7 +119,10 @@ void TFtpClient::OpenListener(DataKind kind, int portState)
         DataConnectFailed(DataSocket.LastError(), kind == DataKind::upload ? "DataStorConnected" : "DataListConnected");
         return;
     }
-    SendInState("PORT " + PortArgument(address, port), portState);
+    if (AddressIsIpv6())
+        SendInState("EPRT " + EprtArgument(address, port), portState);
+    else
+        SendInState("PORT " + PortArgument(address, port), portState);
 }
 
 // Passive mode. The data connection goes to the server the control connection talks to: the
@@ -239,9 +243,8 @@ bool TFtpClient::AcceptFromServer(const char *context)
         DataConnectFailed(error, context);
         return false;
     }
-    std::string peer = AcceptedSocket.GetAddressString();
-    if (peer != GetAddressString()) {
-        Trace("-> Data connection from " + peer + " refused: not the server");
+    if (!AcceptedSocket.SameHostAs(*this)) {
+        Trace("-> Data connection from " + AcceptedSocket.GetAddressString() + " refused: not the server");
         AcceptedSocket.Close();
         return false;
     }

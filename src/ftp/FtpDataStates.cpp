@@ -28,6 +28,8 @@ void TFtpClient::DataSetupReply(const std::string &line)
     if (EpsvRefusedNow(line))
         return;
     if (line[0] != '2') {
+        if (AddressIsIpv6() && (replyState_ == stListPort || replyState_ == stGetPort || replyState_ == stPutPort))
+            Trace("-> EPRT refused: active mode over IPv6 needs it");
         Disconnect(feProtocolError);
         return;
     }
@@ -88,9 +90,10 @@ void TFtpClient::DataSetupReply(const std::string &line)
     }
 }
 
+// Over IPv6 always EPSV: PASV can only name an IPv4 address.
 void TFtpClient::SendPassive(int state)
 {
-    epsvSent_ = HasFeature("EPSV") && !epsvRefused_;
+    epsvSent_ = AddressIsIpv6() || (HasFeature("EPSV") && !epsvRefused_);
     SendInState(epsvSent_ ? "EPSV" : "PASV", state);
 }
 
@@ -102,6 +105,10 @@ bool TFtpClient::EpsvRefusedNow(const std::string &line)
         replyState_ == stListPasv || replyState_ == stGetPasv || replyState_ == stPutPasv || replyState_ == stCheckPasv;
     if (!passiveState || !epsvSent_ || (line.compare(0, 3, "500") != 0 && line.compare(0, 3, "502") != 0))
         return false;
+    if (AddressIsIpv6()) {
+        Trace("-> EPSV refused: passive mode over IPv6 needs it");
+        return false; // the setup fails as any refused step does
+    }
     Trace("-> EPSV refused, using PASV");
     epsvRefused_ = true;
     SendPassive(replyState_);

@@ -59,6 +59,13 @@ std::string PortArgument(const std::string &dottedAddress, uint16_t port)
     return argument + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
 }
 
+std::string EprtArgument(const std::string &address, uint16_t port)
+{
+    const std::string host = address.substr(0, address.find('%'));
+    const char *family = host.find(':') != std::string::npos ? "2" : "1";
+    return std::string("|") + family + "|" + host + "|" + std::to_string(port) + "|";
+}
+
 std::optional<std::string> ExpectedSizeText(const std::string &line)
 {
     size_t end = line.find(" bytes)");

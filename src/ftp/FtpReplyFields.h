@@ -23,6 +23,10 @@ std::optional<uint16_t> ParseEpsvReply(const std::string &line);
 // "192.168.1.5" and 1025 give "192,168,1,5,4,1".
 std::string PortArgument(const std::string &dottedAddress, uint16_t port);
 
+// The EPRT argument: "2001:db8::5" and 1025 give "|2|2001:db8::5|1025|", "10.0.0.1" gives
+// "|1|10.0.0.1|1025|". An IPv6 zone ("%eth0") means nothing to the server and is left out.
+std::string EprtArgument(const std::string &address, uint16_t port);
+
 // The byte count of a 1xx reply to RETR: the text between the "(" before " bytes)" and it, as
 // in "150 Opening BINARY mode data connection for a.zip (1234 bytes)." Nothing without one.
 std::optional<std::string> ExpectedSizeText(const std::string &line);

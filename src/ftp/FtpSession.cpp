@@ -4,6 +4,7 @@
 #include "ftp/Ftp.h"
 
 #include "ftp/FtpErrors.h"
+#include "net/WinsockErrors.h"
 
 #include <chrono>
 
@@ -53,6 +54,7 @@ void TFtpClient::Connect()
     OnConnected = [this](TAsyncSocket *) { ControlConnected(); };
     OnDataAvailable = [this](TAsyncSocket *) { ReadControl(); };
     OnClosed = [this](TAsyncSocket *) { ControlClosed(); };
+    OnNextAddress = [this](TAsyncSocket *) { TryingNextAddress(); };
 
     CreateSocket();
     if (SocketErrorCheck())
@@ -78,13 +80,26 @@ void TFtpClient::HostResolved()
     SetPort(Port);
     Address = GetAddressString();
     RaiseInfo(fiConnecting, Address);
+    if (AddressesLeft() > 0) // the trace names every address tried
+        Trace("-> Connecting to " + Address + " port " + std::to_string(Port));
     ConnectSocket();
     SocketErrorCheck();
+}
+
+// The server's name gave more than one address and the last one tried failed: the socket is
+// on to the next.
+void TFtpClient::TryingNextAddress()
+{
+    Trace("-> No connection to " + Address + ": " + WinsockErrorName(LastError()));
+    Address = GetAddressString();
+    RaiseInfo(fiConnecting, Address);
+    Trace("-> Connecting to " + Address + " port " + std::to_string(Port));
 }
 
 void TFtpClient::ControlConnected()
 {
     if (LastError() != 0) {
+        Trace("-> No connection to " + Address + ": " + WinsockErrorName(LastError()));
         SocketErrorCheck();
         return;
     }

@@ -7,7 +7,6 @@
 #include <QSocketNotifier>
 #include <QTimerEvent>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
 #include <sys/resource.h>
@@ -15,18 +14,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-bool IsDottedIPv4(const std::string &text)
-{
-    in_addr parsed;
-    return ::inet_pton(AF_INET, text.c_str(), &parsed) == 1 && text.find('\0') == std::string::npos;
-}
-
-TAsyncSocket::TAsyncSocket(QObject *owner) : QObject(owner)
-{
-    addressRecord_.sin_family = AF_INET;
-    addressRecord_.sin_port = 0;
-    addressRecord_.sin_addr.s_addr = 0;
-}
+TAsyncSocket::TAsyncSocket(QObject *owner) : QObject(owner) {}
 
 TAsyncSocket::~TAsyncSocket()
 {
@@ -80,10 +68,10 @@ void TAsyncSocket::SetHost(const std::string &text)
     host_ = text;
     if (text.empty())
         return;
-    // Only a real dotted address skips the lookup: names such as "123-reg.example.net" start
+    // Only a real numeric address skips the lookup: names such as "123-reg.example.net" start
     // with a digit too and must be looked up, not connected to as 255.255.255.255.
-    if (IsDottedIPv4(text)) {
-        Address = text;
+    if (std::optional<TSocketAddress> numeric = TSocketAddress::FromText(text)) {
+        Address = numeric->Text();
         HostName.clear();
     } else {
         HostName = text;
@@ -91,25 +79,27 @@ void TAsyncSocket::SetHost(const std::string &text)
     }
 }
 
-void TAsyncSocket::SetAddress(const std::string &dotted)
+void TAsyncSocket::SetAddress(const std::string &numeric)
 {
-    in_addr parsed;
-    if (IsDottedIPv4(dotted) && ::inet_pton(AF_INET, dotted.c_str(), &parsed) == 1)
-        addressRecord_.sin_addr = parsed;
-    else
-        addressRecord_.sin_addr.s_addr = INADDR_NONE;
+    const uint16_t port = addressRecord_.Port();
+    addressRecord_ = TSocketAddress::FromText(numeric).value_or(TSocketAddress::Ipv4None());
+    addressRecord_.SetPort(port);
+    nextAddresses_.clear();
 }
 
-void TAsyncSocket::SetPort(uint16_t port) { addressRecord_.sin_port = htons(port); }
+void TAsyncSocket::SetPort(uint16_t port) { addressRecord_.SetPort(port); }
 
-void TAsyncSocket::UseResolvedAddress() { addressRecord_.sin_addr.s_addr = resolvedAddress_; }
-
-std::string TAsyncSocket::GetAddressString() const
+void TAsyncSocket::UseResolvedAddress()
 {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &addressRecord_.sin_addr, text, sizeof text);
-    return text;
+    if (resolved_.empty())
+        return;
+    const uint16_t port = addressRecord_.Port();
+    addressRecord_ = resolved_.front();
+    addressRecord_.SetPort(port);
+    nextAddresses_.assign(resolved_.begin() + 1, resolved_.end());
 }
+
+std::string TAsyncSocket::GetAddressString() const { return addressRecord_.Text(); }
 
 // ---- socket operations ---------------------------------------------------------------------
 
@@ -117,13 +107,30 @@ void TAsyncSocket::CreateSocket()
 {
     if (socket_ >= 0)
         return;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = ::socket(addressRecord_.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         lastError_ = WinsockErrorFromErrno(errno);
         return;
     }
     AdoptHandle(fd, Phase::created);
+    socketFamily_ = addressRecord_.Family();
     lastError_ = 0;
+}
+
+// The handle was made before the address was known (the owner creates the socket, then looks the
+// host up), or a failed attempt left none: one of the address's family takes its place. False
+// with LastError when none can be made.
+bool TAsyncSocket::MatchAddressFamily()
+{
+    if (socket_ >= 0 && socketFamily_ == addressRecord_.Family())
+        return true;
+    if (socket_ >= 0 && phase_ != Phase::created) {
+        lastError_ = WSAEAFNOSUPPORT;
+        return false;
+    }
+    ReleaseHandle();
+    CreateSocket();
+    return lastError_ == 0;
 }
 
 void TAsyncSocket::ResolveHost(const std::string &name)
@@ -142,17 +149,94 @@ void TAsyncSocket::ConnectSocket()
         lastError_ = WSAENOTSOCK;
         return;
     }
+    telling_ = 0;
+    while (!MatchAddressFamily()) {
+        if (nextAddresses_.empty())
+            return;
+        NoteFailure(lastError_);
+        TakeNextAddress();
+    }
+    BeginConnect();
+}
+
+void TAsyncSocket::BeginConnect()
+{
     selectMask_ = fdRead | fdWrite | fdConnect | fdClose;
-    int rc = ::connect(socket_, reinterpret_cast<const sockaddr *>(&addressRecord_), sizeof addressRecord_);
+    int rc = ::connect(socket_, addressRecord_.Record(), addressRecord_.RecordLength());
     int err = rc == 0 ? 0 : errno;
     // Like Winsock's WSAEWOULDBLOCK, "in progress" is the normal case: the outcome comes as the
     // connect notice, which is the first writable readiness of the socket.
-    lastError_ = err == EINPROGRESS ? 0 : WinsockErrorFromErrno(err);
-    if (lastError_ != 0)
-        return;
+    uint16_t error = err == EINPROGRESS ? 0 : WinsockErrorFromErrno(err);
     phase_ = Phase::connecting;
+    if (error != 0 && !nextAddresses_.empty()) {
+        // Another address follows: this failure comes as the connect notice, as a late one would.
+        lastError_ = 0;
+        PostNotice(fdConnect, error);
+        return;
+    }
+    lastError_ = error;
+    if (lastError_ != 0) {
+        phase_ = Phase::created;
+        return;
+    }
     WatchWritable(true);
-    StartTimeOut(TimeOutConnect);
+    StartTimeOut(nextAddresses_.empty() || TimeOutConnect > 0 ? TimeOutConnect : kNextAddressSeconds);
+}
+
+namespace {
+// An address this PC cannot use at all (no route, no such family, a link-local address without
+// its interface) says less than an answer from the server's side.
+bool SaysLittle(uint16_t error)
+{
+    return error == WSAENETUNREACH || error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL || error == WSAENETDOWN ||
+           error == WSAEINVAL;
+}
+} // namespace
+
+// Keeps the most telling failure of this connect's attempts (the last, unless it says less).
+uint16_t TAsyncSocket::NoteFailure(uint16_t error)
+{
+    if (telling_ == 0 || !SaysLittle(error))
+        telling_ = error;
+    return telling_;
+}
+
+void TAsyncSocket::TakeNextAddress()
+{
+    const uint16_t port = addressRecord_.Port();
+    addressRecord_ = nextAddresses_.front();
+    addressRecord_.SetPort(port);
+    nextAddresses_.erase(nextAddresses_.begin());
+}
+
+// A connect failed (refused, unreachable, timed out) with addresses left: the next one, on a
+// handle of its family. The owner hears of the new attempt; a failure of the last one comes as
+// the connect notice with the most telling error of all the attempts.
+void TAsyncSocket::TryNextAddress(uint16_t failure)
+{
+    NoteFailure(failure);
+    KillTimeOut();
+    ReleaseHandle();
+    do {
+        TakeNextAddress();
+        if (MatchAddressFamily())
+            break;
+        NoteFailure(lastError_);
+    } while (!nextAddresses_.empty());
+    if (socket_ < 0) {
+        lastError_ = telling_; // no address left that this PC can even make a socket for
+        Raise(OnConnected);
+        return;
+    }
+    const uint64_t generation = generation_;
+    BeginConnect();
+    const uint16_t now = lastError_;
+    lastError_ = failure;
+    Raise(OnNextAddress);
+    if (now != 0 && generation == generation_) {
+        lastError_ = NoteFailure(now); // the last address failed at once
+        Raise(OnConnected);
+    }
 }
 
 void TAsyncSocket::Listen()
@@ -161,7 +245,9 @@ void TAsyncSocket::Listen()
         lastError_ = WSAENOTSOCK;
         return;
     }
-    if (::bind(socket_, reinterpret_cast<const sockaddr *>(&addressRecord_), sizeof addressRecord_) != 0) {
+    if (!MatchAddressFamily())
+        return;
+    if (::bind(socket_, addressRecord_.Record(), addressRecord_.RecordLength()) != 0) {
         lastError_ = WinsockErrorFromErrno(errno);
         return;
     }
@@ -180,7 +266,7 @@ void TAsyncSocket::Accept(TAsyncSocket &listener)
         lastError_ = WSAENOTSOCK;
         return;
     }
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     int fd = ::accept4(listener.socket_, reinterpret_cast<sockaddr *>(&peer), &length,
                        SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -193,7 +279,9 @@ void TAsyncSocket::Accept(TAsyncSocket &listener)
     }
     ReleaseHandle();
     AdoptHandle(fd, Phase::connected);
-    addressRecord_ = peer;
+    addressRecord_ = TSocketAddress::FromRecord(peer);
+    socketFamily_ = addressRecord_.Family();
+    nextAddresses_.clear();
     lastError_ = 0;
     socketConnected_ = true;
     selectMask_ = fdRead | fdWrite | fdClose;
@@ -205,6 +293,7 @@ void TAsyncSocket::Close()
 {
     CancelLookup();
     KillTimeOut();
+    nextAddresses_.clear();
     if (socket_ < 0)
         return;
     const int fd = socket_;
@@ -295,24 +384,24 @@ std::string TAsyncSocket::GetLocalAddress()
 {
     if (socket_ < 0)
         return "";
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     int rc = ::getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length);
     lastError_ = rc == 0 ? 0 : WinsockErrorFromErrno(errno);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
-    return text;
+    if (rc != 0)
+        return TSocketAddress().Text();
+    return TSocketAddress::FromRecord(local).Text();
 }
 
 uint16_t TAsyncSocket::GetLocalPort()
 {
     if (socket_ < 0)
         return 0;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     int rc = ::getsockname(socket_, reinterpret_cast<sockaddr *>(&local), &length);
     lastError_ = rc == 0 ? 0 : WinsockErrorFromErrno(errno);
-    return ntohs(local.sin_port);
+    return rc == 0 ? TSocketAddress::FromRecord(local).Port() : 0;
 }
 
 // ---- time-out ------------------------------------------------------------------------------
@@ -341,6 +430,10 @@ void TAsyncSocket::timerEvent(QTimerEvent *event)
     }
     if (--countdown_ > 0)
         return;
+    if (phase_ == Phase::connecting && !nextAddresses_.empty()) {
+        TryNextAddress(WSAETIMEDOUT);
+        return;
+    }
     Close();
     Raise(OnTimeOut);
 }
@@ -356,14 +449,14 @@ bool TAsyncSocket::event(QEvent *event)
 {
     if (IsMessageEvent(event)) {
         if (auto *posted = dynamic_cast<TPostedMessage *>(event)) {
-            WindowProc(posted->message, posted->tag, posted->address);
+            WindowProc(posted->message, posted->tag);
             return true;
         }
     }
     return QObject::event(event);
 }
 
-void TAsyncSocket::WindowProc(TMessage &msg, uint64_t tag, uint32_t address)
+void TAsyncSocket::WindowProc(TMessage &msg, uint64_t tag)
 {
     if (msg.Msg > kMsgSocketNotice) {
         TMessageEvent handler = OnMessage;
@@ -372,19 +465,19 @@ void TAsyncSocket::WindowProc(TMessage &msg, uint64_t tag, uint32_t address)
         return;
     }
     if (msg.Msg == kMsgLookupDone)
-        LookupDone(msg, tag, address);
+        LookupDone(msg, tag);
     else if (msg.Msg == kMsgSocketNotice)
         SocketNotice(msg, tag);
 }
 
-void TAsyncSocket::LookupDone(const TMessage &msg, uint64_t handle, uint32_t address)
+void TAsyncSocket::LookupDone(const TMessage &msg, uint64_t handle)
 {
     if (lookupHandle_ == 0 || handle != lookupHandle_)
         return; // cancelled by Close
     KillTimeOut();
     lastError_ = uint16_t(ErrorOf(msg.LParam));
-    if (lastError_ == 0)
-        resolvedAddress_ = address;
+    if (lastError_ == 0 && lookup_)
+        resolved_ = lookup_->Addresses();
     lookupHandle_ = 0;
     lookup_.reset();
     HostResolved();
@@ -403,7 +496,13 @@ void TAsyncSocket::SocketNotice(const TMessage &msg, uint64_t generation)
     case fdWrite: Raise(OnSendReady); break;
     case fdAccept: Raise(OnAccepted); break;
     case fdConnect:
-        socketConnected_ = true;
+        if (lastError_ != 0 && !nextAddresses_.empty()) {
+            TryNextAddress(lastError_);
+            break;
+        }
+        if (lastError_ != 0)
+            lastError_ = NoteFailure(lastError_); // an earlier address may have said more
+        socketConnected_ = lastError_ == 0;
         Raise(OnConnected);
         break;
     case fdTls: Raise(OnTlsDone); break;

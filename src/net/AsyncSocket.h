@@ -5,16 +5,16 @@
 // watched with QSocketNotifier; a notice is posted only when it is selected and, as with Winsock,
 // a read or accept notice is not repeated until Receive or Accept has been called.
 #include "net/PostedMessage.h"
+#include "net/SocketAddress.h"
 #include "net/TlsChannel.h"
 
 #include <QObject>
-
-#include <netinet/in.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class HostLookup;
 class QSocketNotifier;
@@ -52,21 +52,28 @@ public:
     const std::string &WinsockSystemStatus() const { return winsockSystemStatus_; }
     int WinsockMaxSockets() const { return winsockMaxSockets_; }
 
-    // The peer. A dotted IPv4 text goes to Address, anything else to HostName (looked up by
-    // name); an empty text leaves both alone.
+    // The peer. A numeric address (dotted IPv4, IPv6 text with or without brackets) goes to
+    // Address without its brackets, anything else to HostName (looked up by name); an empty text
+    // leaves both alone.
     void SetHost(const std::string &text);
     const std::string &Host() const { return host_; }
-    std::string Address;  // dotted IPv4 address of the peer
+    std::string Address;  // numeric address of the peer ("10.0.0.1", "::1")
     std::string HostName; // host name still to be looked up
     uint16_t Port = 0;
 
-    // Address record (the sockaddr used by ConnectSocket, Listen and Accept).
-    void SetAddress(const std::string &dotted); // an invalid text gives 255.255.255.255
+    // Address record (the address used by ConnectSocket, Listen and Accept), IPv4 or IPv6.
+    void SetAddress(const std::string &numeric); // an invalid text gives 255.255.255.255
     void SetPort(uint16_t port);
+    // The first address of the last successful lookup; ConnectSocket then tries the others in
+    // turn when it cannot connect to one (OnNextAddress tells of each new attempt).
     void UseResolvedAddress();
     std::string GetAddressString() const;
+    size_t AddressesLeft() const { return nextAddresses_.size(); } // to try after this one
+    bool AddressIsIpv6() const { return addressRecord_.IsIpv6(); }
+    // The two address records name the same host (ports aside; IPv4-mapped IPv6 equals IPv4).
+    bool SameHostAs(const TAsyncSocket &other) const { return addressRecord_.SameHost(other.addressRecord_); }
 
-    void CreateSocket();
+    void CreateSocket(); // of the address record's family (ConnectSocket and Listen adapt it)
     void ResolveHost(const std::string &name);
     void ConnectSocket();
     void Listen();
@@ -99,7 +106,10 @@ public:
     bool SocketConnected() const { return socketConnected_; }
     bool HasSocket() const { return socket_ >= 0; }
 
-    int TimeOutConnect = 0; // seconds allowed for a connection; 0 = no limit
+    // Seconds allowed for a connection; 0 = no limit. While other addresses of the lookup are
+    // left to try, an attempt gets this or, with no limit, kNextAddressSeconds.
+    int TimeOutConnect = 0;
+    static constexpr int kNextAddressSeconds = 10;
     int TimeOutArp = 0;     // seconds allowed for a name lookup; 0 = no limit
 
     TMessageEvent OnMessage; // every message above 1025 (the owner's own messages)
@@ -111,6 +121,9 @@ public:
     TSocketEvent OnSendReady;
     TSocketEvent OnAccepted;
     TSocketEvent OnTlsDone;
+    // A connect failed and the next address of the lookup is being tried: LastError says why the
+    // last attempt failed, GetAddressString names the address now tried.
+    TSocketEvent OnNextAddress;
 
 protected:
     // Called when a lookup ends, also when it failed (LastError holds the lookup error).
@@ -124,8 +137,8 @@ protected:
 private:
     enum class Phase { none, created, connecting, listening, connected };
 
-    void WindowProc(TMessage &msg, uint64_t tag, uint32_t address);
-    void LookupDone(const TMessage &msg, uint64_t handle, uint32_t address);
+    void WindowProc(TMessage &msg, uint64_t tag);
+    void LookupDone(const TMessage &msg, uint64_t handle);
     void SocketNotice(const TMessage &msg, uint64_t generation);
     void Raise(const TSocketEvent &handler);
 
@@ -134,6 +147,11 @@ private:
     void ReadinessRead();
     void ReadinessWrite();
     void PostNotice(int notice, int error);
+    bool MatchAddressFamily();
+    void BeginConnect();
+    uint16_t NoteFailure(uint16_t error);
+    void TakeNextAddress();
+    void TryNextAddress(uint16_t failure);
     void AdoptHandle(int fd, Phase phase);
     void ReleaseHandle(); // closes the handle quietly: no LastError, no notice
     void CancelLookup();
@@ -154,7 +172,10 @@ private:
     uint64_t generation_ = 1;      // tags notices so that those of a closed handle are dropped
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
-    sockaddr_in addressRecord_{};
+    TSocketAddress addressRecord_;
+    int socketFamily_ = AF_INET;
+    std::vector<TSocketAddress> nextAddresses_; // still to try should this connect fail
+    uint16_t telling_ = 0;                      // the most telling failure of this connect so far
     bool socketConnected_ = false;
 
     bool libraryLoaded_ = false;
@@ -166,7 +187,7 @@ private:
     std::unique_ptr<HostLookup> lookup_;
     uint64_t lookupHandle_ = 0; // 0 when no lookup is pending
     uint64_t lastLookupHandle_ = 0;
-    uint32_t resolvedAddress_ = 0; // network byte order
+    std::vector<TSocketAddress> resolved_;
 
     int countdown_ = 0;
     int timerId_ = 0;
@@ -180,6 +201,3 @@ private:
     size_t tlsPlainAt_ = 0;
     std::string tlsError_;
 };
-
-// True for a valid dotted-quad IPv4 text such as "192.168.1.5".
-bool IsDottedIPv4(const std::string &text);

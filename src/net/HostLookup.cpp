@@ -3,7 +3,6 @@
 #include "net/PostedMessage.h"
 #include "net/WinsockErrors.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -13,21 +12,41 @@
 // The worker and the owner meet here; the owner clears `target` under the lock, so a late
 // answer is never posted to an object that has gone.
 struct HostLookup::Shared {
-    std::mutex mutex;
+    mutable std::mutex mutex;
     QObject *target = nullptr;
+    std::vector<TSocketAddress> addresses;
 };
+
+namespace {
+std::mutex fixedMutex;
+std::vector<std::pair<std::string, std::vector<std::string>>> fixedAnswers;
+
+bool FixedAnswer(const std::string &name, std::vector<TSocketAddress> &addresses)
+{
+    std::lock_guard<std::mutex> lock(fixedMutex);
+    for (const auto &[fixedName, texts] : fixedAnswers) {
+        if (fixedName != name)
+            continue;
+        for (const std::string &text : texts)
+            if (std::optional<TSocketAddress> address = TSocketAddress::FromText(text))
+                addresses.push_back(*address);
+        return true;
+    }
+    return false;
+}
+} // namespace
 
 HostLookup::HostLookup(QObject *target, const std::string &name, uintptr_t handle)
     : shared_(std::make_shared<Shared>())
 {
     shared_->target = target;
     std::thread([shared = shared_, name, handle] {
-        uint32_t address = 0;
-        uint16_t error = Resolve(name, address);
+        std::vector<TSocketAddress> addresses;
+        uint16_t error = Resolve(name, addresses);
         std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->addresses = std::move(addresses);
         if (shared->target)
-            PostMessageTo(shared->target, kMsgLookupDone, handle, MakeNoticeParam(0, error), handle,
-                          address);
+            PostMessageTo(shared->target, kMsgLookupDone, handle, MakeNoticeParam(0, error), handle);
     }).detach();
 }
 
@@ -39,25 +58,48 @@ void HostLookup::Cancel()
     shared_->target = nullptr;
 }
 
-uint16_t HostLookup::Resolve(const std::string &name, uint32_t &address)
+std::vector<TSocketAddress> HostLookup::Addresses() const
 {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->addresses;
+}
+
+void HostLookup::SetFixedAnswers(std::vector<std::pair<std::string, std::vector<std::string>>> answers)
+{
+    std::lock_guard<std::mutex> lock(fixedMutex);
+    fixedAnswers = std::move(answers);
+}
+
+uint16_t HostLookup::Resolve(const std::string &name, std::vector<TSocketAddress> &addresses)
+{
+    addresses.clear();
+    if (FixedAnswer(name, addresses))
+        return addresses.empty() ? WSAHOST_NOT_FOUND : 0;
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    // No IPv6 addresses for a PC without IPv6 (and no IPv4 ones without IPv4): they cannot work.
+    hints.ai_flags = AI_ADDRCONFIG;
     addrinfo *found = nullptr;
     int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
     int savedErrno = errno;
     if (rc != 0)
         return WinsockErrorFromResolver(rc, savedErrno);
-    uint16_t error = WSANO_DATA;
     for (addrinfo *entry = found; entry; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr) {
-            address = reinterpret_cast<sockaddr_in *>(entry->ai_addr)->sin_addr.s_addr;
-            error = 0;
-            break;
-        }
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || !entry->ai_addr ||
+            entry->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        sockaddr_storage record{};
+        std::memcpy(&record, entry->ai_addr, entry->ai_addrlen);
+        TSocketAddress address = TSocketAddress::FromRecord(record);
+        address.SetPort(0);
+        bool known = false;
+        for (const TSocketAddress &seen : addresses)
+            known = known || (seen.SameHost(address) && seen.Family() == address.Family());
+        if (!known)
+            addresses.push_back(address);
     }
     ::freeaddrinfo(found);
-    return error;
+    return addresses.empty() ? WSANO_DATA : 0;
 }

@@ -2,12 +2,11 @@
 
 #include <QCoreApplication>
 
-void PostMessageTo(QObject *target, unsigned msg, uintptr_t wParam, intptr_t lParam, uint64_t tag,
-                   uint32_t address)
+void PostMessageTo(QObject *target, unsigned msg, uintptr_t wParam, intptr_t lParam, uint64_t tag)
 {
     TMessage record;
     record.Msg = msg;
     record.WParam = wParam;
     record.LParam = lParam;
-    QCoreApplication::postEvent(target, new TPostedMessage(record, tag, address));
+    QCoreApplication::postEvent(target, new TPostedMessage(record, tag));
 }

@@ -32,19 +32,18 @@ inline bool IsMessageEvent(const QEvent *event)
     return event->type() >= QEvent::User && event->type() <= QEvent::User + int(kLastMessage - WM_USER);
 }
 
-// One queued message. `tag` and `address` travel beside the record: the tag says which socket or
-// lookup the message belongs to (stale ones are dropped), the address is the lookup's answer.
+// One queued message. `tag` travels beside the record: it says which socket or lookup the
+// message belongs to (stale ones are dropped).
 class TPostedMessage : public QEvent {
 public:
-    explicit TPostedMessage(const TMessage &msg, uint64_t tagValue = 0, uint32_t addressValue = 0)
-        : QEvent(EventTypeOf(msg.Msg)), message(msg), tag(tagValue), address(addressValue)
+    explicit TPostedMessage(const TMessage &msg, uint64_t tagValue = 0)
+        : QEvent(EventTypeOf(msg.Msg)), message(msg), tag(tagValue)
     {
     }
     TMessage message;
     uint64_t tag;
-    uint32_t address; // network byte order
 };
 
 // Thread-safe: QCoreApplication::postEvent may be called from any thread.
 void PostMessageTo(QObject *target, unsigned msg, uintptr_t wParam = 0, intptr_t lParam = 0,
-                   uint64_t tag = 0, uint32_t address = 0);
+                   uint64_t tag = 0);

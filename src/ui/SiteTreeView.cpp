@@ -12,6 +12,12 @@
 #include <QTimer>
 
 namespace {
+// Below this many entries a layout of every shown row is quick enough to follow each change.
+constexpr int kLargeTree = 5000;
+// The least time between two catch-ups of a large tree: its rows and its scrolling still follow
+// the work several times a second, and a layout of 100,000 rows takes a fraction of it.
+constexpr int kCatchUpMs = 100;
+
 const char *Explanation(const SiteNode &node)
 {
     const int icon = node.icon;
@@ -69,6 +75,9 @@ SiteTreeView::SiteTreeView(QWidget *parent) : QTreeView(parent)
         if (SiteNode *node = SiteTreeModel::NodeOf(index))
             node->expanded = false;
     });
+    catchUp_.setSingleShot(true);
+    connect(&catchUp_, &QTimer::timeout, this, &SiteTreeView::CatchUp);
+    sinceCatchUp_.start();
 }
 
 void SiteTreeView::SetSiteModel(SiteTreeModel *model)
@@ -214,15 +223,67 @@ void SiteTreeView::RequestScroll(SiteNode *node, ScrollHint hint)
         return;
     pendingScroll_ = model_->IndexOf(node);
     pendingHint_ = hint;
-    if (!scrollQueued_) {
+    if (Large()) {
+        CatchUpLater();
+    } else if (!scrollQueued_) {
         scrollQueued_ = true;
-        QTimer::singleShot(0, this, &SiteTreeView::ScrollPending);
+        QTimer::singleShot(0, this, [this] {
+            if (scrollQueued_)
+                ScrollPending();
+        });
     }
+}
+
+bool SiteTreeView::Large() const
+{
+    return model_ && model_->Tree().Count() >= kLargeTree;
+}
+
+void SiteTreeView::CatchUpLater()
+{
+    if (!catchUp_.isActive())
+        catchUp_.start(int(qMax<qint64>(0, kCatchUpMs - sinceCatchUp_.elapsed())));
+}
+
+void SiteTreeView::CatchUp()
+{
+    ScrollPending();
+    // Measured from the end: a slow layout must not make the next one follow at once.
+    sinceCatchUp_.restart();
+}
+
+void SiteTreeView::LayOutHeldRows()
+{
+    if (!layoutHeld_)
+        return;
+    layoutHeld_ = false;
+    scheduleDelayedItemsLayout();
+    executeDelayedItemsLayout();
+}
+
+QRect SiteTreeView::visualRect(const QModelIndex &index) const
+{
+    QRect rect = QTreeView::visualRect(index);
+    if (!rect.isValid() && layoutHeld_ && index.isValid()) {
+        // The row may be one appended since the last layout: a caller asking where it is gets
+        // the answer of the current tree. (Layout state is not what the view shows as const.)
+        const_cast<SiteTreeView *>(this)->LayOutHeldRows();
+        rect = QTreeView::visualRect(index);
+    }
+    return rect;
+}
+
+void SiteTreeView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    LayOutHeldRows();
+    QTreeView::scrollTo(index, hint);
 }
 
 void SiteTreeView::ScrollPending()
 {
     scrollQueued_ = false;
+    catchUp_.stop();
+    LayOutHeldRows();
     if (!pendingScroll_.isValid())
         return;
     const QModelIndex index = pendingScroll_;
@@ -242,7 +303,10 @@ void SiteTreeView::SyncExpanded(const QModelIndex &index)
 
 void SiteTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
 {
-    QTreeView::dataChanged(topLeft, bottomRight, roles);
+    // While rows wait for their layout, the catch-up repaints the whole view anyway; asking
+    // where a changed row lies would lay them out at once.
+    if (!layoutHeld_)
+        QTreeView::dataChanged(topLeft, bottomRight, roles);
     if (topLeft.isValid() && topLeft.parent() == bottomRight.parent())
         for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
             SyncExpanded(topLeft.siblingAtRow(row));
@@ -250,14 +314,25 @@ void SiteTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bo
 
 void SiteTreeView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
-    QTreeView::rowsInserted(parent, start, end);
+    // Rows appended under a shown parent would have the tree view lay out every shown row again
+    // at the next turn of the event loop. In a large tree they wait for the catch-up: until then
+    // the view shows the tree as it was (appended rows move no row that it shows).
+    const bool appended = end == model()->rowCount(parent) - 1;
+    if (appended && Large() && (!parent.isValid() || isExpanded(parent))) {
+        QAbstractItemView::rowsInserted(parent, start, end);
+        layoutHeld_ = true;
+        CatchUpLater();
+    } else {
+        QTreeView::rowsInserted(parent, start, end);
+    }
     for (int row = start; row <= end; ++row)
         SyncExpanded(model()->index(row, 0, parent));
 }
 
 void SiteTreeView::reset()
 {
-    QTreeView::reset();
+    QTreeView::reset(); // lays out every row again
+    layoutHeld_ = false;
     pendingScroll_ = QPersistentModelIndex();
     ApplyExpandedFlags();
 }

@@ -2,7 +2,9 @@
 // The view of one site tree (localTree or remoteTree): state icons, the status text that follows
 // the pointer, the details panel on a click, the Alt-click search in the partner tree, the
 // right-button selection for the popup menu, and dragging entries to the ignore lists.
+#include <QElapsedTimer>
 #include <QPersistentModelIndex>
+#include <QTimer>
 #include <QTreeView>
 
 #include <functional>
@@ -36,8 +38,11 @@ public:
     // run of calls (a load with the tree expanding) costs one scroll.
     void KeepInView(SiteNode *node);
     void MakeVisible(SiteNode *node);
-    // Performs a pending KeepInView or MakeVisible now.
+    // Performs a pending KeepInView or MakeVisible now (and any row layout held back for it).
     void ScrollPending();
+
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
     // Alt-click search: finds the node's path in the partner tree; shows "Match: name" or
     // "No match" and scrolls both trees to the pair. Returns the partner's node or null.
@@ -63,6 +68,10 @@ private:
     void ApplyExpandedFlags();
     void SyncExpanded(const QModelIndex &index);
     void RequestScroll(SiteNode *node, ScrollHint hint);
+    bool Large() const;
+    void CatchUpLater();
+    void CatchUp();
+    void LayOutHeldRows();
 
     SiteTreeModel *model_ = nullptr;
     SiteTreeView *partner_ = nullptr;
@@ -71,6 +80,12 @@ private:
     QPersistentModelIndex pendingScroll_;
     ScrollHint pendingHint_ = EnsureVisible;
     bool scrollQueued_ = false;
+    // A large tree filled or walked with a yield every few entries would be laid out and
+    // scrolled at every yield, each time over all its shown rows: rows appended meanwhile and
+    // scroll requests wait for one catch-up a few times a second instead.
+    QTimer catchUp_;
+    QElapsedTimer sinceCatchUp_;
+    bool layoutHeld_ = false;
 };
 
 // "[name] - explanation" for the node under the pointer, cut to 255 characters; empty when the

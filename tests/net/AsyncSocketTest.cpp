@@ -1,8 +1,13 @@
 #include "net/AsyncSocket.h"
 #include "net/EventLoopWait.h"
+#include "net/HostLookup.h"
 #include "net/WinsockErrors.h"
 
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -89,6 +94,22 @@ TEST(AsyncSocketHost, OnlyADottedAddressSkipsTheLookup)
     EXPECT_EQ(s.Address, "");
     s.SetHost("10.0.0");
     EXPECT_EQ(s.HostName, "10.0.0");
+
+    // IPv6 text, plain or in brackets, is an address too; the brackets are not part of it.
+    for (const char *text : {"::1", "[::1]"}) {
+        s.SetHost(text);
+        EXPECT_EQ(s.Address, "::1") << text;
+        EXPECT_EQ(s.HostName, "") << text;
+    }
+    s.SetHost("[2001:DB8:0::5]");
+    EXPECT_EQ(s.Address, "2001:db8::5");
+    s.SetHost("::ffff:10.0.0.1"); // an IPv4 server written the IPv6 way is spoken to over IPv4
+    EXPECT_EQ(s.Address, "10.0.0.1");
+    for (const char *name : {"[ftp.example.net]", "1::2::3", "::1 ", "[::1", "::1]"}) {
+        s.SetHost(name);
+        EXPECT_EQ(s.HostName, name);
+        EXPECT_EQ(s.Address, "");
+    }
 
     // An empty text keeps what was there.
     s.SetHost("10.1.2.3");
@@ -294,4 +315,164 @@ TEST(AsyncSocketTimeOut, ZeroSecondsStopsARunningTimeOut)
     s.StartTimeOut(0);
     RunFor(1500);
     EXPECT_FALSE(fired);
+}
+
+// ---- IPv6 and lookups with more than one address -------------------------------------------
+
+namespace {
+
+// The addresses a made-up name gives, for the life of the test.
+struct FixedAnswers {
+    FixedAnswers(const std::string &name, std::vector<std::string> addresses)
+    {
+        HostLookup::SetFixedAnswers({{name, std::move(addresses)}});
+    }
+    ~FixedAnswers() { HostLookup::SetFixedAnswers({}); }
+};
+
+// A listener on `address` with a port of the kernel's choice.
+bool ListenOn(TAsyncSocket &listener, const std::string &address, uint16_t port = 0)
+{
+    listener.SetAddress(address);
+    listener.SetPort(port);
+    listener.CreateSocket();
+    listener.Listen();
+    return listener.LastError() == 0;
+}
+
+// Connects `client` to the addresses `name` gives, on `port`, as the FTP client does; each
+// OnNextAddress is logged as "<why the last failed> -> <address now tried>".
+struct MultiAddressConnect {
+    TAsyncSocket client;
+    std::vector<std::string> attempts;
+    bool done = false;
+    uint16_t result = 0;
+
+    bool Run(const std::string &name, uint16_t port)
+    {
+        client.OnResolved = [&, port](TAsyncSocket *s) {
+            s->UseResolvedAddress();
+            s->SetPort(port);
+            s->ConnectSocket();
+            if (s->LastError() != 0) {
+                result = s->LastError();
+                done = true;
+            }
+        };
+        client.OnNextAddress = [&](TAsyncSocket *s) {
+            attempts.push_back(WinsockErrorName(s->LastError()) + " -> " + s->GetAddressString());
+        };
+        client.OnConnected = [&](TAsyncSocket *s) {
+            result = s->LastError();
+            done = true;
+        };
+        client.CreateSocket();
+        client.ResolveHost(name);
+        return RunUntil([&] { return done; }, 30000);
+    }
+};
+
+} // namespace
+
+TEST(AsyncSocketIpv6, LoopbackConnectionOnIpv6)
+{
+    TAsyncSocket listener;
+    ASSERT_TRUE(ListenOn(listener, "::1"));
+    EXPECT_EQ(listener.GetLocalAddress(), "::1");
+    EXPECT_TRUE(listener.AddressIsIpv6());
+    TAsyncSocket server;
+    bool accepted = false;
+    listener.OnAccepted = [&](TAsyncSocket *) {
+        server.Accept(listener);
+        accepted = server.LastError() == 0;
+    };
+    TAsyncSocket client; // made as IPv4 first, as the FTP client does before it knows the address
+    client.CreateSocket();
+    client.SetAddress("::1");
+    client.SetPort(listener.GetLocalPort());
+    bool connected = false;
+    client.OnConnected = [&](TAsyncSocket *s) { connected = s->LastError() == 0; };
+    client.ConnectSocket();
+    ASSERT_EQ(client.LastError(), 0);
+    ASSERT_TRUE(RunUntil([&] { return connected && accepted; }));
+    EXPECT_EQ(client.GetLocalAddress(), "::1");
+    EXPECT_EQ(server.GetAddressString(), "::1");
+    EXPECT_TRUE(server.SameHostAs(client));
+}
+
+TEST(AsyncSocketIpv6, RefusedAddressMovesOnToTheNext)
+{
+    TAsyncSocket listener;
+    ASSERT_TRUE(ListenOn(listener, "127.0.0.1"));
+    listener.OnAccepted = [&](TAsyncSocket *) {};
+    // Nothing listens on ::1 at the listener's port.
+    FixedAnswers answers("two.fernhop.test", {"::1", "127.0.0.1"});
+    MultiAddressConnect connect;
+    ASSERT_TRUE(connect.Run("two.fernhop.test", listener.GetLocalPort()));
+    EXPECT_EQ(connect.result, 0);
+    EXPECT_EQ(connect.attempts, (std::vector<std::string>{"WSAECONNREFUSED -> 127.0.0.1"}));
+    EXPECT_EQ(connect.client.GetAddressString(), "127.0.0.1");
+}
+
+// An address whose connect hangs (a listener whose queue is full drops the handshake) gives way
+// to the next after the attempt's time.
+TEST(AsyncSocketIpv6, SilentAddressGivesWayToTheNext)
+{
+    int stuffed = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(::bind(stuffed, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(stuffed, 0), 0);
+    ASSERT_EQ(::getsockname(stuffed, reinterpret_cast<sockaddr *>(&at), &length), 0);
+    int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    const uint16_t port = ntohs(at.sin_port);
+    TAsyncSocket listener;
+    ASSERT_TRUE(ListenOn(listener, "::1", port));
+    listener.OnAccepted = [&](TAsyncSocket *) {};
+
+    FixedAnswers answers("slow.fernhop.test", {"127.0.0.1", "::1"});
+    MultiAddressConnect connect;
+    connect.client.TimeOutConnect = 1;
+    ASSERT_TRUE(connect.Run("slow.fernhop.test", port));
+    EXPECT_EQ(connect.result, 0);
+    EXPECT_EQ(connect.attempts, (std::vector<std::string>{"WSAETIMEDOUT -> ::1"}));
+    ::close(filler);
+    ::close(stuffed);
+}
+
+// When every address fails, the error is the one that says most: the server's refusal, not the
+// link-local address (no interface given) that this PC cannot use at all.
+TEST(AsyncSocketIpv6, AllAddressesFailedGivesTheMostTellingError)
+{
+    const uint16_t port = PortNobodyListensOn();
+    FixedAnswers answers("none.fernhop.test", {"127.0.0.1", "fe80::1"});
+    MultiAddressConnect connect;
+    ASSERT_TRUE(connect.Run("none.fernhop.test", port));
+    EXPECT_EQ(connect.attempts, (std::vector<std::string>{"WSAECONNREFUSED -> fe80::1"}));
+    EXPECT_EQ(connect.result, WSAECONNREFUSED);
+}
+
+TEST(SocketAddress, SameHostComparesAddressesNotTexts)
+{
+    auto address = [](const std::string &text) { return TSocketAddress::FromText(text).value(); };
+    EXPECT_TRUE(address("::1").SameHost(address("0:0::1")));
+    EXPECT_TRUE(address("2001:db8::5").SameHost(address("[2001:DB8::5]")));
+    EXPECT_FALSE(address("2001:db8::5").SameHost(address("2001:db8::6")));
+    EXPECT_FALSE(address("::1").SameHost(address("127.0.0.1")));
+    EXPECT_FALSE(address("::").SameHost(address("0.0.0.0")));
+    // An accepted IPv4 peer may show as IPv4-mapped IPv6.
+    sockaddr_storage record{};
+    auto *mapped = reinterpret_cast<sockaddr_in6 *>(&record);
+    mapped->sin6_family = AF_INET6;
+    mapped->sin6_addr.s6_addr[10] = mapped->sin6_addr.s6_addr[11] = 0xff;
+    mapped->sin6_addr.s6_addr[12] = 127;
+    mapped->sin6_addr.s6_addr[15] = 1;
+    const TSocketAddress peer = TSocketAddress::FromRecord(record);
+    EXPECT_TRUE(peer.SameHost(address("127.0.0.1")));
+    EXPECT_TRUE(address("127.0.0.1").SameHost(peer));
+    EXPECT_FALSE(peer.SameHost(address("127.0.0.2")));
+    EXPECT_FALSE(peer.SameHost(address("::1")));
 }

@@ -71,7 +71,7 @@ std::string testPython()
     return "python3";
 }
 
-std::unique_ptr<ScriptedFtpServer> ScriptedFtpServer::start(const std::string &scriptJson)
+std::unique_ptr<ScriptedFtpServer> ScriptedFtpServer::start(const std::string &scriptJson, const std::string &host)
 {
     std::unique_ptr<ScriptedFtpServer> server(new ScriptedFtpServer);
     server->workDir_ = makeTempDir("fernhop-scripted-ftp");
@@ -84,7 +84,7 @@ std::unique_ptr<ScriptedFtpServer> ScriptedFtpServer::start(const std::string &s
 
     const std::vector<std::string> argv{testPython(),
                                         FERNHOP_TEST_DIR "/support/scripted_ftp_server.py",
-                                        "--script", scriptPath, "--workdir", server->workDir_};
+                                        "--script", scriptPath, "--workdir", server->workDir_, "--host", host};
     std::string error;
     if (!server->process_.start(argv, server->workDir_ + "/server.log", &error)) {
         ADD_FAILURE() << "scripted FTP server did not start: " << error;

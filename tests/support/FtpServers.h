@@ -1,6 +1,7 @@
 #pragma once
 
-// FTP servers for the network tests, all on 127.0.0.1 with a free port of their own.
+// FTP servers for the network tests, all on 127.0.0.1 (or, when asked, on ::1 only) with a free
+// port of their own.
 //
 // ScriptedFtpServer plays the replies of a JSON script and records every command it receives
 // (tests/support/scripted_ftp_server.py describes the script format in full):
@@ -54,7 +55,9 @@ std::string testPython();
 class ScriptedFtpServer
 {
 public:
-    static std::unique_ptr<ScriptedFtpServer> start(const std::string &scriptJson);
+    // `host`: the address it listens on ("127.0.0.1" or "::1"); passive listeners use it too.
+    static std::unique_ptr<ScriptedFtpServer> start(const std::string &scriptJson,
+                                                    const std::string &host = "127.0.0.1");
     ~ScriptedFtpServer();
 
     quint16 port() const { return port_; }
@@ -103,10 +106,13 @@ public:
 
     static std::unique_ptr<RealFtpServer> start(Kind kind);
     static std::unique_ptr<RealFtpServer> start(Kind kind, const Tls &tls);
+    // The same server listening on ::1 only (IPv6 control and data connections).
+    static std::unique_ptr<RealFtpServer> startOnIpv6(Kind kind);
     ~RealFtpServer();
 
     Kind kind() const { return kind_; }
     const char *name() const;
+    const std::string &host() const { return host_; } // "127.0.0.1" or "::1"
     quint16 port() const { return port_; }
     // The server's top directory "/" as a local absolute path.
     const std::string &root() const { return root_; }
@@ -136,7 +142,7 @@ public:
 
 private:
     RealFtpServer() = default;
-    static std::unique_ptr<RealFtpServer> start(Kind kind, const std::optional<Tls> &tls);
+    static std::unique_ptr<RealFtpServer> start(Kind kind, const std::string &host, const std::optional<Tls> &tls);
     bool launch(std::string *error);
     bool prepareVsftpd(std::string *error);
     bool writeVsftpdConfig(std::string *error) const;
@@ -145,6 +151,7 @@ private:
 
     Kind kind_ = Kind::Pyftpdlib;
     std::optional<Tls> tls_;
+    std::string host_ = "127.0.0.1";
     std::string baseDir_;
     std::string root_;
     std::string user_;

@@ -29,23 +29,33 @@ constexpr int kPortAttempts = 5;  // a free port may be taken again before the s
 constexpr char kPyftpdlibUser[] = "fernhop";
 constexpr char kPyftpdlibPassword[] = "fernhop-test-pass";
 
-// True once the server greets with "220" on `port`; false if it gave up or answered otherwise.
-bool waitForGreeting(quint16 port, ServerProcess &process, std::string *error)
+// True once the server greets with "220" on `host` and `port`; false if it gave up or answered
+// otherwise.
+bool waitForGreeting(const std::string &host, quint16 port, ServerProcess &process, std::string *error)
 {
+    sockaddr_storage address{};
+    socklen_t addressLength = 0;
+    if (auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address); inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        addressLength = sizeof *v6;
+    } else {
+        auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addressLength = sizeof *v4;
+    }
     const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
     while (std::chrono::steady_clock::now() < deadline) {
         if (!process.running()) {
             *error = "the server exited";
             return false;
         }
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+        if (connect(fd, reinterpret_cast<sockaddr *>(&address), addressLength) == 0) {
             char greeting[512] = {};
             const ssize_t got = recv(fd, greeting, sizeof greeting - 1, 0);
             close(fd);
@@ -81,18 +91,24 @@ void PrintTo(RealFtpServer::Kind kind, std::ostream *out)
 
 std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind)
 {
-    return start(kind, std::nullopt);
+    return start(kind, "127.0.0.1", std::nullopt);
 }
 
 std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const Tls &tls)
 {
-    return start(kind, std::optional<Tls>(tls));
+    return start(kind, "127.0.0.1", tls);
 }
 
-std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const std::optional<Tls> &tls)
+std::unique_ptr<RealFtpServer> RealFtpServer::startOnIpv6(Kind kind)
+{
+    return start(kind, "::1", std::nullopt);
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const std::string &host, const std::optional<Tls> &tls)
 {
     std::unique_ptr<RealFtpServer> server(new RealFtpServer);
     server->kind_ = kind;
+    server->host_ = host;
     server->tls_ = tls;
     server->baseDir_ = makeTempDir(std::string("fernhop-") + server->name());
     server->root_ = server->baseDir_ + "/root";
@@ -137,7 +153,9 @@ bool RealFtpServer::writeVsftpdConfig(std::string *error) const
     // ephemeral ports; vsftpd tries another port of the range when one is taken.
     const int pasvFirst = 20000 + (port_ % 80) * 100;
     std::ofstream config(baseDir_ + "/vsftpd.conf", std::ios::trunc);
-    config << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+    const bool ipv6 = host_.find(':') != std::string::npos;
+    config << (ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=" : "listen=YES\nlisten_ipv6=NO\nlisten_address=")
+           << host_ << "\n"
            << "listen_port=" << port_ << "\n"
            << "background=NO\n"
            << "anonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\n"
@@ -183,12 +201,12 @@ bool RealFtpServer::launch(std::string *error)
                     "--port", std::to_string(port_), "--root", root_, "--user", user_, "--password", password_,
                     "--cert", tls_->certificateFile, "--key", tls_->keyFile};
         } else {
-            argv = {testPython(), "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_),
+            argv = {testPython(), "-m", "pyftpdlib", "-i", host_, "-p", std::to_string(port_),
                     "-w", "-d", root_, "-u", user_, "-P", password_};
         }
         if (!process_.start(argv, logPath, error))
             return false;
-        if (waitForGreeting(port_, process_, error))
+        if (waitForGreeting(host_, port_, process_, error))
             return true;
         process_.stop();
         if (!lostPortRace(process_.log()))

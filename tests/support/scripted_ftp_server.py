@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """A scripted FTP server for Fernhop's protocol tests.
 
-It listens on 127.0.0.1 on a port the kernel picks, plays the replies of a JSON script and
+It listens on 127.0.0.1 (or the --host address, "::1") on a port the kernel picks, plays the replies of a JSON script and
 records every command line it receives. The C++ wrapper (FtpServers.h) starts it as
 
-    scripted_ftp_server.py --script SCRIPT.json --workdir DIR
+    scripted_ftp_server.py --script SCRIPT.json --workdir DIR [--host ADDRESS]
 
 and reads back what it leaves in DIR:
 
@@ -45,7 +45,8 @@ listener's port alone, for an EPSV answer: "229 Extended Passive Mode (|||{port}
 
 Actions:
     pasv     open a data listener first; default reply "227 Entering Passive Mode ({pasv})."
-    port     remember the PORT argument for the next transfer; default reply "200 PORT command ok."
+    port     remember the PORT (or EPRT) argument for the next transfer; default reply
+             "200 PORT command ok."
     send     after the reply, open the data connection (accept on the PASV listener, or connect to
              the PORT address), send the body, close it; defaults: reply "150 Opening data
              connection.", then "226 Transfer complete."
@@ -205,7 +206,13 @@ def argument_of(command):
 
 
 def parse_port_argument(arg):
-    numbers = [int(n) for n in arg.strip().split(",")]
+    arg = arg.strip()
+    if arg and not arg[0].isdigit():  # EPRT: |family|address|port|
+        fields = arg.split(arg[0])
+        if len(fields) != 5 or fields[1] not in ("1", "2") or not 0 < int(fields[3]) < 65536:
+            raise ValueError(arg)
+        return fields[2], int(fields[3])
+    numbers = [int(n) for n in arg.split(",")]
     if len(numbers) != 6 or not all(0 <= n <= 255 for n in numbers):
         raise ValueError(arg)
     return ".".join(map(str, numbers[:4])), numbers[4] * 256 + numbers[5]
@@ -305,11 +312,13 @@ class Session(threading.Thread):
 
     def open_data_listener(self):
         self.close_data_listener()
-        self.pasv_listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.pasv_listener.bind(("127.0.0.1", 0))
+        host = self.conn.getsockname()[0]
+        self.pasv_listener = socket.socket(self.conn.family, socket.SOCK_STREAM)
+        self.pasv_listener.bind((host, 0))
         self.pasv_listener.listen(1)
         port = self.pasv_listener.getsockname()[1]
-        self.pasv_text = f"127,0,0,1,{port // 256},{port % 256}"
+        numbers = host.replace(".", ",") if self.conn.family == socket.AF_INET else "0,0,0,0"
+        self.pasv_text = f"{numbers},{port // 256},{port % 256}"
         self.pasv_port = str(port)
 
     def close_data_listener(self):
@@ -352,6 +361,7 @@ def main():
     parser = argparse.ArgumentParser(description="Scripted FTP server for tests")
     parser.add_argument("--script", required=True)
     parser.add_argument("--workdir", required=True)
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--max-seconds", type=float, default=900.0,
                         help="exit after this long, in case nobody stops the server")
     args = parser.parse_args()
@@ -370,8 +380,9 @@ def main():
     watchdog.start()
 
     recorder = Recorder(args.workdir)
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.bind(("127.0.0.1", 0))
+    family = socket.AF_INET6 if ":" in args.host else socket.AF_INET
+    listener = socket.socket(family, socket.SOCK_STREAM)
+    listener.bind((args.host, 0))
     listener.listen(16)
     port_file = os.path.join(args.workdir, "port")
     with open(port_file + ".part", "w") as f:

@@ -1,5 +1,7 @@
 #include "base/DateTime.h"
+#include "net/EventLoopWait.h"
 #include "site/SiteModel.h"
+#include "site/TreeEntries.h"
 #include "support/RecordingView.h"
 #include "ui/HintPanel.h"
 #include "ui/SiteTreeModel.h"
@@ -255,4 +257,54 @@ TEST(SiteTreeView, RightButtonSelectsAndExpandedStateFollowsTheCore)
     EXPECT_FALSE(dir->expanded);
     t.local.expand(index);
     EXPECT_TRUE(dir->expanded);
+}
+
+// Past a few thousand entries, rows appended under shown rows and scroll requests wait for a
+// catch-up instead of a layout of every row at each yield; the view must still end up showing the
+// tree as it is, answer for new rows when asked, and survive removals in between.
+TEST(SiteTreeView, ALargeGrowingTreeCatchesUpWithItsRowsAndItsScrolling)
+{
+    Trees t;
+    t.options.expandTree = true;
+    SiteTree &tree = t.model.localTree;
+    auto shownRows = [&] {
+        int rows = 0;
+        for (QModelIndex i = t.localModel.index(0, 0); i.isValid(); i = t.local.indexBelow(i))
+            ++rows;
+        return rows;
+    };
+    std::vector<SiteNode *> dirs;
+    for (int d = 0; d < 60; ++d) {
+        const std::string name = "dir" + std::to_string(d);
+        dirs.push_back(AddChildEntry(t.model, tree, nullptr, Entry(ekDirectory, "", name)));
+        for (int f = 0; f < 99; ++f)
+            AddChildEntry(t.model, tree, dirs.back(), Entry(ekFile, "/" + name, "page" + std::to_string(f) + ".html"));
+        QCoreApplication::processEvents(); // a scan's yield
+    }
+    ASSERT_TRUE(RunUntil([&] { return shownRows() == tree.Count(); }));
+    EXPECT_TRUE(t.local.isExpanded(t.localModel.IndexOf(dirs.back())));
+
+    // A new directory and its rows: asked for, the newest row's place is known at once; a scroll
+    // request reaches it.
+    SiteNode *dir = AddChildEntry(t.model, tree, nullptr, Entry(ekDirectory, "", "zlast"));
+    SiteNode *last = nullptr;
+    for (int f = 0; f < 50; ++f)
+        last = AddChildEntry(t.model, tree, dir, Entry(ekFile, "/zlast", "p" + std::to_string(f)));
+    const QPersistentModelIndex lastIndex = t.localModel.IndexOf(last);
+    EXPECT_TRUE(t.local.visualRect(lastIndex).isValid());
+    t.local.MakeVisible(last);
+    ASSERT_TRUE(RunUntil([&] { return t.local.viewport()->rect().contains(t.local.visualRect(lastIndex)); }));
+    EXPECT_EQ(t.local.indexAt(t.local.visualRect(lastIndex).center()), QModelIndex(lastIndex));
+
+    // Rows appended and a shown directory removed before the next catch-up: drawn and laid out
+    // as the tree now is.
+    for (int f = 0; f < 20; ++f)
+        AddChildEntry(t.model, tree, dirs[5], Entry(ekFile, "/dir5", "extra" + std::to_string(f)));
+    tree.Remove(dirs[3]);
+    t.local.viewport()->repaint();
+    for (int f = 0; f < 20; ++f)
+        AddChildEntry(t.model, tree, dir, Entry(ekFile, "/zlast", "q" + std::to_string(f)));
+    t.local.viewport()->repaint();
+    ASSERT_TRUE(RunUntil([&] { return shownRows() == tree.Count(); }));
+    EXPECT_TRUE(t.local.visualRect(lastIndex).isValid());
 }
