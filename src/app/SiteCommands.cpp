@@ -13,6 +13,13 @@ namespace {
 
 std::string Direction(const TmultFTP &site) { return site.Download ? "download" : "upload"; }
 
+// "server:port"; IPv6 text goes in brackets, so that the port stays apart from the address.
+std::string ServerAndPort(const TmultFTP &site)
+{
+    const bool bare = site.Server.find(':') != std::string::npos && site.Server.front() != '[';
+    return (bare ? "[" + site.Server + "]" : site.Server) + ":" + std::to_string(site.Port);
+}
+
 // Loads the list, telling the user about sites whose port could not be read.
 void LoadSites(SiteList &sites, std::FILE *err)
 {
@@ -106,8 +113,8 @@ int ListSitesCommand(std::FILE *out, std::FILE *err)
     LoadSites(sites, err);
     for (int i = 0; i < sites.Count(); ++i) {
         const TmultFTP &s = sites.Row(i);
-        std::fprintf(out, "%s\t%s\t%s:%d\t%s\t%s\t%s\n", s.NickName.c_str(), Direction(s).c_str(),
-                     s.Server.c_str(), s.Port, s.LocalDir.c_str(), s.RemoteDir.c_str(),
+        std::fprintf(out, "%s\t%s\t%s\t%s\t%s\t%s\n", s.NickName.c_str(), Direction(s).c_str(),
+                     ServerAndPort(s).c_str(), s.LocalDir.c_str(), s.RemoteDir.c_str(),
                      s.MultiSite ? "multi-site" : "-");
     }
     return 0;
@@ -239,8 +246,8 @@ int ShowSettingsCommand(std::FILE *out, std::FILE *err)
     std::fprintf(out, "\n[FTP sites]\n");
     for (int i = 0; i < sites.Count(); ++i) {
         const TmultFTP &s = sites.Row(i);
-        std::fprintf(out, "%s: %s %s@%s:%d password=%s local=%s remote=%s%s%s\n", s.NickName.c_str(),
-                     Direction(s).c_str(), s.UserName.c_str(), s.Server.c_str(), s.Port,
+        std::fprintf(out, "%s: %s %s@%s password=%s local=%s remote=%s%s%s\n", s.NickName.c_str(),
+                     Direction(s).c_str(), s.UserName.c_str(), ServerAndPort(s).c_str(),
                      s.Password.empty() ? "(none)" : "*****", s.LocalDir.c_str(), s.RemoteDir.c_str(),
                      s.UsePasv ? " pasv" : "", s.MultiSite ? " multi-site" : "");
         if (s.RequireTls || !s.TrustedCert.empty())

@@ -39,7 +39,7 @@ public:
     ~TFtpClient() override;
 
     // ---- properties ------------------------------------------------------------------------
-    // The server as a name or a dotted address (a dotted address is never looked up).
+    // The server as a name or a numeric address ("10.0.0.1", "::1", "[::1]"; never looked up).
     void SetFtpServer(const std::string &server) { SetHost(server); }
     const std::string &FtpServer() const { return Host(); }
     void SetFtpPort(uint16_t port) { Port = port; } // 0 becomes 21 at Connect

@@ -59,7 +59,7 @@ void TFtpClient::Connect()
     CreateSocket();
     if (SocketErrorCheck())
         return;
-    // A known address (given dotted, or found by an earlier lookup) is used without a lookup.
+    // A known address (given as numbers, or found by an earlier lookup) is used without a lookup.
     if (!Address.empty()) {
         SetAddress(Address);
         SetPort(Port);

@@ -77,6 +77,10 @@ TEST_P(Ipv6Sync, UploadThenDownloadOverIpv6)
     ASSERT_EQ(download.status, 0) << download.err;
     EXPECT_EQ(Snapshot(down), Snapshot(fs::path(server->root()) / "www"));
     ExpectExtendedCommands(download.err);
+
+    // Listed with the address in brackets, however it was typed.
+    const std::string listed = Fernhop({"--list-sites"}).out;
+    EXPECT_EQ(Count(listed, "\t[::1]:" + std::to_string(server->port()) + "\t"), 2u) << listed;
 }
 
 INSTANTIATE_TEST_SUITE_P(
