@@ -6,6 +6,17 @@
 
 #include "net/WinsockErrors.h"
 
+namespace {
+// The name the certificate must carry: an IPv6 literal typed in brackets is checked (and kept out
+// of the server name indication) as the address it is.
+std::string CertificateHost(const std::string &server)
+{
+    if (server.size() > 2 && server.front() == '[' && server.back() == ']')
+        return server.substr(1, server.size() - 2);
+    return server;
+}
+} // namespace
+
 // 4: AUTH TLS. 234 starts the handshake; anything else means the server offers no TLS.
 void TFtpClient::AuthReply(const std::string &line)
 {
@@ -16,7 +27,7 @@ void TFtpClient::AuthReply(const std::string &line)
     SetReplyState(stTlsHandshake);
     OnTlsDone = [this](TAsyncSocket *) { ControlTlsDone(); };
     Trace("-> TLS handshake started");
-    if (!StartTls({FtpServer(), nullptr})) {
+    if (!StartTls({CertificateHost(FtpServer()), nullptr})) {
         RaiseInfo(fiSecurity, "TLS could not be started: " + TlsError());
         Disconnect(feTlsFailed);
     }
@@ -80,7 +91,7 @@ void TFtpClient::SecureData(TAsyncSocket &socket, std::function<void(TAsyncSocke
     }
     Trace("-> Data connection TLS handshake started");
     socket.OnTlsDone = [this, then](TAsyncSocket *s) { DataTlsDone(*s, then); };
-    if (!socket.StartTls({FtpServer(), ResumeTlsOnData ? GetTlsSession() : nullptr}))
+    if (!socket.StartTls({CertificateHost(FtpServer()), ResumeTlsOnData ? GetTlsSession() : nullptr}))
         DataTlsDone(socket, then);
 }
 

@@ -205,7 +205,9 @@ void SessionController::SetUpClient()
     ftp.UserPassword = loginPassword;
     ftp.InitialDirectory.clear();
     ftp.ReplyTimeOutSeconds = std::max(0, ws_.options.replyTimeOut);
-    ftp.RequireTls = requireTls || sites_.Current().RequireTls;
+    // The ticked box counts before it is stored with Replace: the password never goes in clear
+    // against what the user set.
+    ftp.RequireTls = requireTls || sites_.edits.requireTls || sites_.Current().RequireTls;
 }
 
 // The server's certificate over TLS: CheckCertificate decides, the log says how; "always trust"
@@ -213,8 +215,11 @@ void SessionController::SetUpClient()
 bool SessionController::FtpClient1Certificate(TFtpClient *, const TlsPeerInfo &peer)
 {
     const TmultFTP &site = sites_.Current();
+    // The connect countdown waits while the user compares the fingerprint, as for the password.
+    loginPromptOpen_ = true;
     const CertificateVerdict verdict =
         CheckCertificate(peer, sites_.edits.server, site.NickName, site.TrustedCert, trustedFingerprints, ws_.view);
+    loginPromptOpen_ = false;
     ws_.LogLine(verdict.logLine);
     if (verdict.storeFingerprint) {
         if (std::string problem = sites_.SetTrustedCertificate(peer.fingerprint); !problem.empty())

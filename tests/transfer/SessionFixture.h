@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ public:
     {
         return std::find(messages.begin(), messages.end(), message) != messages.end();
     }
+    CertificateTrust AskTrustCertificate(const CertificateQuestion &question) override
+    {
+        ++certificateQuestions;
+        return answerCertificate ? answerCertificate(question) : CertificateTrust::Cancel;
+    }
+    int certificateQuestions = 0;
+    std::function<CertificateTrust(const CertificateQuestion &)> answerCertificate;
 };
 
 struct SiteSpec {
@@ -44,6 +52,7 @@ struct SiteSpec {
     TDateTime savedPcTime = 0;
     TDateTime savedServerTime = 0;
     std::string afterLoginCommand;
+    bool tls = false;
 };
 
 class SessionFixture {
@@ -72,6 +81,7 @@ public:
     {
         sites.edits = SiteEdits{siteSpec.nickName, siteSpec.server, siteSpec.user, siteSpec.password, siteSpec.localDir,
                                 siteSpec.remoteDir, siteSpec.port, siteSpec.pasv, ""};
+        sites.edits.requireTls = siteSpec.tls;
         sites.Add();
         if (siteSpec.download)
             sites.ToggleDownload();
