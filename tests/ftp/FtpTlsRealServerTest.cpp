@@ -3,44 +3,15 @@
 // uploads and downloads in active and passive mode arrive byte for byte over TLS data
 // connections that resume the control connection's session.
 #include "ftp/FtpRecorder.h"
+#include "ftp/RealTransferMode.h"
 #include "support/FtpServers.h"
 #include "support/TestCertificate.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <random>
-#include <sstream>
-
 using fernhop::test::RealFtpServer;
 using fernhop::test::TestCertificate;
-
-namespace {
-
-struct Mode {
-    RealFtpServer::Kind kind;
-    bool passive;
-};
-
-std::string RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char &c : bytes)
-        c = char(random() & 0xFF);
-    return bytes;
-}
-
-std::string ReadLocal(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-} // namespace
 
 class TlsTransfer : public ::testing::TestWithParam<Mode> {
 protected:

@@ -1,44 +1,16 @@
 // Listings, uploads, downloads and the check file against pyftpdlib and vsftpd, in active and
 // passive mode.
 #include "ftp/FtpRecorder.h"
+#include "ftp/RealTransferMode.h"
 #include "support/FtpServers.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <random>
-#include <sstream>
 
 using fernhop::test::RealFtpServer;
 using Lines = std::vector<std::string>;
-
-namespace {
-
-struct Mode {
-    RealFtpServer::Kind kind;
-    bool passive;
-};
-
-std::string RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char &c : bytes)
-        c = char(random() & 0xFF);
-    return bytes;
-}
-
-std::string ReadLocal(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-} // namespace
 
 class RealTransfer : public ::testing::TestWithParam<Mode> {
 protected:
