@@ -28,10 +28,18 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libqt6core6 libssl3; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
-# Every dependency must come from the archives apt knows (a simulated install changes nothing).
-if ! apt-get install -s --no-install-recommends "$deb" >"$work/simulate.log" 2>&1; then
-  cat "$work/simulate.log" >&2
-  fail "the dependencies cannot be satisfied"
+# A fresh machine: apt simulates installing the package where nothing at all is installed (an
+# empty dpkg status), so every dependency must come from the archives it knows. Changes nothing.
+if apt-cache show libc6 >/dev/null 2>&1; then
+  : >"$work/empty-status"
+  if ! apt-get install -s --no-install-recommends -o Dir::State::status="$work/empty-status" "$deb" \
+    >"$work/simulate.log" 2>&1; then
+    cat "$work/simulate.log" >&2
+    fail "the dependencies cannot be installed on a machine without them"
+  fi
+  echo "test-package: on a bare system it would install with $(grep -c '^Inst ' "$work/simulate.log") packages"
+else
+  echo "test-package: apt has no package lists (apt-get update); the dependency check is left out"
 fi
 
 dpkg-deb -x "$deb" "$work/root"
