@@ -6,7 +6,7 @@ an option added there appears in the man page and completes in bash with the nex
 
     from-help.py PROGRAM VERSION MAN_PAGE.gz COMPLETION_TEMPLATE COMPLETION
 
-The help text is read by its layout: paragraphs apart by blank lines; in the "usage:"
+The help text is read by its layout: paragraphs set apart by blank lines; in the "usage:"
 paragraph a command form starts at two spaces ("  fernhop ..."), its own continuation lines are
 indented further, a description at six spaces, and an option at six spaces starting with "-"
 has its text after two or more spaces. Every other paragraph becomes a section of its own.

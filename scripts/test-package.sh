@@ -44,10 +44,10 @@ fi
 
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
-app_id=org.fernhop.Fernhop
+metainfo=usr/share/metainfo/org.fernhop.Fernhop.metainfo.xml
 for f in usr/bin/fernhop usr/share/man/man1/fernhop.1.gz usr/share/bash-completion/completions/fernhop \
-         usr/share/doc/fernhop/copyright usr/share/applications/$app_id.desktop \
-         usr/share/metainfo/$app_id.metainfo.xml usr/share/icons/hicolor/scalable/apps/$app_id.svg; do
+         usr/share/doc/fernhop/copyright usr/share/applications/fernhop.desktop "$metainfo" \
+         usr/share/icons/hicolor/scalable/apps/fernhop.svg; do
   [[ -f $root/$f ]] || fail "the package lacks /$f"
 done
 fernhop=$root/usr/bin/fernhop
@@ -61,15 +61,17 @@ for option in $(grep -oE -- '(^|[^[:alnum:]-])--?[[:alnum:]][[:alnum:]-]*' "$wor
   grep -qF -- "$option" "$work/man.txt" || fail "the man page lacks $option"
 done
 
-# The desktop entry starts the installed program with the installed icon.
-desktop=$root/usr/share/applications/$app_id.desktop
+# The desktop entry starts the installed program with the installed icon; the metainfo names it.
+desktop=$root/usr/share/applications/fernhop.desktop
 [[ $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop") == fernhop ]] || fail "Exec= does not start fernhop"
-[[ $(sed -n 's/^Icon=//p' "$desktop") == "$app_id" ]] || fail "Icon= is not $app_id"
+[[ $(sed -n 's/^Icon=//p' "$desktop") == fernhop ]] || fail "Icon= is not fernhop"
+grep -q '<launchable type="desktop-id">fernhop.desktop</launchable>' "$root/$metainfo" ||
+  fail "the metainfo does not launch fernhop.desktop"
 if have desktop-file-validate; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate"
 fi
 if have appstreamcli; then
-  appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" >"$work/appstream.log" ||
+  appstreamcli validate --no-net "$root/$metainfo" >"$work/appstream.log" ||
     { cat "$work/appstream.log" >&2; fail "appstreamcli validate"; }
 fi
 
