@@ -32,6 +32,8 @@
 // and returns nullptr. The destructor stops the server and all its processes, even when the
 // test has failed, and removes its files. Servers of parallel tests never share a port or a
 // root; vsftpd instances share one system account (created on first use, needs root).
+// vsftpd is the installed one, else the copy scripts/setup.sh unpacks from its package where
+// another FTP server package is installed (they conflict); $FERNHOP_VSFTPD names another.
 
 #include <QtGlobal>
 #include <ctime>

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +70,16 @@ bool waitForGreeting(const std::string &host, quint16 port, ServerProcess &proce
     }
     *error = "no greeting in time";
     return false;
+}
+
+std::string vsftpdProgram()
+{
+    if (const char *chosen = std::getenv("FERNHOP_VSFTPD"); chosen && *chosen)
+        return chosen;
+    for (const char *candidate : {"/usr/sbin/vsftpd", FERNHOP_VSFTPD_UNPACKED})
+        if (access(candidate, X_OK) == 0)
+            return candidate;
+    return "vsftpd";
 }
 
 bool lostPortRace(const std::string &log)
@@ -194,8 +205,7 @@ bool RealFtpServer::launch(std::string *error)
         if (kind_ == Kind::Vsftpd) {
             if (!writeVsftpdConfig(error))
                 return false;
-            argv = {access("/usr/sbin/vsftpd", X_OK) == 0 ? "/usr/sbin/vsftpd" : "vsftpd",
-                    baseDir_ + "/vsftpd.conf"};
+            argv = {vsftpdProgram(), baseDir_ + "/vsftpd.conf"};
         } else if (tls_) {
             argv = {testPython(), std::string(FERNHOP_TEST_DIR) + "/support/tls_ftp_server.py",
                     "--port", std::to_string(port_), "--root", root_, "--user", user_, "--password", password_,
