@@ -31,6 +31,11 @@ std::unique_ptr<TestCertificate> TestCertificate::make(const std::string &common
     return build(commonName, "subjectAltName = DNS:" + commonName + ",IP:127.0.0.1\n", nullptr);
 }
 
+std::unique_ptr<TestCertificate> TestCertificate::makeRsa(const std::string &commonName)
+{
+    return build(commonName, "subjectAltName = DNS:" + commonName + ",IP:127.0.0.1\n", nullptr, true);
+}
+
 std::unique_ptr<TestCertificate> TestCertificate::makeAuthority()
 {
     return build("Fernhop test CA",
@@ -49,7 +54,7 @@ std::unique_ptr<TestCertificate> TestCertificate::makeSignedBy(const TestCertifi
 }
 
 std::unique_ptr<TestCertificate> TestCertificate::build(const std::string &commonName, const std::string &extensions,
-                                                        const TestCertificate *authority)
+                                                        const TestCertificate *authority, bool rsa)
 {
     std::unique_ptr<TestCertificate> made(new TestCertificate);
     if (!made->dir_.isValid()) {
@@ -68,8 +73,9 @@ std::unique_ptr<TestCertificate> TestCertificate::build(const std::string &commo
             return nullptr;
         }
     }
-    QStringList arguments{"req", "-x509", "-config", config, "-extensions", "made", "-newkey", "ec", "-pkeyopt",
-                          "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", QString::fromStdString(made->key_),
+    QStringList arguments{"req", "-x509", "-config", config, "-extensions", "made", "-newkey"};
+    arguments << (rsa ? QStringList{"rsa:2048"} : QStringList{"ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"});
+    arguments << QStringList{"-nodes", "-keyout", QString::fromStdString(made->key_),
                           "-out", QString::fromStdString(made->certificate_), "-days", "2", "-subj",
                           "/CN=" + QString::fromStdString(commonName) + "/O=Fernhop test"};
     if (authority)
