@@ -148,7 +148,7 @@ void TFtpClient::SendListCommand()
 void TFtpClient::ListReply(const std::string &line)
 {
     switch (line[0]) {
-    case '1': return;
+    case '1': TransferPreliminaryReply(); return;
     case '2':
         if (ReplySaysFailed(line)) {
             Trace("-> Listing failed: " + line);
@@ -197,6 +197,7 @@ void TFtpClient::RetrReply(const std::string &line)
 {
     switch (line[0]) {
     case '1':
+        TransferPreliminaryReply();
         if (std::optional<std::string> size = ExpectedSizeText(line)) {
             RaiseInfo(fiFileSize, *size);
             Trace("-> RETR expecting size: " + *size);
@@ -229,8 +230,10 @@ void TFtpClient::EndFailedTransfer()
 // 32: STOR in active mode (file or check file).
 void TFtpClient::ActiveStorReply(char replyClass)
 {
-    if (replyClass == '1')
+    if (replyClass == '1') {
+        TransferPreliminaryReply();
         return;
+    }
     if (replyClass == '2') {
         checkFinished_ = true;
         ControlDone();
