@@ -444,5 +444,7 @@ private:
     std::string serverFingerprint_; // the control connection's certificate
     std::string listingCarry_;
     bool skippingLongLine_ = false; // inside a listing line too long to keep
+    enum class LineEnd { unknown, crlf, lf };
+    LineEnd listingLineEnd_ = LineEnd::unknown; // how this listing's lines end
     int64_t lastLoopServiceMs_ = 0; // when an upload last served the event loop
 };
