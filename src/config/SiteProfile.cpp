@@ -83,8 +83,13 @@ void CutProfileTexts(TmultFTP &site)
 
 std::string ComputeCacheKey(const TmultFTP &site)
 {
+    // The port and the protocol follow the cut text, so that long paths cannot push them out: two
+    // servers on one host (staging beside production) must never share a cached listing. Files
+    // named by the older four-field key are simply not found, and the site is listed.
     const std::string joined = site.Server + site.UserName + site.LocalDir + site.RemoteDir;
-    return Crc32Hex(Crc32(Cut255(joined)));
+    uint32_t state = Crc32Update(kCrc32Start, Cut255(joined));
+    state = Crc32Update(state, "|" + std::to_string(site.Port) + (site.RequireTls ? "|tls" : "|plain"));
+    return Crc32Hex(Crc32Finish(state));
 }
 
 void UpdateCacheKey(TmultFTP &site)

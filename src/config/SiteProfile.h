@@ -48,8 +48,9 @@ TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP
 // The text fields hold at most 255 bytes; this cuts every one of them.
 void CutProfileTexts(TmultFTP &site);
 
-// CRC-32 of server, user name, local and remote directory joined (cut to 255 bytes), as eight
-// upper-case hexadecimal digits. It names the site's listing cache file.
+// CRC-32 of server, user name, local and remote directory joined (cut to 255 bytes), followed by
+// "|", the port and "|plain" or "|tls", as eight upper-case hexadecimal digits. It names the
+// site's listing cache file.
 std::string ComputeCacheKey(const TmultFTP &site);
 void UpdateCacheKey(TmultFTP &site);
 

@@ -467,5 +467,7 @@ private:
     bool activeTlsWaiting_ = false;
     std::string listingCarry_;
     bool skippingLongLine_ = false; // inside a listing line too long to keep
+    enum class LineEnd { unknown, crlf, lf };
+    LineEnd listingLineEnd_ = LineEnd::unknown; // how this listing's lines end
     int64_t lastLoopServiceMs_ = 0; // when an upload last served the event loop
 };

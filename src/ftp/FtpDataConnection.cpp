@@ -127,6 +127,7 @@ void TFtpClient::OpenListener(DataKind kind, int portState)
     passive_ = false;
     listingCarry_.clear();
     skippingLongLine_ = false;
+    listingLineEnd_ = LineEnd::unknown;
     std::string localAddress = GetLocalAddress();
     CloseDataSockets();
     ForgetDataCheck();
@@ -174,6 +175,7 @@ bool TFtpClient::ConnectPassive(const std::string &reply, DataKind kind)
     ForgetDataCheck();
     listingCarry_.clear();
     skippingLongLine_ = false;
+    listingLineEnd_ = LineEnd::unknown;
     DataSocket.SetAddress(server);
     DataSocket.SetPort(announced->port);
     DataSocket.CreateSocket();
@@ -287,6 +289,7 @@ void TFtpClient::DataConnectionMade(TAsyncSocket &socket)
     success_ = true;
     listingCarry_.clear();
     skippingLongLine_ = false;
+    listingLineEnd_ = LineEnd::unknown;
     Trace("-> Data socket connected");
 }
 
@@ -323,6 +326,7 @@ void TFtpClient::ListingTooLong(TAsyncSocket &socket)
     std::vector<std::string>().swap(listing_);
     listingCarry_.clear();
     skippingLongLine_ = false;
+    listingLineEnd_ = LineEnd::unknown;
     if (dataClosed_)
         return; // the listing's end is being handled
     dataClosed_ = true;
@@ -330,14 +334,25 @@ void TFtpClient::ListingTooLong(TAsyncSocket &socket)
     DataDone();
 }
 
+// Lines end with CR LF; a server that ends them with a bare LF (its first line end shows which)
+// is read by LF, a CR before it dropped. Reading a CR LF listing by CR LF only keeps a lone LF
+// inside a name from splitting its line.
 void TFtpClient::StoreListingText(const std::string &text)
 {
     std::string all = listingCarry_ + text;
+    if (listingLineEnd_ == LineEnd::unknown) {
+        const size_t lf = all.find('\n');
+        if (lf != std::string::npos)
+            listingLineEnd_ = lf > 0 && all[lf - 1] == '\r' ? LineEnd::crlf : LineEnd::lf;
+    }
+    const std::string_view ending = listingLineEnd_ == LineEnd::lf ? "\n" : "\r\n";
     size_t start = 0;
     size_t end;
-    while ((end = all.find("\r\n", start)) != std::string::npos) {
+    while ((end = all.find(ending, start)) != std::string::npos) {
         std::string line = all.substr(start, end - start);
-        start = end + 2;
+        start = end + ending.size();
+        if (listingLineEnd_ == LineEnd::lf && !line.empty() && line.back() == '\r')
+            line.pop_back();
         if (skippingLongLine_) {
             skippingLongLine_ = false; // the end of the overlong line
             continue;

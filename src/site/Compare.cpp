@@ -283,6 +283,10 @@ bool CompareRun::Run()
         model_.ShowStatus(summary);
         model_.LogLine(" ");
         model_.LogLine(summary);
+        if (model_.remoteListingPartial) {
+            model_.LogLine("FERNHOP: the remote listing is partial: nothing in what was not listed is marked for deletion");
+            model_.ShowStatus(summary + " - the remote listing is partial");
+        }
         model_.view.SetEnabled(Control::updateBtn, true);
     }
     HideProgress(model_);
@@ -468,6 +472,11 @@ void CompareRun::MarkSlaveLeftovers()
             continue;
         if (SiteNode *root = UnlistedRoot(p)) {
             KeepBelowUnlisted(p, root);
+            continue;
+        }
+        if (model_.remoteTopNotListed) {
+            // The remote top directory's listing did not finish: any entry may be missing from it.
+            MarkEntry(slave_, p, actNone, p->detail.kind == ekDirectory ? iconDir : iconFile);
             continue;
         }
         if (masterIsRemote_ && model_.remoteHiddenUnlisted && HasHiddenPart(p->detail)) {

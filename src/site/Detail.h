@@ -52,6 +52,9 @@ struct TDetail {
     // Set by the compare on a transfer mark it could not be sure of (same size, times within the
     // coarser entry's precision): the run asks the server for the exact time before sending.
     bool verifyTime = false;
+    // A remote file this program stored where the server could not be given its time (no MFMT):
+    // the entry keeps the local file's time, while the server lists the time of the upload.
+    bool serverTimeUnknown = false;
     int32_t compareIcon = iconNone;
     std::string name = "unknown";
     std::string directory;

@@ -298,6 +298,8 @@ void AppendCacheLine(std::string &out, int depth, const TDetail &entry)
     if (const char letter = PrecisionLetter(entry.precision)) {
         out += ' ';
         out += letter;
+        if (entry.serverTimeUnknown)
+            out += " u";
     }
 }
 
@@ -339,10 +341,14 @@ bool ParseCacheLine(std::string_view line, TDetail &entry, bool *unsafeName)
         return false;
     int day, month, year, hour, minute, second;
     int64_t size;
-    std::string_view sizeText = fields.substr(20), letter;
+    std::string_view sizeText = fields.substr(20), letter, marks;
     if (const size_t space = sizeText.find(' '); space != std::string_view::npos) {
         letter = sizeText.substr(space + 1);
         sizeText = sizeText.substr(0, space);
+    }
+    if (const size_t space = letter.find(' '); space != std::string_view::npos) {
+        marks = letter.substr(space + 1);
+        letter = letter.substr(0, space);
     }
     if (!ReadTwoDigits(fields, 0, day) || !ReadTwoDigits(fields, 3, month) ||
         !ReadNumber(fields.substr(6, 4), year) || !ReadTwoDigits(fields, 11, hour) ||
@@ -354,15 +360,42 @@ bool ParseCacheLine(std::string_view line, TDetail &entry, bool *unsafeName)
     entry.name.assign(name);
     entry.modified = date + time;
     entry.precision = PrecisionOf(letter, entry.modified);
+    entry.serverTimeUnknown = entry.kind == ekFile && marks == "u";
     entry.size = size;
     return true;
 }
+
+namespace {
+
+// Why the tree cannot stand for the server next time, "" when it can: a directory whose contents
+// are not known, or an entry that does not sit under its own directory.
+std::string NotCacheable(const SiteTree &tree)
+{
+    for (SiteNode *node = tree.First(); node; node = tree.Next(node)) {
+        const TDetail &entry = node->detail;
+        if (entry.notListed)
+            return "the contents of " + entry.Path() + " are not known";
+        const std::string parentPath = node->Parent() ? node->Parent()->detail.Path() : std::string();
+        if (!EqualsNoCaseAZ(entry.directory, parentPath))
+            return entry.Path() + " is not filed under its own directory";
+    }
+    return {};
+}
+
+} // namespace
 
 void SaveListingCache(SiteModel &model, const std::string &cacheKey, const ListingCacheHeader &header)
 {
     SiteTree &tree = model.remoteTree;
     if (model.Site().Download() || tree.Empty())
         return;
+    if (const std::string why = NotCacheable(tree); !why.empty()) {
+        // The last file no longer stands for the server either: the next connection lists it.
+        std::remove(ListingCachePath(model.localTopDirectory, cacheKey).c_str());
+        model.LogLine("FERNHOP: the remote tree is not saved as the cached file list (" + why +
+                      "); the server is listed next time");
+        return;
+    }
     ProgressShown progress(model);
     model.ShowStatus("Saving Cached FTP File List");
 

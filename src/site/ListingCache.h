@@ -8,9 +8,11 @@
 // server, user and directory), then one line per remote node in tree order: indent (none at the
 // top level, depth + 1 tabs below it), "D" or "F", the name, a tab, the date "dd/mm/yyyy hh:mm:ss",
 // a space and the size; a file's line then has a space and how finely its time is known: "s"
-// (second), "m" (minute), "d" (day). Lines end with CR LF. The date is written with "/" and ":"
-// and read by position, so files written with other separators read back too. Files of older
-// versions lack the precision letter and still load.
+// (second), "m" (minute), "d" (day), and for a file this program stored without giving the server
+// its time, a space and "u" (the server lists the upload's time). Lines end with CR LF. The date
+// is written with "/" and ":" and read by position, so files written with other separators read
+// back too. Files of older versions lack the precision letter and still load; older versions
+// read a line with "u" as one of unknown precision, within its minute.
 //
 // The session layer plugs the two calls into SiteModel::saveListingCache / loadListingCache with
 // the current site's CacheKey and the setup's server, user and remote directory texts.
@@ -29,7 +31,9 @@ struct ListingCacheHeader {
 std::string ListingCachePath(const std::string &localTopDirectory, const std::string &cacheKey);
 
 // Writes the remote tree of an upload site (nothing for a download site or an empty tree). The file
-// is replaced whole only when every line was written; a failure keeps the previous file.
+// is replaced whole only when every line was written; a failure keeps the previous file. A tree
+// with a directory of unknown contents (notListed) or an entry outside its own directory is not
+// saved, and the file is removed.
 void SaveListingCache(SiteModel &model, const std::string &cacheKey, const ListingCacheHeader &header);
 
 // Reads the cache into the remote tree. False, with the tree untouched, when there is no readable

@@ -256,11 +256,13 @@ void ListingParser::LogUnsafeName(std::string_view name)
 bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)
 {
     outcome = ListingLine::skipped;
+    lineRead_ = false;
     // The line as listed: what follows the sort key (a DOS line's mode field reads "x").
     const std::string_view body = FieldFrom(line, 2, true);
     const std::string_view tail = TailFromSize(body);
     if (tail.empty())
         return false;
+    lineRead_ = true; // a size, a month and what follows: a listing line, even if refused below
     const bool dosLine = body[0] == 'x';
 
     TDetail &entry = entry_;
@@ -320,13 +322,13 @@ bool ListingParser::ReadEntry(std::string_view line, ListingLine &outcome)
     return true;
 }
 
-ListingLine ListingParser::AddEntry(SiteTree &tree, SiteNode *parent)
+ListingLine ListingParser::Admit(bool atTop, bool reportCheckFile)
 {
-    TDetail &entry = entry_;
+    const TDetail &entry = entry_;
     // The check file is the one the clock check stored in the top directory, named as the server
     // lists it; anywhere else a file of that name is the user's.
-    if (!parent && entry.directory.empty() && entry.kind == ekFile && entry.name == kCheckFileName) {
-        if (model_.Site().SavedPcTime() != 0 && OnCheckFileListed)
+    if (atTop && entry.directory.empty() && entry.kind == ekFile && entry.name == kCheckFileName) {
+        if (reportCheckFile && model_.Site().SavedPcTime() != 0 && OnCheckFileListed)
             OnCheckFileListed(entry.modified);
         return ListingLine::checkFile;
     }
@@ -334,8 +336,15 @@ ListingLine ListingParser::AddEntry(SiteTree &tree, SiteNode *parent)
     if (model_.options.refreshIgnore &&
         IgnoreTest(model_.ignore, entry.directory, entry.name, false, nullptr, nullptr, entry.kind))
         return ListingLine::ignored;
-    AddChildEntry(model_, tree, parent, entry); // applies the case filters
     return ListingLine::added;
+}
+
+ListingLine ListingParser::AddEntry(SiteTree &tree, SiteNode *parent)
+{
+    const ListingLine outcome = Admit(!parent, true);
+    if (outcome == ListingLine::added)
+        AddChildEntry(model_, tree, parent, entry_); // applies the case filters
+    return outcome;
 }
 
 ListingLine ListingParser::ParseLine(SiteTree &tree, SiteNode *parent, std::string_view line)
@@ -346,19 +355,72 @@ ListingLine ListingParser::ParseLine(SiteTree &tree, SiteNode *parent, std::stri
     return AddEntry(tree, parent);
 }
 
-void ListingParser::ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines)
+namespace {
+
+bool HasText(std::string_view line)
+{
+    return line.find_first_not_of(" \t\r") != std::string_view::npos;
+}
+
+// Lines every listing may hold that are no entries: "total 12", and the directory itself and its
+// parent ("." and "..") in a UNIX line.
+bool KnownNonEntry(std::string_view line)
+{
+    if (line.substr(0, 6) == "total ") {
+        int64_t blocks = 0;
+        std::string_view number = line.substr(6);
+        while (!number.empty() && (number.back() == ' ' || number.back() == '\r'))
+            number.remove_suffix(1);
+        return ReadNumber(number, blocks);
+    }
+    if (MonthPosition(line) == std::string_view::npos)
+        return false;
+    const std::string_view name = UnixName(TailFromSize(line), IsLinkMode(line[0]));
+    return name == "." || name == "..";
+}
+
+} // namespace
+
+template <class Add> bool ListingParser::ParseLines(std::vector<std::string> &lines, Add add)
 {
     ReadClock();
     unsafeLogged_.clear();
+    size_t withText = 0, understood = 0;
+    for (const std::string &line : lines) {
+        if (HasText(line)) {
+            ++withText;
+            understood += KnownNonEntry(line);
+        }
+    }
     NormaliseLines(lines);
     const size_t count = lines.size();
     const std::string ofCount = " of " + std::to_string(count) + " files";
+    ListingLine outcome;
     for (size_t i = 0; i < count && !model_.stopRequested; ++i) {
-        ParseLine(tree, parent, lines[i]);
+        if (ReadEntry(lines[i], outcome))
+            add();
+        understood += lineRead_;
         ShowParseProgress(i + 1, count, ofCount);
     }
-    model_.ShowStatus("Processed: " + std::to_string(count) + " files. Total files: " +
+    return withText == 0 || understood > 0;
+}
+
+bool ListingParser::ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines)
+{
+    const bool readable = ParseLines(lines, [&] { AddEntry(tree, parent); });
+    model_.ShowStatus("Processed: " + std::to_string(lines.size()) + " files. Total files: " +
                       std::to_string(tree.Count()));
+    return readable;
+}
+
+bool ListingParser::ReadEntries(std::vector<std::string> lines, bool mlsd, std::vector<TDetail> &entries)
+{
+    entries.clear();
+    auto keep = [&] {
+        if (Admit(true, false) == ListingLine::added)
+            entries.push_back(entry_);
+    };
+    return mlsd ? ParseMlsdLines(lines, keep) : ParseLines(lines, keep);
 }
 
 void ListingParser::ShowParseProgress(size_t done, size_t count, const std::string &ofCount) const

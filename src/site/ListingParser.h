@@ -44,16 +44,27 @@ public:
     // Builds one entry from a normalised line and puts it under `parent` (top level when null).
     ListingLine ParseLine(SiteTree &tree, SiteNode *parent, std::string_view line);
 
-    // One directory's listing, lines without CR LF, into `tree` under `parent`.
-    void ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines);
+    // One directory's listing, lines without CR LF, into `tree` under `parent`. False when the
+    // lines held text but not one of them could be read (an entry, "." or "..", a "total" line):
+    // that is no empty directory but a listing this parser does not understand.
+    bool ProcessListing(SiteTree &tree, SiteNode *parent, std::vector<std::string> lines);
     // The same for a machine listing (MLSD, MlsdListing.cpp): UTC times to the second, kept on
     // the PC's clock; the same order, name rules and check file as a listing.
-    void ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const std::vector<std::string> &lines);
+    bool ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const std::vector<std::string> &lines);
+    // The entries a listing of the directory SiteModel::currentRelativeDirectory holds, in tree
+    // order, as the tree would get them (check file and ignored names left out, names not yet
+    // through the case filters), without touching a tree. False as for ProcessListing.
+    bool ReadEntries(std::vector<std::string> lines, bool mlsd, std::vector<TDetail> &entries);
 
 private:
     // The line's entry into entry_; false with `outcome` when the line gives none.
     bool ReadEntry(std::string_view line, ListingLine &outcome);
     ListingLine AddEntry(SiteTree &tree, SiteNode *parent);
+    // The check file and ignored names are not entries; `atTop`: the top directory is listed.
+    ListingLine Admit(bool atTop, bool reportCheckFile);
+    // The parse loops, handing each entry read to `add` (ListingParser.cpp, MlsdListing.cpp).
+    template <class Add> bool ParseLines(std::vector<std::string> &lines, Add add);
+    bool ParseMlsdLines(const std::vector<std::string> &lines, const std::function<void()> &add);
     // The status line and the yield every 50 entries, as the parse goes on.
     void ShowParseProgress(size_t done, size_t count, const std::string &ofCount) const;
     void ReadClock();
@@ -66,4 +77,6 @@ private:
     DateParts today_;
     std::unordered_set<std::string> unsafeLogged_;
     TDetail entry_; // reused from line to line: its strings keep their capacity
+    bool lineRead_ = false; // ReadEntry found a listing line's fields, entry or not
+    size_t mlsdItemCount_ = 0; // entries of the last machine listing, for its status line
 };

@@ -34,23 +34,30 @@ bool ItemBefore(const MlsdItem &a, const MlsdItem &b)
 
 } // namespace
 
-void ListingParser::ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const std::vector<std::string> &lines)
+bool ListingParser::ParseMlsdLines(const std::vector<std::string> &lines, const std::function<void()> &add)
 {
     ReadClock();
     unsafeLogged_.clear();
     std::vector<MlsdItem> items;
     items.reserve(lines.size());
     MlsdEntry read;
+    // Lines that are facts and a name, or the directory's own cdir and pdir lines.
+    size_t withText = 0, understood = 0;
     for (const std::string &line : lines) {
         if (model_.debugTrace)
             model_.LogLine("DEBUG: raw line: " + line);
+        const bool hasText = line.find_first_not_of(" \r") != std::string::npos;
+        withText += hasText;
         switch (ReadMlsdLine(line, read)) {
-        case MlsdLine::skipped: continue;
+        case MlsdLine::skipped:
+            understood += hasText;
+            continue;
         case MlsdLine::badFacts:
             dateError = true; // what the server says of this entry cannot be trusted
             continue;
         case MlsdLine::entry: break;
         }
+        ++understood;
         if (!IsSafeEntryName(read.name)) {
             if (read.name != "." && read.name != "..")
                 LogUnsafeName(read.name);
@@ -71,6 +78,7 @@ void ListingParser::ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const s
                 items.end());
 
     const size_t count = items.size();
+    mlsdItemCount_ = count;
     const std::string ofCount = " of " + std::to_string(count) + " files";
     TDetail &entry = entry_;
     for (size_t i = 0; i < count && !model_.stopRequested; ++i) {
@@ -82,8 +90,16 @@ void ListingParser::ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const s
         entry.precision = tpSecond;
         entry.name.assign(item.name);
         entry.directory.assign(model_.currentRelativeDirectory);
-        AddEntry(tree, parent);
+        add();
         ShowParseProgress(i + 1, count, ofCount);
     }
-    model_.ShowStatus("Processed: " + std::to_string(count) + " files. Total files: " + std::to_string(tree.Count()));
+    return withText == 0 || understood > 0;
+}
+
+bool ListingParser::ProcessMlsdListing(SiteTree &tree, SiteNode *parent, const std::vector<std::string> &lines)
+{
+    const bool readable = ParseMlsdLines(lines, [&] { AddEntry(tree, parent); });
+    model_.ShowStatus("Processed: " + std::to_string(mlsdItemCount_) + " files. Total files: " +
+                      std::to_string(tree.Count()));
+    return readable;
 }

@@ -79,6 +79,12 @@ public:
     // The server's listings could not include hidden (dot) names: the remote tree may lack them,
     // so no dot name is deleted on either side on the strength of its absence.
     bool remoteHiddenUnlisted = false;
+    // The remote listing did not finish (stopped, failed, never reached every directory).
+    // remoteTopNotListed: the top directory's own listing did not, so the remote tree may lack any
+    // entry and nothing on the receiving side is deleted for want of a partner. Directories below
+    // it that were not listed carry notListed. remoteListingPartial: either of the two.
+    bool remoteTopNotListed = false;
+    bool remoteListingPartial = false;
     // The transfer run asks the server for the exact time of an entry marked verifyTime before it
     // sends it. Until a run does, the compare counts a listed minute that may hold the other
     // side's time as the same time, as it always did, instead of sending every such file.

@@ -23,6 +23,7 @@ TDetail FilteredCopy(const SiteModel &model, const SiteTree &tree, const TDetail
     copy.size = entry.size;
     copy.modified = entry.modified;
     copy.precision = entry.precision;
+    copy.serverTimeUnknown = entry.serverTimeUnknown;
     return copy;
 }
 
@@ -95,8 +96,33 @@ SiteNode *AddChildEntry(SiteModel &model, SiteTree &tree, SiteNode *parent, cons
     return node;
 }
 
-SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry)
+namespace {
+
+// A new node among the children of `parent`, before the first sibling whose order text is greater.
+SiteNode *InsertSorted(SiteModel &model, SiteTree &tree, SiteNode *parent, TDetail &&detail)
 {
+    const std::string newText = OrderText(detail.kind, detail.name);
+    int row = tree.ChildCount(parent);
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        const TDetail &sibling = tree.Child(parent, i)->detail;
+        if (OrderText(sibling.kind, sibling.name) > newText) {
+            row = i;
+            break;
+        }
+    }
+    SiteNode *node = tree.Insert(parent, row, std::move(detail));
+    SetKindIcon(node);
+    node->detail.compareIcon = node->icon;
+    ExpandOrCollapse(model, tree, node);
+    return node;
+}
+
+} // namespace
+
+SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry, bool *parentsMade)
+{
+    if (parentsMade)
+        *parentsMade = false;
     TDetail copy = FilteredCopy(model, tree, entry);
     const std::string key = LowerAZ(copy.directory + "/" + copy.name);
     const std::vector<std::string_view> parts = SplitKey(key);
@@ -117,28 +143,38 @@ SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry)
         deepest->detail.modified = copy.modified;
         deepest->detail.precision = copy.precision;
         deepest->detail.size = copy.size;
+        deepest->detail.serverTimeUnknown = copy.serverTimeUnknown;
         tree.NotifyChanged(deepest);
         ExpandOrCollapse(model, tree, deepest);
         return deepest;
     }
 
-    // New node among the children of the deepest found directory (or beside a found node that has
-    // children), placed before the first sibling whose order text is greater.
+    // An entry goes under its own directory only, never into the deepest one the tree has: the
+    // directories it lacks are made (nothing is known of their other contents, so they count as
+    // not listed).
     SiteNode *parent = lastFound ? deepest->Parent() : deepest;
-    const std::string newText = OrderText(copy.kind, parts.empty() ? std::string_view() : parts.back());
-    int row = tree.ChildCount(parent);
-    for (int i = 0; i < tree.ChildCount(parent); ++i) {
-        const TDetail &sibling = tree.Child(parent, i)->detail;
-        if (OrderText(sibling.kind, sibling.name) > newText) {
-            row = i;
-            break;
+    if (!lastFound && parts.size() > 1 && found < parts.size() - 1) {
+        const std::vector<std::string_view> names = SplitKey(copy.directory);
+        std::string directory;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (i >= found) {
+                TDetail made;
+                made.kind = ekDirectory;
+                made.name.assign(names[i]);
+                made.directory = directory;
+                made.modified = copy.modified;
+                made.precision = copy.precision;
+                made.visited = 1;
+                made.notListed = true;
+                parent = InsertSorted(model, tree, parent, std::move(made));
+                if (parentsMade)
+                    *parentsMade = true;
+            }
+            directory += "/";
+            directory += names[i];
         }
     }
-    SiteNode *node = tree.Insert(parent, row, std::move(copy));
-    SetKindIcon(node);
-    node->detail.compareIcon = node->icon;
-    ExpandOrCollapse(model, tree, node);
-    return node;
+    return InsertSorted(model, tree, parent, std::move(copy));
 }
 
 void ClearTree(SiteModel &model, SiteTree &tree)

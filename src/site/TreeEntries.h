@@ -6,7 +6,8 @@
 SiteNode *AddChildEntry(SiteModel &model, SiteTree &tree, SiteNode *parent, const TDetail &entry);
 
 // Puts one entry at its sorted place by its path, or updates the childless node already there.
-SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry);
+// Directories of the path the tree lacks are made, marked notListed, and `*parentsMade` says so.
+SiteNode *AddEntryByPath(SiteModel &model, SiteTree &tree, const TDetail &entry, bool *parentsMade = nullptr);
 
 void ClearTree(SiteModel &model, SiteTree &tree);
 void ClearVisited(SiteTree &tree);

@@ -35,8 +35,15 @@ void Fernhop::WireFtpClient1()
     ftp.OnCheckFileSent = [this](TFtpClient *s, TDateTime time, bool error) {
         clock.FtpClient1CheckFileSent(s, time, error);
     };
-    ftp.OnDirectoryChanged = [this](TFtpClient *s) { walk.FtpClient1DirectoryChanged(s); };
-    ftp.OnListingDone = [this](TFtpClient *s) { walk.FtpClient1ListingDone(s); };
+    // Shared: the run's own questions (is an entry there?), else the listing walk.
+    ftp.OnDirectoryChanged = [this](TFtpClient *s) {
+        if (!sequencer.FtpClient1DirectoryChanged(s))
+            walk.FtpClient1DirectoryChanged(s);
+    };
+    ftp.OnListingDone = [this](TFtpClient *s) {
+        if (!sequencer.FtpClient1ListingDone(s))
+            walk.FtpClient1ListingDone(s);
+    };
     ftp.OnFileDeleted = [this](TFtpClient *s) { sequencer.FtpClient1FileDeleted(s); };
     ftp.OnDirectoryDeleted = [this](TFtpClient *s) { sequencer.FtpClient1FileDeleted(s); };
     ftp.OnDirectoryCreated = [this](TFtpClient *s) {

@@ -56,6 +56,8 @@ void ListingWalk::ClearListingFlags()
     listingStopped_ = false;
     listingFailed_ = false;
     notListed_.clear();
+    ws_.remoteTopNotListed = false;
+    ws_.remoteListingPartial = false;
 }
 
 void ListingWalk::SetBusy(bool busy)
@@ -75,7 +77,7 @@ void ListingWalk::StartRemoteRefresh()
     measureAfterListing_ = false;
     topListedExact_ = false;
     if (!ws_.remoteTree.Empty() && !ws_.options.forceRerfesh) {
-        EndListingRun();
+        CheckCachedTop();
         return;
     }
     RefreshRemoteTree();
@@ -182,6 +184,17 @@ void ListingWalk::Abandon()
 
 void ListingWalk::FtpClient1DirectoryChanged(TFtpClient *Sender)
 {
+    if (phase_ == Phase::checkingCache && ws_.remoteListing) {
+        if (!Sender->Success()) {
+            CacheRefused("the remote directory " + remoteTop_ + " cannot be entered");
+            return;
+        }
+        if (Passive())
+            Sender->GetListingPasv();
+        else
+            Sender->GetListing();
+        return;
+    }
     const TOperation op = ws_.run.currentOperation;
     if (phase_ != Phase::changingDirectory || !ws_.remoteListing || (op != opListing && op != opAfterLogin))
         return;
@@ -251,6 +264,10 @@ bool ListingWalk::FtpClient1DirectoryCreated(TFtpClient *Sender)
 
 void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
 {
+    if (phase_ == Phase::checkingCache && ws_.remoteListing) {
+        CachedTopListed(Sender);
+        return;
+    }
     if (phase_ != Phase::listing || !ws_.remoteListing)
         return; // a late completion after Stop or the end of the session
     ws_.run.currentOperation = opListing;
@@ -262,10 +279,12 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
         workList_ = Sender->Listing();
         ws_.currentRelativeDirectory = listedDirectory_;
         processing_ = true;
+        // Bytes that made no line (a listing without one line end) are not an empty directory.
+        bool readable = !(workList_.empty() && Sender->BytesTransferred() > 0);
         if (Sender->ListedWithMlsd())
-            parser_.ProcessMlsdListing(ws_.remoteTree, nodeBeingListed_, workList_);
+            readable = parser_.ProcessMlsdListing(ws_.remoteTree, nodeBeingListed_, workList_) && readable;
         else
-            parser_.ProcessListing(ws_.remoteTree, nodeBeingListed_, std::move(workList_));
+            readable = parser_.ProcessListing(ws_.remoteTree, nodeBeingListed_, std::move(workList_)) && readable;
         if (!nodeBeingListed_)
             topListedExact_ = Sender->ListedWithMlsd();
         processing_ = false;
@@ -279,8 +298,10 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
             return; // Stop or the end of the session came during the parse's yields
         if (ws_.stopRequested) {
             // The parse ended early: what this directory holds is only partly known.
-            MarkNotListed(nodeBeingListed_);
             listingStopped_ = true;
+        } else if (!readable) {
+            ListingUnreadable();
+            return;
         }
     } else if (nodeBeingListed_) {
         // The change of directory worked but the listing did not (a refusal, or a final reply
@@ -305,6 +326,7 @@ SiteNode *ListingWalk::NextUnlistedDirectory(SiteNode *from)
         if (entry.directory.size() + 1 + entry.name.size() > kMaxListedPath) {
             MarkNotListed(node);
             notListed_.push_back(entry.directory.substr(0, 200) + "...");
+            ws_.remoteListingPartial = true;
             ws_.LogLine("FERNHOP: not listed, the path is longer than " + std::to_string(kMaxListedPath) +
                         " characters: " + entry.directory.substr(0, 200) + "...");
             continue;
@@ -314,11 +336,65 @@ SiteNode *ListingWalk::NextUnlistedDirectory(SiteNode *from)
     return nullptr;
 }
 
+void ListingWalk::ListingUnreadable()
+{
+    const std::string why = "its listing held nothing that could be read";
+    if (nodeBeingListed_) {
+        DirectoryNotListed(nodeBeingListed_, why);
+        ListNext();
+        return;
+    }
+    // Not an empty top directory: a download site would delete every local file for it.
+    ws_.LogLine("FERNHOP: could not list " + remoteTop_ + " (" + why + ")");
+    listingFailed_ = true;
+    EndListingRun();
+}
+
+void ListingWalk::MarkUnfinished()
+{
+    SiteTree &tree = ws_.remoteTree;
+    bool top = false;
+    size_t directories = 0;
+    switch (phase_) {
+    case Phase::checkingCache:
+        top = true; // the cache was not confirmed
+        break;
+    case Phase::measuring:
+    case Phase::creatingTop:
+        top = tree.Empty(); // a Refresh's check file: the earlier tree is still whole
+        break;
+    case Phase::changingDirectory:
+    case Phase::listing:
+        if (!nodeBeingListed_)
+            top = true;
+        for (SiteNode *node = tree.First(); node; node = tree.Next(node)) {
+            TDetail &entry = node->detail;
+            if (entry.kind == ekDirectory && (entry.visited == 0 || node == nodeBeingListed_) && !entry.notListed) {
+                MarkNotListed(node);
+                ++directories;
+            }
+        }
+        break;
+    case Phase::idle:
+    case Phase::askingFileTime: break;
+    }
+    if (top)
+        ws_.remoteTopNotListed = true;
+    if (!top && directories == 0)
+        return;
+    ws_.remoteListingPartial = true;
+    ws_.LogLine("FERNHOP: the remote listing is partial (" +
+                (top ? std::string("the top directory") : std::to_string(directories) +
+                                                              (directories == 1 ? " directory" : " directories")) +
+                " not listed); nothing under what was not listed is deleted on either side");
+}
+
 void ListingWalk::DirectoryNotListed(SiteNode *node, const std::string &why)
 {
     MarkNotListed(node);
     const std::string path = node->detail.Path();
     notListed_.push_back(path);
+    ws_.remoteListingPartial = true;
     ws_.LogLine("FERNHOP: could not list " + path + " (" + why + "); nothing is deleted because of it");
 }
 
@@ -398,6 +474,8 @@ void ListingWalk::EndListingRun()
     measureAfterListing_ = false;
     if (measure && !listingFailed_ && !listingStopped_ && !parser_.dateError && AskListedFileTime())
         return;
+    if (listingFailed_ || listingStopped_)
+        MarkUnfinished();
     endReported_ = true;
     phase_ = Phase::idle;
     nodeBeingListed_ = nullptr;

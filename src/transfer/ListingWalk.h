@@ -49,8 +49,9 @@ public:
     std::function<bool(const std::string &top)> createMissingTop;
 
     // ---- operations -------------------------------------------------------------------------
-    // After login: the cached remote tree when there is one (unless forceRerfesh), else a
-    // listing, measuring the clock offset first when the site has no server time yet.
+    // After login: the cached remote tree when there is one (unless forceRerfesh) and the
+    // server's top directory still lists as the cache has it, else a listing, measuring the
+    // clock offset first when the site has no server time yet.
     void StartRemoteRefresh();
     // The Refresh button's work once it has checked the connection and reset the compare state:
     // a listing, with the clock offset measured first when needed. No cache shortcut.
@@ -83,7 +84,9 @@ public:
     // ---- state ------------------------------------------------------------------------------
     // measuring: the check file is on its way; askingFileTime: the listing is done and the
     // server's time of one listed file (MDTM) will give the offset.
-    enum class Phase { idle, measuring, changingDirectory, listing, creatingTop, askingFileTime };
+    // checkingCache: the top directory is listed once to see whether the cached tree still
+    // stands for the server.
+    enum class Phase { idle, measuring, changingDirectory, listing, creatingTop, askingFileTime, checkingCache };
     Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ != Phase::idle; }
     bool ListingStopped() const { return listingStopped_; }
@@ -100,6 +103,18 @@ public:
 
 private:
     void ListNext();
+    // The cached tree is there: CWD to the top and list it (phase checkingCache).
+    void CheckCachedTop();
+    void CachedTopListed(TFtpClient *Sender);
+    // Why the listed top differs from the cached tree's top level, "" when it does not.
+    std::string CachedTopDifference(const std::vector<TDetail> &listed, bool hiddenListed) const;
+    // The cache does not stand for the server: logged, and the server is listed.
+    void CacheRefused(const std::string &why);
+    // A stopped or failed run: every directory whose listing did not finish is marked notListed,
+    // and the workspace learns that the remote listing is partial.
+    void MarkUnfinished();
+    // The directory's listing held text but nothing that could be read.
+    void ListingUnreadable();
     // A directory below the top could not be listed: marked, named in the log, counted.
     void DirectoryNotListed(SiteNode *node, const std::string &why);
     SiteNode *NextUnlistedDirectory(SiteNode *from);

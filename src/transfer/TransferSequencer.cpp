@@ -12,10 +12,11 @@ constexpr int kRetryMs = 10;
 } // namespace
 
 TransferSequencer::TransferSequencer(Workspace &workspace)
-    : display(workspace), ws_(workspace), download_(*this, workspace)
+    : display(workspace), ws_(workspace), download_(*this, workspace), probe_(workspace)
 {
     // The runs settle an uncertain mark with the server's exact time before sending.
     ws_.runVerifiesTimes = true;
+    probe_.usePasv = [this] { return PassiveMode(); };
 }
 
 void TransferSequencer::Attach()
@@ -28,6 +29,15 @@ void TransferSequencer::Attach()
     ftp.OnFileReceived = [this](TFtpClient *s) { FtpClient1FileReceived(s); };
     ftp.OnCommandIssued = [this](TFtpClient *s) { FtpClient1CommandIssued(s); };
     ftp.OnFileTimeDone = [this](TFtpClient *s) { FtpClient1FileTimeDone(s); };
+    // The run's own questions first; the rest goes where it went before (a listing walk).
+    ftp.OnDirectoryChanged = [this, other = ftp.OnDirectoryChanged](TFtpClient *s) {
+        if (!FtpClient1DirectoryChanged(s) && other)
+            other(s);
+    };
+    ftp.OnListingDone = [this, other = ftp.OnListingDone](TFtpClient *s) {
+        if (!FtpClient1ListingDone(s) && other)
+            other(s);
+    };
     ftp.OnFtpInfo = [this](TFtpClient *s, FtpInfo info, const std::string &text) {
         display.FtpClient1FtpInfo(s, info, text);
     };
@@ -67,6 +77,7 @@ void TransferSequencer::BeginRun(TOperation operation)
     run.transferCanceled = false;
     run.cutShort = false;
     localOpenReported_ = false;
+    probe_.Forget();
     ShowProgress(ws_);
     ws_.AllButtonsOff();
     ws_.view.SetEnabled(Control::stopBtn, true);
@@ -79,6 +90,7 @@ void TransferSequencer::EndRun(const char *completeText)
 {
     RunState &run = ws_.run;
     phase_ = Phase::None;
+    probe_.Cancel();
     run.transferPhaseDone = true;
     run.currentOperation = opIdle;
     run.uploading = false;
@@ -220,6 +232,7 @@ void TransferSequencer::ResumeAfterReconnect()
     held_ = false;
     ++runSerial_; // a retry still pending from before the loss must not run a second chain
     transferInFlight_ = false;
+    probe_.ConnectionGone();
     download_.DiscardPending(); // a fetch cut off without its completion
     switch (phase_) {
     case Phase::Deleting: DeletionStep(); break;
@@ -242,6 +255,7 @@ void TransferSequencer::ConnectionLost()
     }
     held_ = false;
     transferInFlight_ = false;
+    probe_.ConnectionGone();
     download_.DiscardPending();
     if (single_ != Single::None) {
         single_ = Single::None;

@@ -7,6 +7,7 @@
 // Use: construct over the workspace, fill the session hooks, call Attach() once (it assigns the
 // completion and information handlers of FtpClient1), then StartTransfer() after a compare.
 #include "transfer/DownloadRun.h"
+#include "transfer/RemoteProbe.h"
 #include "transfer/TransferDisplay.h"
 #include "transfer/Workspace.h"
 
@@ -71,6 +72,10 @@ public:
     void FtpClient1CommandIssued(TFtpClient *sender);
     void FtpClient1FileReceived(TFtpClient *sender) { download_.FtpClient1FileReceived(sender); }
     void FtpClient1FileTimeDone(TFtpClient *sender);
+    // CWD and listing completions of the run's own questions (RemoteProbe); false when they
+    // belong to someone else.
+    bool FtpClient1DirectoryChanged(TFtpClient *sender) { return probe_.FtpClient1DirectoryChanged(sender); }
+    bool FtpClient1ListingDone(TFtpClient *sender) { return probe_.FtpClient1ListingDone(sender); }
 
     // ---- shared by both runs ----
     // Status, Error sound and, with errorPrompt on, "Try to continue with transfer?"; No (or
@@ -127,6 +132,11 @@ private:
     void DeletionProgress();
     void NextUpload();
     void EndUploadRun();
+    // The server refused a DELE or RMD, or an MKD: what it says of the entry decides.
+    void DeletionChecked(RemoteProbe::Answer answer);
+    void CreationChecked(RemoteProbe::Answer answer);
+    void DeletionDone(bool done);
+    void CreationDone(bool made, bool existed = false);
 
     // A file whose need the compare could not be sure of (verifyTime): asks the server for its
     // exact time first. True when the question went out; its answer comes to FileTimeDone.
@@ -141,6 +151,7 @@ private:
 
     Workspace &ws_;
     DownloadRun download_;
+    RemoteProbe probe_;
     Phase phase_ = Phase::None;
     Single single_ = Single::None;
     // A store or fetch was issued and its completion has not come yet (Stop aborts only then).

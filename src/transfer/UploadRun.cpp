@@ -133,7 +133,6 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
     if (phase_ != Phase::Deleting || HoldIfSessionGone())
         return;
     RunState &run = ws_.run;
-    SiteTree &remote = ws_.remoteTree;
     if (ws_.stopRequested) {
         // Disconnect may have cleared the remote tree meanwhile: no node is touched, and the next
         // step ends the run.
@@ -142,8 +141,40 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
         return;
     }
     SiteNode *node = run.transferNode;
+    if (!sender->Success() && node) {
+        // A run killed after its deletions leaves them in the cached tree: the server's refusal
+        // may only mean that the entry is gone already. The server says which, not its text.
+        probe_.EntryGone(run.remoteTopPath, RemoteRelativePath(ws_, node->detail),
+                         [this](RemoteProbe::Answer answer) { DeletionChecked(answer); });
+        return;
+    }
+    if (sender->Success())
+        probe_.Forget(); // listings taken for earlier refusals no longer stand
+    DeletionDone(sender->Success());
+}
+
+void TransferSequencer::DeletionChecked(RemoteProbe::Answer answer)
+{
+    RunState &run = ws_.run;
+    if (ws_.stopRequested || !run.transferNode) {
+        run.transferNode = nullptr;
+        DeletionStep();
+        return;
+    }
+    const bool gone = answer == RemoteProbe::Answer::gone;
+    if (gone)
+        ws_.LogLine("FERNHOP: " + FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, run.transferNode->detail)) +
+                    " is not on the server any more; it counts as deleted");
+    DeletionDone(gone);
+}
+
+void TransferSequencer::DeletionDone(bool done)
+{
+    RunState &run = ws_.run;
+    SiteTree &remote = ws_.remoteTree;
+    SiteNode *node = run.transferNode;
     SiteNode *previous = node ? remote.Previous(node) : nullptr;
-    if (sender->Success()) {
+    if (done) {
         if (node)
             remote.Remove(node);
     } else if (node) {
@@ -152,7 +183,7 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
     }
     run.transferNode = previous;
     KeepInView(ws_, remote, previous, false);
-    if (!sender->Success() && !ReportTransferError("Could not delete: " + run.currentFileName))
+    if (!done && !ReportTransferError("Could not delete: " + run.currentFileName))
         return;
     --ws_.counters.deleteRemain; // failed or not, so the percentage reaches 100
     DeletionProgress();
@@ -212,21 +243,52 @@ void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
     if (phase_ != Phase::Creating || HoldIfSessionGone())
         return;
     RunState &run = ws_.run;
-    RunCounters &c = ws_.counters;
     SiteNode *node = run.transferNode;
     if (!node || ws_.stopRequested) {
         CreationStep();
         return;
     }
-    if (sender->Success()) {
-        AddEntryByPath(ws_, ws_.remoteTree, node->detail);
+    if (!sender->Success()) {
+        // "Exists" from a run killed after its MKD, or a directory made by other means: if it
+        // can be entered, it is there and the run goes on into it.
+        probe_.DirectoryThere(FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, node->detail)),
+                              [this](RemoteProbe::Answer answer) { CreationChecked(answer); });
+        return;
+    }
+    CreationDone(true);
+}
+
+void TransferSequencer::CreationChecked(RemoteProbe::Answer answer)
+{
+    RunState &run = ws_.run;
+    if (ws_.stopRequested || !run.transferNode) {
+        CreationStep();
+        return;
+    }
+    const bool there = answer == RemoteProbe::Answer::there;
+    if (there)
+        ws_.LogLine("FERNHOP: " + FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, run.transferNode->detail)) +
+                    " is on the server already; the run goes on as if it had been made");
+    CreationDone(there, there);
+}
+
+void TransferSequencer::CreationDone(bool made, bool existed)
+{
+    RunState &run = ws_.run;
+    RunCounters &c = ws_.counters;
+    SiteNode *node = run.transferNode;
+    if (made) {
+        SiteNode *directory = AddEntryByPath(ws_, ws_.remoteTree, node->detail);
+        // What a directory found there already holds is not known.
+        if (existed)
+            directory->detail.notListed = true;
         node->icon = iconDir;
         ws_.localTree.NotifyChanged(node);
         KeepInView(ws_, ws_.localTree, node, false);
         --c.createRemain;
     }
     run.transferNode = ws_.localTree.Next(node);
-    if (!sender->Success() && !ReportTransferError("Could not create: " + run.currentFileName))
+    if (!made && !ReportTransferError("Could not create: " + run.currentFileName))
         return;
     if (c.createTotal > 0) {
         SetProgress(ws_, int(RoundHalfEven(double(c.createTotal - c.createRemain) / double(c.createTotal) * 100.0)));
@@ -335,6 +397,7 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
         ws_.LogLine("-> MAIN: file store success. Moving to Next file.");
     TDetail copy = node->detail;
     copy.modified -= ClockOffsetDays(ws_.Site(), ws_.options); // the server's clock, as a listing would show it
+    copy.serverTimeUnknown = !sender->FileTimeSet(); // the server lists the upload's time instead
     SiteNode *stored = AddEntryByPath(ws_, ws_.remoteTree, copy);
     KeepInView(ws_, ws_.remoteTree, stored, false);
     node->icon = iconFile;

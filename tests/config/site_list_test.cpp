@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -83,9 +85,27 @@ TEST(SiteLineTest, ReadingOddLines)
     parsed = ParseSiteLine("s|u|p|l|r|FALSE|21|FALSE|n|FALSE|03/07/24 09:05:01|garbage-time-text||");
     EXPECT_EQ(parsed.site.SavedPcTime + parsed.site.SavedServerTime, 0);
 
-    // The cache key: the CRC-32 check value of "123456789", joined from four fields.
+    // The cache key: the CRC-32 of the four fields joined, the port and the protocol.
     parsed = ParseSiteLine("1234|56|p|7|89|");
-    EXPECT_EQ(parsed.site.CacheKey, "CBF43926");
+    EXPECT_EQ(parsed.site.CacheKey, "1AF7C523"); // "123456789|21|plain"
+}
+
+// Staging beside production: one host, user and directories, another port or TLS. Each must have
+// a cached listing of its own, however long the paths.
+TEST_F(SiteListTest, CacheKeyTellsPortsAndProtocolsApart)
+{
+    std::vector<std::string> keys;
+    for (const bool tls : {false, true}) {
+        for (const int port : {21, 2121}) {
+            list_.edits = {"s" + std::to_string(keys.size()), "ftp.example.com", "joe", "", "/l/" + std::string(250, 'l'),
+                           "/www", port, false, ""};
+            list_.edits.requireTls = tls;
+            ASSERT_EQ(list_.Add(), "");
+            keys.push_back(list_.CurrentCacheKey());
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(std::unique(keys.begin(), keys.end()), keys.end());
 }
 
 TEST_F(SiteListTest, SaveAndLoadRoundTrip)

@@ -107,14 +107,25 @@ TEST_F(TreeFixture, AddEntryByPathUpdatesChildlessNodeInPlace)
     EXPECT_EQ(n->detail.name, "index.html");
 }
 
-TEST_F(TreeFixture, AddEntryByPathFallsBackToDeepestFoundLevel)
+// An entry is filed under its own directory, never in the deepest one the tree has: the missing
+// directories are made, as not listed (their other contents are unknown).
+TEST_F(TreeFixture, AddEntryByPathMakesTheDirectoriesItLacks)
 {
     BuildDocs();
-    SiteNode *b = AddEntryByPath(model, model.localTree, Entry(ekFile, "/a", "b"));
-    EXPECT_EQ(b->Parent(), nullptr);
+    bool made = false;
+    SiteNode *b = AddEntryByPath(model, model.localTree, Entry(ekFile, "/a", "b"), &made);
+    EXPECT_TRUE(made);
+    EXPECT_EQ(b->detail.Path(), "/a/b");
+    ASSERT_NE(b->Parent(), nullptr);
+    EXPECT_EQ(b->Parent()->detail.Path(), "/a");
+    EXPECT_TRUE(b->Parent()->detail.notListed);
     EXPECT_EQ(model.localTree.TopCount(), 2);
-    SiteNode *deep = AddEntryByPath(model, model.localTree, Entry(ekFile, "/docs/missing", "x.txt"));
-    EXPECT_EQ(deep->Parent()->detail.name, "docs");
+    SiteNode *deep = AddEntryByPath(model, model.localTree, Entry(ekFile, "/docs/missing", "x.txt"), &made);
+    EXPECT_TRUE(made);
+    EXPECT_EQ(deep->Parent()->detail.Path(), "/docs/missing");
+    EXPECT_EQ(deep->Parent()->Parent()->detail.name, "docs");
+    AddEntryByPath(model, model.localTree, Entry(ekFile, "/docs/missing", "y.txt"), &made);
+    EXPECT_FALSE(made);
 }
 
 TEST_F(TreeFixture, ExpandTreeOptionDecidesVisibility)

@@ -263,8 +263,49 @@ TEST_F(ListingWalkScripted, DateErrorIsReportedOnceAndStartsNoTransfer)
     EXPECT_EQ(ws.run.currentOperation, opIdle);
 }
 
+// A cached tree is taken once the top directory lists as the cache has it: its listed minute
+// holds the cached second, a directory's own time is not compared. Another size makes it a
+// listing of the whole server, logged with the reason.
+TEST_F(ListingWalkScripted, CachedTreeIsTakenWhenTheTopListsAsCached)
+{
+    options.compare = true;
+    const Lines top = {Dir("a"), "-rw-r--r--   1 web  users  10 Mar  3 14:07 z.txt"};
+    const Lines changed = {Dir("a"), File("z.txt", 11)};
+    ASSERT_NO_FATAL_FAILURE(Start(ListRules({top, changed, changed, {}})));
+    auto cache = [&](int64_t size) {
+        ws.remoteTree.Clear();
+        TDetail directory;
+        directory.kind = ekDirectory;
+        directory.name = "a";
+        ws.remoteTree.Append(nullptr, directory);
+        TDetail file;
+        file.kind = ekFile;
+        file.name = "z.txt";
+        file.size = size;
+        file.modified = EncodeDate(DecodeDate(Now()).year, 3, 3) + EncodeTime(14, 7, 31, 0);
+        if (file.modified > Now() + 2)
+            file.modified = EncodeDate(DecodeDate(Now()).year - 1, 3, 3) + EncodeTime(14, 7, 31, 0);
+        ws.remoteTree.Append(nullptr, file);
+    };
+    cache(10);
+    walk.StartRemoteRefresh();
+    ASSERT_TRUE(RunUntil([&] { return !walk.Running(); })) << Trace();
+    EXPECT_EQ(CommandsAfterLogin(), (Lines{"CWD /", "PWD", "TYPE A", server->commands()[7], "LIST -a"}));
+    EXPECT_TRUE(Logged(view.logLines, "FERNHOP: the server's top directory lists as the cached file list has it"));
+    EXPECT_EQ(ws.remoteTree.Count(), 2);
+    EXPECT_EQ(SoundCount(SoundEvent::Compare), 1);
+
+    cache(12);
+    walk.StartRemoteRefresh();
+    ASSERT_TRUE(RunUntil([&] { return !walk.Running(); })) << Trace();
+    EXPECT_TRUE(Logged(view.logLines, "FERNHOP: the cached file list is not used: z.txt has 11 bytes on the server, "
+                                      "12 in the cached list; the server is listed"));
+    EXPECT_EQ(Dump(ws.remoteTree), (Lines{"D /a", "F /z.txt 11"}));
+    EXPECT_EQ(SoundCount(SoundEvent::Compare), 2);
+}
+
 // Without a server: the choice StartRemoteRefresh makes before any listing.
-TEST(ListingWalkStart, CachedTreeComparesAtOnceAndTheCheckFileWaitsForItsCompletion)
+TEST(ListingWalkStart, TheCheckFileWaitsForItsCompletion)
 {
     ListingWalkFixture f;
     f.options.compare = true;
@@ -275,11 +316,6 @@ TEST(ListingWalkStart, CachedTreeComparesAtOnceAndTheCheckFileWaitsForItsComplet
     cached.kind = ekFile;
     cached.name = "index.html";
     f.ws.remoteTree.Append(nullptr, cached);
-    f.walk.StartRemoteRefresh();
-    EXPECT_EQ(f.view.statuses.front(), "Remote Refresh Done");
-    EXPECT_EQ(f.SoundCount(SoundEvent::Compare), 1);
-    EXPECT_EQ(checkFiles, 0);
-
     f.options.forceRerfesh = true;
     f.site.savedServerTime = 0;
     f.walk.StartRemoteRefresh();

@@ -11,6 +11,9 @@
 
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using fernhop::test::ScriptedFtpServer;
 using Lines = std::vector<std::string>;
 
@@ -140,26 +143,29 @@ TEST_F(SessionScripted, WinGateSendsUserAtServerToTheProxyPort)
     EXPECT_TRUE(app.ws.remoteTree.Empty());
 }
 
-TEST_F(SessionScripted, CachedListingSkipsCheckFileAndListing)
+// The cache stands once the top directory lists as cached: no check file, no walk below the top.
+TEST_F(SessionScripted, CachedListingSkipsTheCheckFileAndTheWalk)
 {
-    StartServer(Script(""));
+    StartServer(Script("", kFileLine));
     app.options.compare = true;
     SiteSpec siteSpec = Site();
     ASSERT_TRUE(WriteFile(siteSpec.localDir + "/a.html", "local"));
+    const std::time_t old = 946684800; // 2000: the server's copy of 2001 is newer
+    struct timespec times[2] = {{old, 0}, {old, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (siteSpec.localDir + "/a.html").c_str(), times, 0), 0);
     UseSite(siteSpec); // no saved server time: only the cache spares the check file
-    // The cache holds a newer remote copy of a.html, so the compare finds nothing to send.
     TDetail entry;
     entry.kind = ekFile;
     entry.name = "a.html";
     entry.size = 5;
-    entry.modified = Now() + 1;
+    entry.modified = EncodeDate(2001, 3, 3) + EncodeTime(12, 0, 0, 0); // within the listed day
     AddChildEntry(app.ws, app.ws.remoteTree, nullptr, entry);
     app.ws.saveListingCache();
     ClearTree(app.ws, app.ws.remoteTree);
 
     ASSERT_TRUE(app.session.Connect());
     ASSERT_TRUE(WaitForSession()) << server->log();
-    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS pw", "SYST", "FEAT"}));
+    EXPECT_EQ(server->commands(), (Lines{"USER joe", "PASS pw", "SYST", "FEAT", "CWD /", "PWD", "PASV", "LIST -a"}));
     EXPECT_EQ(view.Count("Cached FTP File List Loaded"), 1);
     EXPECT_EQ(view.Count("Compare Done - [0 delete , 0 create, 0 transfer]"), 1);
     EXPECT_EQ(app.ws.remoteTree.Count(), 1);

@@ -79,7 +79,9 @@ TEST_F(UploadRunTest, DeletionsWalkBackwardsAndCountFailuresToo)
     SetCounters(3, 0, 0);
 
     ASSERT_TRUE(Transfer());
-    EXPECT_EQ(Commands(), (Lines{"DELE /old/b.txt", "DELE /old/a.txt", "RMD /old"}));
+    // The refused RMD: the top cannot be entered (this server knows no CWD), so nothing shows
+    // that "old" is gone and the refusal stands.
+    EXPECT_EQ(Commands(), (Lines{"DELE /old/b.txt", "DELE /old/a.txt", "RMD /old", "CWD /"}));
     EXPECT_EQ(Shape(ws.remoteTree), (Lines{"D /old", "F /keep.txt"}));
     EXPECT_EQ(ws.remoteTree.First()->icon, iconFailed);
     EXPECT_TRUE(StatusShown("Deleting - 33% complete  [3 total, 2 remain]"));
@@ -141,13 +143,14 @@ TEST_F(UploadRunTest, ErrorPromptNoCancelsYesGoesOn)
     view.askAnswers = {PromptAnswer::Yes};
     ASSERT_TRUE(Transfer());
     EXPECT_EQ(view.prompts, (Lines{"Could not create: a: Try to continue with transfer?"}));
-    EXPECT_EQ(Commands(), (Lines{"MKD /www/a", "MKD /www/b"}));
+    // The refused MKD: "a" cannot be entered either, so it is not there.
+    EXPECT_EQ(Commands(), (Lines{"MKD /www/a", "CWD /www/a", "MKD /www/b"}));
     EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
 
     view.askAnswers = {PromptAnswer::No};
     SetCounters(0, 2, 0);
     ASSERT_TRUE(Transfer());
-    EXPECT_EQ(Commands(), (Lines{"MKD /www/a", "MKD /www/b", "MKD /www/a"}));
+    EXPECT_EQ(Commands(), (Lines{"MKD /www/a", "CWD /www/a", "MKD /www/b", "MKD /www/a", "CWD /www/a"}));
     EXPECT_EQ(view.LastStatus(), "Transfer canceled");
 }
 
