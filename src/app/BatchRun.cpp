@@ -8,6 +8,7 @@
 #include "config/SettingsDir.h"
 #include "config/SettingsLock.h"
 #include "site/LocalScan.h"
+#include "transfer/DeletionGuard.h"
 #include "transfer/Fernhop.h"
 #include "transfer/RemotePath.h"
 
@@ -330,6 +331,11 @@ void BatchRun::PlanReady()
     }
     if (request_.dryRun) {
         PrintPlan();
+        const std::string remoteTop = app_.session.RemoteDirEdit().empty() ? "/" : app_.session.RemoteDirEdit();
+        const DeletionCheck check = CheckDeletions(app_.ws, remoteTop, request_.maxDelete);
+        if (check.verdict == DeletionVerdict::Refused ||
+            (check.verdict == DeletionVerdict::Ask && !request_.allowMassDelete))
+            std::fprintf(out_, "The run would stop before its first deletion: %s\n", check.reason.c_str());
         app_.ws.LogLine("Dry run: nothing was changed; disconnecting");
         app_.session.exitAfterQuit = !app_.session.multiSiteRun;
         app_.ws.FtpClient1.Quit();

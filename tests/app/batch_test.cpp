@@ -150,6 +150,9 @@ TEST_P(BatchFixture, AnEmptyLocalDirectoryDeletesNothingOnTheServer)
     // An unmounted disk, a build that made nothing: the directory is there and empty.
     fs::remove_all(Local());
     fs::create_directories(Local());
+    FernhopRun dry = Fernhop({"--batch", "--dry-run", "web"});
+    EXPECT_NE(dry.out.find("The run would stop before its first deletion: The local directory"), std::string::npos)
+        << dry.out;
 
     for (const char *flag : {"--yes", "--allow-mass-delete"}) {
         FernhopRun run = Fernhop({"--batch", flag, "web"});
