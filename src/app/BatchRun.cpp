@@ -9,12 +9,17 @@
 #include "config/SettingsDir.h"
 #include "config/SettingsLock.h"
 #include "site/LocalScan.h"
+#include "transfer/DeletionGuard.h"
 #include "transfer/Fernhop.h"
+#include "transfer/RemotePath.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <algorithm>
 #include <QTimer>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,10 +46,28 @@ const char *ActionWord(const TDetail &d, bool master, bool download)
     }
 }
 
+// What one run of a site writes into: the server and port, the remote directory made absolute and
+// the local one resolved, so that two spellings of one place ("www/" and "/www", a trailing slash,
+// a link) are one site to lock. Hashed to a file name.
+std::string SiteRunKey(const TmultFTP &site)
+{
+    std::error_code error;
+    std::filesystem::path local = std::filesystem::weakly_canonical(site.LocalDir, error);
+    if (error)
+        local = std::filesystem::path(site.LocalDir).lexically_normal();
+    const QString remote = QDir::cleanPath(QString::fromStdString(FormatRemotePath(site.RemoteDir, Options())));
+    const std::string place = LowerAZ(site.Server) + "\n" + std::to_string(site.Port) + "\n" +
+                              QDir::cleanPath(QString::fromStdString(local.string())).toStdString() + "\n" +
+                              remote.toStdString();
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(place), QCryptographicHash::Sha256);
+    return "site-" + digest.toHex().left(16).toStdString();
+}
+
 class BatchRun {
 public:
     BatchRun(const BatchRequest &request, std::FILE *out)
-        : request_(request), out_(out), view_(request.yes, ::isatty(STDERR_FILENO) == 1), app_(view_)
+        : request_(request), out_(out),
+          view_(request.yes, ::isatty(STDERR_FILENO) == 1, request.allowMassDelete), app_(view_)
     {
     }
 
@@ -76,6 +99,7 @@ private:
         bool planned = false;     // listed and compared: the plan was known
         bool cutShort = false;    // the session ended while a listing or a run was going on
         bool ended = false;
+        std::string refused; // the run stopped before deleting, and why
         std::vector<std::string> notListed;
         size_t failuresAtStart = 0;
         size_t failures = 0;
@@ -176,6 +200,8 @@ void BatchRun::Wire()
         // Nothing here answers Cancel: a cancelled run was cut short by the session's end.
         if (Visit *visit = CurrentVisit(); visit && app_.ws.run.transferCanceled)
             visit->cutShort = true;
+        if (Visit *visit = CurrentVisit(); visit && !app_.ws.run.refusedText.empty())
+            visit->refused = app_.ws.run.refusedText;
     };
     if (request_.dryRun)
         app_.walk.startCheckFile = nullptr; // the check file would be a change on the server
@@ -219,14 +245,15 @@ bool BatchRun::LockSites()
     }
     for (int row : rows) {
         const TmultFTP &site = app_.sites.Row(row);
+        const std::string key = SiteRunKey(site);
         bool taken = false;
         for (const auto &lock : siteLocks_)
-            taken = taken || lock->Key() == site.CacheKey;
+            taken = taken || lock->Key() == key;
         if (taken)
             continue;
         auto lock = std::make_unique<SiteRunLock>();
         long holder = 0;
-        switch (lock->Take(site.CacheKey, holder)) {
+        switch (lock->Take(key, holder)) {
         case SiteRunLock::Result::Taken: siteLocks_.push_back(std::move(lock)); break;
         case SiteRunLock::Result::Busy:
             std::fprintf(stderr,
@@ -305,6 +332,11 @@ void BatchRun::PlanReady()
     }
     if (request_.dryRun) {
         PrintPlan();
+        const std::string remoteTop = app_.session.RemoteDirEdit().empty() ? "/" : app_.session.RemoteDirEdit();
+        const DeletionCheck check = CheckDeletions(app_.ws, remoteTop, request_.maxDelete);
+        if (check.verdict == DeletionVerdict::Refused ||
+            (check.verdict == DeletionVerdict::Ask && !request_.allowMassDelete))
+            std::fprintf(out_, "The run would stop before its first deletion: %s\n", check.reason.c_str());
         app_.ws.LogLine("Dry run: nothing was changed; disconnecting");
         app_.session.exitAfterQuit = !app_.session.multiSiteRun;
         app_.ws.FtpClient1.Quit();
@@ -401,7 +433,7 @@ BatchRun::Outcome BatchRun::OutcomeOf(const Visit &visit) const
         return failed;
     if (!visit.loggedIn)
         return notConnected;
-    if (visit.cutShort || !visit.notListed.empty() || visit.failures > 0 || !visit.planned)
+    if (visit.cutShort || !visit.notListed.empty() || visit.failures > 0 || !visit.planned || !visit.refused.empty())
         return failed;
     return done;
 }
@@ -420,6 +452,8 @@ std::string BatchRun::OutcomeText(const Visit &visit) const
         add(std::to_string(visit.notListed.size()) + " remote director" +
             (visit.notListed.size() == 1 ? "y" : "ies") + " could not be listed; nothing under " +
             (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
+    if (!visit.refused.empty())
+        add(visit.refused);
     if (visit.failures > 0)
         add(std::to_string(visit.failures) + " step(s) failed");
     if (visit.cutShort && visit.planned)
@@ -490,6 +524,7 @@ int BatchRun::Exec()
     if (!LockSites())
         return kExitBusy;
     PrepareOptions();
+    app_.ws.run.maxDeleteCount = request_.maxDelete;
     Wire();
     idleTimer_.setInterval(250);
     QObject::connect(&idleTimer_, &QTimer::timeout, [this] { WatchIdle(); });

@@ -13,6 +13,8 @@ struct BatchRequest {
     bool yes = false;
     bool tls = false;                     // every site over explicit TLS
     std::vector<std::string> trustCerts;  // certificate fingerprints trusted for this run
+    bool allowMassDelete = false;         // a run may delete more than maxDeletePercent of a side's files
+    int maxDelete = -1;                   // no run deletes more files than this (-1: no limit)
 };
 
 // Runs the request and returns the exit status (0 all done, 1 something failed, 2 could not

@@ -2,6 +2,7 @@
 
 #include "app/PasswordPrompt.h"
 #include "base/Text.h"
+#include "transfer/DeletionGuard.h"
 
 #include <cstdio>
 
@@ -18,8 +19,8 @@ bool IsProgressStatus(const std::string &text)
 }
 } // namespace
 
-BatchView::BatchView(bool answerYesToDeletions, bool progressLine)
-    : answerYes_(answerYesToDeletions), progressLine_(progressLine)
+BatchView::BatchView(bool answerYesToDeletions, bool progressLine, bool allowMassDeletion)
+    : answerYes_(answerYesToDeletions), progressLine_(progressLine), allowMassDeletion_(allowMassDeletion)
 {
 }
 
@@ -116,6 +117,14 @@ PromptAnswer BatchView::AskUser(const std::string &line1, const std::string &lin
         }
         Print(line1 + ": " + path + " [answered No; run with --yes to delete]");
         kept.push_back(path);
+        return PromptAnswer::No;
+    }
+    if (line2 == kMassDeletionQuestion) {
+        if (allowMassDeletion_) {
+            Print(line1 + " [answered Yes: --allow-mass-delete]");
+            return PromptAnswer::Yes;
+        }
+        Print(line1 + " [answered No; run with --allow-mass-delete to delete them]");
         return PromptAnswer::No;
     }
     if (line2 == "Try to continue with transfer?") {

@@ -9,7 +9,7 @@
 
 class BatchView : public MainView {
 public:
-    BatchView(bool answerYesToDeletions, bool progressLine);
+    BatchView(bool answerYesToDeletions, bool progressLine, bool allowMassDeletion = false);
 
     // Called when the program's window would close: the batch run ends its event loop.
     std::function<void()> onClose;
@@ -44,6 +44,7 @@ private:
 
     bool answerYes_;
     bool progressLine_;
+    bool allowMassDeletion_;
     bool progressShown_ = false;
     bool progressVisible_ = false;
     std::string status_;

@@ -13,6 +13,13 @@ bool ParsePort(const std::string &text, int &port)
     return ec == std::errc() && ptr == end && port > 0 && port < 65536;
 }
 
+bool ParseCount(const std::string &text, int &count)
+{
+    const char *end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, count);
+    return ec == std::errc() && ptr == end && count >= 0;
+}
+
 void SetMode(CommandLine &cl, CommandMode mode, const std::string &flag)
 {
     if (cl.mode != CommandMode::Help && cl.mode != mode && cl.error.empty())
@@ -72,6 +79,11 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
             cl.dryRun = true;
         } else if (a == "--yes") {
             cl.yes = true;
+        } else if (a == "--allow-mass-delete") {
+            cl.allowMassDelete = true;
+        } else if (a == "--max-delete") {
+            if (value(v) && !ParseCount(v, cl.maxDelete))
+                cl.error = "--max-delete takes a number of files, 0 or more";
         } else if (a == "--multi-site") {
             cl.multiSite = true;
         } else if (a == "--server") {
@@ -145,8 +157,8 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
     } else if (cl.mode == CommandMode::Help) {
         // No command: the window, on the site named (if any).
         cl.mode = CommandMode::Window;
-        if (cl.dryRun || cl.yes || cl.multiSite)
-            cl.error = "--dry-run, --yes and --multi-site need --batch";
+        if (cl.dryRun || cl.yes || cl.multiSite || cl.allowMassDelete || cl.maxDelete >= 0)
+            cl.error = "--dry-run, --yes, --multi-site, --allow-mass-delete and --max-delete need --batch";
         else if (cl.fields.server || cl.fields.user || cl.fields.local || cl.fields.remote)
             cl.error = "site fields need --add-site or --replace-site";
         else if (positional.size() > 1)
@@ -178,11 +190,16 @@ const char *UsageText()
     return "usage:\n"
            "  fernhop [--settings DIR] [NICKNAME]\n"
            "      Open the window (on the site NICKNAME).\n"
-           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [--tls] [--trust-cert SHA256]\n"
+           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [--allow-mass-delete]\n"
+           "          [--max-delete N] [--tls] [--trust-cert SHA256]\n"
            "          (NICKNAME | --multi-site)\n"
            "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
            "      --dry-run   stop after the compare and print every marked entry\n"
            "      --yes       answer Yes when a deletion asks for confirmation (otherwise No)\n"
+           "      --allow-mass-delete  go on with a run that would delete more than maxDeletePercent\n"
+           "                  of the files on the side it deletes from (otherwise it stops first)\n"
+           "      --max-delete N  stop before the first deletion of a run that would delete more\n"
+           "                  than N files\n"
            "      --tls       explicit TLS (AUTH TLS) for every site of this run\n"
            "      --trust-cert SHA256  trust the server certificate with this SHA-256 fingerprint\n"
            "                  for this run (a certificate the system's CA store does not trust;\n"
@@ -208,7 +225,8 @@ const char *UsageText()
            "else ~/.config/fernhop.\n"
            "\n"
            "Exit status: 0 all done; 1 some deletion, creation or transfer failed, a remote\n"
-           "directory could not be listed, or the session ended before the run was done;\n"
+           "directory could not be listed, the session ended before the run was done, or the\n"
+           "run stopped before deleting (a side empty, or more deletions than allowed);\n"
            "2 could not connect or log in; 64 bad usage; 75 another batch run is syncing\n"
            "the same site (nothing was done); 78 a settings file is there but holds nothing\n"
            "Fernhop can read (nothing was done; repair or remove it); 130 / 143 stopped by\n"

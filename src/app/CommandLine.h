@@ -47,6 +47,9 @@ struct CommandLine {
     bool dryRun = false;
     bool yes = false;
     bool multiSite = false;
+    bool allowMassDelete = false;
+    int maxDelete = -1; // --max-delete N
+
     SiteFields fields;
     // Batch: TLS for every site of the run, and certificates trusted for this run only.
     bool tls = false;

@@ -73,7 +73,7 @@ int main(int argc, char **argv)
     case CommandMode::RemoveSite: return RemoveSiteCommand(cl, stdout, stderr);
     case CommandMode::Set: return SetOptionsCommand(cl, stdout, stderr);
     case CommandMode::ShowSettings: return ShowSettingsCommand(stdout, stderr);
-    case CommandMode::Batch: return RunBatch({cl.nickName, cl.multiSite, cl.dryRun, cl.yes, cl.tls, cl.trustCerts}, stdout);
+    case CommandMode::Batch: return RunBatch({cl.nickName, cl.multiSite, cl.dryRun, cl.yes, cl.tls, cl.trustCerts, cl.allowMassDelete, cl.maxDelete}, stdout);
     }
     return kExitUsage;
 }

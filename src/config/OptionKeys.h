@@ -45,6 +45,7 @@ void ForEachOption(AnyOptions &o, const Options &d, Visit &&visit)
     visit("reconnectTries", o.reconnectTries, d.reconnectTries);
     visit("followOutsideLinks", o.followOutsideLinks, d.followOutsideLinks);
     visit("useMLSD", o.useMLSD, d.useMLSD);
+    visit("maxDeletePercent", o.maxDeletePercent, d.maxDeletePercent);
 }
 
 // Sets one key of the "Options" or "Filter" section from text, as the settings file would hold

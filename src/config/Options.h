@@ -67,6 +67,9 @@ struct Options {
     bool followOutsideLinks = false;
     // Listings use MLSD where the server offers it (exact times, no check file needed).
     bool useMLSD = true;
+    // A run that would delete more than this share (in percent) of the files on the side it
+    // deletes from stops first and asks; 100 or more never asks.
+    int maxDeletePercent = 50;
 
     // Section "Filter".
     CaseFilter fileFilter = CaseFilter::NoChange;      // key "file"

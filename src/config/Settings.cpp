@@ -169,10 +169,12 @@ std::string WriteMainFile(const Options &options, const SettingsBaseline *baseli
     ProfileFile file(path, ProfileFile::Access::Private);
     const bool merge = baseline && baseline->loaded;
     for (const MainEntry &entry : MainEntries(options)) {
-        if (merge && file.HasKey(entry.section, entry.key)) {
+        if (merge) {
+            // Not changed here: whatever the file holds now stays, and a key it lacks (a file cut
+            // short, an older version's) is not filled in with a default nobody chose.
             const auto loaded = baseline->mainValues.find(EntryName(entry.section, entry.key));
             if (loaded != baseline->mainValues.end() && loaded->second == entry.value)
-                continue; // not changed here: whatever the file holds now stays
+                continue;
         }
         file.WriteString(entry.section, entry.key, entry.value);
     }

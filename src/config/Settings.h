@@ -15,6 +15,7 @@
 // Several processes may share the files (the window, batch runs, --set). A save therefore takes
 // the settings lock, reads each file as it is at that moment and writes into it only what
 // changed since the load (the baseline), so that what another process wrote meanwhile stays.
+// A key the file lacks stays missing (its default in use) until a value is set for it.
 // Without a baseline a save writes every value, as a program that has loaded nothing would.
 #include "base/MainView.h"
 #include "config/ExtensionTable.h"

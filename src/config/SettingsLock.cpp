@@ -74,13 +74,13 @@ SiteRunLock::~SiteRunLock()
     Release();
 }
 
-SiteRunLock::Result SiteRunLock::Take(const std::string &cacheKey, long &holderPid)
+SiteRunLock::Result SiteRunLock::Take(const std::string &key, long &holderPid)
 {
     Release();
     holderPid = 0;
-    if (cacheKey.empty() || !EnsureSettingsDirectory())
+    if (key.empty() || !EnsureSettingsDirectory())
         return Result::NoLockFile;
-    const std::string path = SettingsFilePath(cacheKey + ".run");
+    const std::string path = SettingsFilePath(key + ".run");
     // The holder removes the file when it ends; a file removed between our open and our lock is
     // not the lock any more, so open it again.
     for (int attempt = 0; attempt < 10; ++attempt) {
@@ -104,7 +104,7 @@ SiteRunLock::Result SiteRunLock::Take(const std::string &cacheKey, long &holderP
             }
             fd_ = fd;
             path_ = path;
-            key_ = cacheKey;
+            key_ = key;
             return Result::Taken;
         }
         close(fd);

@@ -36,10 +36,10 @@ public:
     SiteRunLock &operator=(const SiteRunLock &) = delete;
 
     enum class Result { Taken, Busy, NoLockFile };
-    // Takes the lock of the site with that cache key without waiting ("<key>.run" in the
-    // settings directory). Busy: another process holds it; holderPid is then that process, or 0
-    // when it could not be read.
-    Result Take(const std::string &cacheKey, long &holderPid);
+    // Takes the lock named `key` (a file name: "<key>.run" in the settings directory) without
+    // waiting. Busy: another process holds it; holderPid is then that process, or 0 when it could
+    // not be read.
+    Result Take(const std::string &key, long &holderPid);
     void Release();
     const std::string &Key() const { return key_; }
 

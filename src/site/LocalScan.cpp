@@ -1,6 +1,7 @@
 #include "site/LocalScan.h"
 
 #include "base/Text.h"
+#include "site/ListingFields.h"
 #include "site/TreeEntries.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -206,6 +208,12 @@ bool ReadDirectory(SiteModel &model, const ScanContext &context, int fd, const s
         std::string name(raw);
         if ((topLevel && IsListingCacheName(name)) || IsDownloadTemporaryName(name))
             continue; // our own cache and temporary files
+        if (!IsSafeEntryName(name)) {
+            // The listing parser drops such a name from the server's side too: sent, it would
+            // never be seen there, and so be sent again on every run.
+            SkipEntry(model, name, "its name holds a backslash or a line break, which no listing can give back");
+            continue;
+        }
         struct stat st{};
         if (::fstatat(fd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) // gone meanwhile is fine; unseen is not
@@ -301,6 +309,7 @@ public:
 
     bool Run()
     {
+        model_.localScanStarted = UnixToLocalDateTime(std::time(nullptr));
         model_.currentRelativeDirectory.clear();
         model_.stopLoops = false;
         model_.ignore.localSkipped.clear();

@@ -23,8 +23,9 @@ bool ListLocalDirectory(SiteModel &model, LocalWorkList &list, const std::string
 bool AddListedEntries(SiteModel &model, LocalWorkList &list, SiteNode *parent, const std::string &label);
 // Builds the local tree. A subdirectory the scan could not read in full, or did not enter (a loop,
 // Stop), is marked notListed; entries it may not read (links leading outside the top directory,
-// broken links, FIFOs, sockets, devices) are logged and put on IgnoreLists::localSkipped. False
-// when the top directory itself could not be read in full.
+// broken links, FIFOs, sockets, devices, names a listing cannot give back: see IsSafeEntryName)
+// are logged and put on IgnoreLists::localSkipped. False when the top directory itself could not
+// be read in full.
 bool ScanLocalTree(SiteModel &model);
 bool LoadLocalTree(SiteModel &model);
 

@@ -68,6 +68,8 @@ public:
     std::string localTopDirectory;
     // Relative directory of the listing or scan in progress.
     std::string currentRelativeDirectory;
+    // When the last local scan began (PC clock, as the entries' times).
+    TDateTime localScanStarted = 0;
 
     // Trace mode (the version label toggles it): extra "DEBUG:" lines go to the FTP log.
     bool debugTrace = false;

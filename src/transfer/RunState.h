@@ -35,6 +35,11 @@ struct RunState {
     std::string remoteTopPath;
     std::string currentFileName;
 
+    // No run deletes more files than this (-1: no such limit). Set by a caller, never stored.
+    int maxDeleteCount = -1;
+    // Why the last run stopped before its first deletion; "" when it did not.
+    std::string refusedText;
+
     // Kept over every run of the program, for a caller without a window (its exit status and
     // summary): runs the lost session cut short, and files that reached the other side whole.
     int runsCutShort = 0;

@@ -2,6 +2,7 @@
 
 #include "base/Text.h"
 #include "site/Progress.h"
+#include "transfer/DeletionGuard.h"
 
 #include <QTimer>
 
@@ -53,10 +54,45 @@ void TransferSequencer::StartTransfer()
     }
     if (Running() || single_ != Single::None)
         return;
+    ws_.run.refusedText.clear();
+    if (!DeletionsAllowed())
+        return;
     if (ws_.Site().Download())
         StartDownloadRun();
     else
         StartUploadRun();
+}
+
+bool TransferSequencer::DeletionsAllowed()
+{
+    const DeletionCheck check = CheckDeletions(ws_, RemoteTopText(), ws_.run.maxDeleteCount);
+    if (check.verdict == DeletionVerdict::Allowed)
+        return true;
+    if (check.verdict == DeletionVerdict::Ask) {
+        ws_.LogLine("FERNHOP: " + check.reason);
+        const PromptAnswer answer = AskUser(2, check.reason, kMassDeletionQuestion);
+        // The prompt ran the event loop: the session may have ended or another run begun.
+        if (!ws_.Connected() || Running() || single_ != Single::None)
+            return false;
+        if (answer == PromptAnswer::Yes) {
+            ws_.LogLine("FERNHOP: the deletions were confirmed");
+            return true;
+        }
+    }
+    RefuseRun(check.verdict == DeletionVerdict::Ask ? "Stopped before the first deletion: " + check.reason
+                                                    : check.reason);
+    return false;
+}
+
+void TransferSequencer::RefuseRun(const std::string &reason)
+{
+    // The run's usual start and end, so that what follows a run (the next site of a multi-site
+    // run, the exit option) follows this one too.
+    BeginRun(ws_.Site().Download() ? opDownloadRun : opUploadRun);
+    ws_.run.refusedText = reason;
+    ws_.LogLine("FERNHOP: " + reason);
+    ws_.PlayEventSound(SoundEvent::Error);
+    EndRun(reason.c_str());
 }
 
 std::string TransferSequencer::RemoteTopText() const

@@ -104,6 +104,10 @@ private:
     PromptMark MarkBeforePrompt() const;
     bool SameRunAfterPrompt(const PromptMark &mark) const;
 
+    // Before a run: false when it must not start for what it would delete (DeletionGuard.h),
+    // after asking where the numbers allow it; a refused run is logged and ended as a run.
+    bool DeletionsAllowed();
+    void RefuseRun(const std::string &reason);
     // Step 1 of both runs: flags cleared, progress shown, buttons off, remoteTopPath taken.
     void BeginRun(TOperation operation);
     // The end steps both runs share, with the direction's completion text.

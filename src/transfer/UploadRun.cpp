@@ -2,11 +2,15 @@
 // directory), remote directory creations, then the uploads, each perhaps followed by SITE CHMOD.
 #include "transfer/TransferSequencer.h"
 
+#include "base/Text.h"
 #include "site/LocalScan.h"
 #include "site/Progress.h"
 #include "site/TreeEntries.h"
 #include "transfer/ClockOffset.h"
 #include "transfer/TransferPaths.h"
+#include "transfer/UploadSettled.h"
+
+#include <algorithm>
 
 namespace {
 bool MarkedForDeletion(const TDetail &entry)
@@ -351,7 +355,8 @@ void TransferSequencer::UploadStep()
             return;
         ftp.LocalFile = LocalPath(ws_.localTopDirectory, entry);
         ftp.RemoteFile = remotePath;
-        ftp.UploadFileTime = entry.modified; // set on the server where it can be (MFMT)
+        // Set on the server where it can be (MFMT); older for a file the next run must send again.
+        ftp.UploadFileTime = WrittenAtScan(ws_, entry) ? UnsettledTime(entry.modified) : entry.modified;
         transferInFlight_ = true;
         if (PassiveMode())
             ftp.PutFilePasv();
@@ -396,6 +401,11 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     if (display.verboseTrace)
         ws_.LogLine("-> MAIN: file store success. Moving to Next file.");
     TDetail copy = node->detail;
+    if (TDateTime now = 0; !SettledAsScanned(ws_, copy, sender->LocalFile, now)) {
+        copy.modified = UnsettledTime(std::min(copy.modified, now));
+        ws_.LogLine("FERNHOP: " + QuotedForLog(copy.Path()) +
+                    " was written during the run or just before it: it is sent again next time");
+    }
     copy.modified -= ClockOffsetDays(ws_.Site(), ws_.options); // the server's clock, as a listing would show it
     copy.serverTimeUnknown = !sender->FileTimeSet(); // the server lists the upload's time instead
     SiteNode *stored = AddEntryByPath(ws_, ws_.remoteTree, copy);

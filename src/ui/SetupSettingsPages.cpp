@@ -75,6 +75,7 @@ QWidget *MakeSettingsPage(TPagesDlg &dialog)
     addNumber(0, 0, "ConnectTimeoutSpin", "FTP connect timeout: (sec)", o.connectTimeOut);
     addNumber(0, 2, "replyTimeOutSpin", "Reply timeout: (sec)", o.replyTimeOut);
     addNumber(1, 0, "reconnectTriesSpin", "Reconnect tries after a lost session:", o.reconnectTries);
+    addNumber(1, 2, "maxDeletePercentSpin", "Ask before deleting more than: (% of files)", o.maxDeletePercent);
     numbers->setColumnStretch(4, 1);
     layout->addSpacing(6);
     layout->addLayout(numbers);

@@ -5,8 +5,10 @@
 #include "support/FileTree.h"
 #include "support/FtpServers.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
@@ -152,6 +154,34 @@ TEST_F(BatchSharing, ASecondRunOfTheSiteRefusesAndWritersMeanwhileAreKept)
     EXPECT_NE(settings.out.find("\nconfirmDelete=1\n"), std::string::npos) << settings.out;
     EXPECT_NE(settings.out.find("\nfastCompare=1\n"), std::string::npos) << settings.out;
     EXPECT_TRUE(RunLockFiles().empty());
+}
+
+TEST_F(BatchSharing, TwoSitesSpellingOnePlaceDifferentlyAreOneSiteToLock)
+{
+    auto server = ScriptedFtpServer::start(kSilentLogin);
+    ASSERT_TRUE(server);
+    WriteFile(Local() / "index.html", "home");
+    ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), "joe", "pw", Local().string() + "/", "www")).status, 0);
+    ASSERT_EQ(Fernhop(AddSiteArgs("same", server->port(), "joe", "pw", Local(), "/www/")).status, 0);
+    ASSERT_EQ(Fernhop(AddSiteArgs("elsewhere", server->port(), "joe", "pw", Local(), "/other")).status, 0);
+
+    RunningFernhop first(Settings(), {"--batch", "web"});
+    ASSERT_TRUE(server->waitForCommand("^PASS ", 60000)) << first.Err();
+    FernhopRun second = Fernhop({"--batch", "same"});
+    EXPECT_EQ(second.status, 75) << second.err;
+    EXPECT_EQ(server->connectionCount(), 1);
+
+    // Another remote directory on the same server is another site: it runs (and waits at the
+    // password like the first, until stopped).
+    RunningFernhop third(Settings(), {"--batch", "elsewhere"});
+    QDeadlineTimer guard(60000); // only against a hang
+    while (server->connectionCount() < 2 && !guard.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(server->connectionCount(), 2) << third.Err();
+    third.Signal(SIGTERM);
+    first.Signal(SIGTERM);
+    EXPECT_EQ(third.Finish(), 143) << third.Err();
+    EXPECT_EQ(first.Finish(), 143) << first.Err();
 }
 
 TEST_F(BatchSharing, SigintStopsAnUploadAndTheNextRunRepairsIt)

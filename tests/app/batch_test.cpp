@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -138,6 +139,95 @@ TEST_P(BatchFixture, ConfirmedDeletionsNeedYes)
     FernhopRun with = Fernhop({"--batch", "--yes", "web"});
     EXPECT_EQ(with.status, 0) << with.err;
     EXPECT_FALSE(server->exists("index.html"));
+}
+
+TEST_P(BatchFixture, AnEmptyLocalDirectoryDeletesNothingOnTheServer)
+{
+    MakeSite();
+    AddSite("web", *server, Local(), "/", false);
+    ASSERT_EQ(Fernhop({"--batch", "web"}).status, 0);
+    const auto before = server->listTree();
+    // An unmounted disk, a build that made nothing: the directory is there and empty.
+    fs::remove_all(Local());
+    fs::create_directories(Local());
+    FernhopRun dry = Fernhop({"--batch", "--dry-run", "web"});
+    EXPECT_NE(dry.out.find("The run would stop before its first deletion: The local directory"), std::string::npos)
+        << dry.out;
+
+    for (const char *flag : {"--yes", "--allow-mass-delete"}) {
+        FernhopRun run = Fernhop({"--batch", flag, "web"});
+        EXPECT_EQ(run.status, 1) << run.out << run.err;
+        EXPECT_EQ(server->listTree(), before) << flag;
+        EXPECT_EQ(Count(run.err, "DELE "), 0u);
+        EXPECT_NE(run.out.find("Site web: failed: The local directory " + Local().string() + " is empty: nothing is "
+                               "deleted (the run would have deleted 4 of the "),
+                  std::string::npos)
+            << run.out;
+    }
+}
+
+TEST_P(BatchFixture, ARunThatWouldDeleteMostOfTheLocalMirrorStopsUnlessAllowed)
+{
+    for (int i = 0; i < 20; ++i)
+        server->writeFile("pub/page" + std::to_string(i) + ".html", "page");
+    fs::create_directories(Local());
+    AddSite("mirror", *server, Local(), "/pub", true);
+    ASSERT_EQ(Fernhop({"--batch", "mirror"}).status, 0);
+    for (int i = 0; i < 15; ++i)
+        fs::remove(fs::path(server->root()) / ("pub/page" + std::to_string(i) + ".html"));
+
+    FernhopRun held = Fernhop({"--batch", "mirror"});
+    EXPECT_EQ(held.status, 1) << held.out << held.err;
+    EXPECT_EQ(Snapshot(Local()).size(), 20u);
+    EXPECT_NE(held.out.find("Stopped before the first deletion: The run would delete 15 of the 20 files in " +
+                            Local().string() + " (75%), more than the 50% allowed (option maxDeletePercent)."),
+              std::string::npos)
+        << held.out;
+
+    // An absolute limit holds even when the share is allowed.
+    FernhopRun capped = Fernhop({"--batch", "--allow-mass-delete", "--max-delete", "14", "mirror"});
+    EXPECT_EQ(capped.status, 1) << capped.out << capped.err;
+    EXPECT_EQ(Snapshot(Local()).size(), 20u);
+    EXPECT_NE(capped.out.find("more than the 14 allowed for this run"), std::string::npos) << capped.out;
+
+    FernhopRun allowed = Fernhop({"--batch", "--allow-mass-delete", "--max-delete", "15", "mirror"});
+    EXPECT_EQ(allowed.status, 0) << allowed.out << allowed.err;
+    EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
+}
+
+TEST_P(BatchFixture, ANameWithABackslashIsSkippedOnBothSidesAndNeverSentAgain)
+{
+    WriteFile(Local() / "ok.html", "ok");
+    WriteFile(Local() / "back\\slash.html", "b");
+    AddSite("web", *server, Local(), "/", false);
+
+    FernhopRun first = Fernhop({"--batch", "web"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("FERNHOP: skipped \"/back\\\\slash.html\""), std::string::npos) << first.err;
+    EXPECT_FALSE(server->exists("back\\slash.html"));
+    // From the cache and listed again: nothing more to send.
+    for (const char *refresh : {"forceRerfesh=0", "forceRerfesh=1"}) {
+        ASSERT_EQ(Fernhop({"--set", refresh}).status, 0);
+        FernhopRun again = Fernhop({"--batch", "web"});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_NE(again.out.find("Summary: deleted 0, created 0, transferred 0, failed 0"), std::string::npos)
+            << refresh << "\n" << again.out;
+    }
+}
+
+TEST_P(BatchFixture, ASettingsFileCutShortIsNotFilledInWithDefaults)
+{
+    MakeSite();
+    AddSite("web", *server, Local(), "/", false);
+    // Cut off before "delete=0": the missing keys are read as their defaults, never written back.
+    const fs::path ini = fs::path(tmp.path().toStdString()) / "settings/FERNHOP.INI";
+    const std::string cut = "[Options]\nconnect=0\ncompare=0\nupdate=0\nexit=0\n";
+    WriteFile(ini, cut);
+    for (const char *dryRun : {"--dry-run", "--yes"}) {
+        FernhopRun run = Fernhop({"--batch", dryRun, "web"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(ReadFile(ini), cut) << dryRun;
+    }
 }
 
 TEST_P(BatchFixture, WrongPasswordExitsWithTwo)
@@ -315,6 +405,35 @@ TEST(BatchMissingRemoteDirectory, UploadSiteCreatesItWithItsParentsAndSaysSo)
     // The clock check that failed for want of the directory is made once it is there.
     EXPECT_EQ(Count(run.err, "STOR /new/deep/www/fernhop.chk"), 2u) << run.err;
     EXPECT_TRUE(server->exists("new/deep/www/fernhop.chk"));
+}
+
+TEST(BatchRewrittenFile, AFileWrittenAgainInTheSecondOfTheScanIsSentAgainCachedOrListed)
+{
+    // pyftpdlib takes the file's time (MFMT) and lists exact times (MLSD).
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    BatchSites s;
+    const fs::path page = s.Dir("web") / "page.html";
+    WriteFile(page, "old!");
+    // Whole seconds cannot tell a file written in the second the scan read it from one written
+    // again in that second. A time past the scan stands for that second on a machine of any speed.
+    const auto stamp = fs::last_write_time(page) + std::chrono::hours(1);
+    fs::last_write_time(page, stamp);
+    s.Add("web", *server, s.Dir("web"), "/");
+    FernhopRun first = s.Run({"--batch", "web"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_TRUE(Has(first.err, "FERNHOP: \"/page.html\" was written during the run or just before it")) << first.err;
+
+    // Written again, same size, same time: the next run sends it, from the cache or listed.
+    const std::pair<const char *, const char *> rounds[] = {{"new!", "forceRerfesh=0"}, {"nxt!", "forceRerfesh=1"}};
+    for (const auto &[content, refresh] : rounds) {
+        WriteFile(page, content);
+        fs::last_write_time(page, stamp);
+        ASSERT_EQ(s.Run({"--set", refresh}).status, 0);
+        FernhopRun again = s.Run({"--batch", "web"});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(server->readFile("page.html"), std::optional<std::string>(content)) << refresh << again.err;
+    }
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 // Files and trees on disk for the tests that run the program: write a tree, read it back.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,10 +17,14 @@ inline std::string ReadFile(const std::filesystem::path &path)
     return s.str();
 }
 
+// The file is dated a minute back, as a site's files are when a run starts: one written in the
+// second the scan reads it is sent again by the next run, which would make a test's later runs
+// depend on the machine's speed. Files written later are still dated later.
 inline void WriteFile(const std::filesystem::path &path, const std::string &content)
 {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
 }
 
 // Every file below `root` with its content, and every directory, by relative path; the listing

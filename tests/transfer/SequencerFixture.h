@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -18,9 +20,11 @@
 
 using Lines = std::vector<std::string>;
 
+// Dated a minute back, as a site's files are when a run starts (see tests/support/FileTree.h).
 inline void WriteFile(const std::string &path, const std::string &content)
 {
     std::ofstream(path, std::ios::binary) << content;
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
 }
 
 inline std::string ReadAll(const std::string &path)

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 namespace {
 bool AnyLineBreak(const Lines &commands)
@@ -76,6 +77,7 @@ TEST_F(UploadRunTest, DeletionsWalkBackwardsAndCountFailuresToo)
     Mark(Add(ws.remoteTree, old, ekFile, "a.txt"), actDeleteFile);
     Mark(Add(ws.remoteTree, old, ekFile, "b.txt"), actDeleteFile);
     Add(ws.remoteTree, nullptr, ekFile, "keep.txt");
+    Add(ws.localTree, nullptr, ekFile, "keep.txt");
     SetCounters(3, 0, 0);
 
     ASSERT_TRUE(Transfer());
@@ -209,6 +211,10 @@ TEST_F(UploadRunTest, UploadsWithChmodOffsetAndLog)
     site.savedServerTime = EncodeDate(2024, 5, 1) + EncodeTime(10, 0);
     site.savedPcTime = site.savedServerTime + 2.0 / 24; // the PC clock two hours ahead
     const TDateTime localTime = EncodeDate(2024, 5, 2) + EncodeTime(12, 15);
+    for (const char *name : {"/a.html", "/sub/b.gif"}) {
+        const struct timeval stamp[2] = {{LocalDateTimeToUnix(localTime), 0}, {LocalDateTimeToUnix(localTime), 0}};
+        ASSERT_EQ(::utimes((ws.localTopDirectory + name).c_str(), stamp), 0);
+    }
 
     Mark(Add(ws.localTree, nullptr, ekFile, "a.html", 8, localTime), actNewFile);
     SiteNode *sub = Add(ws.localTree, nullptr, ekDirectory, "sub");
@@ -300,6 +306,7 @@ TEST_F(UploadRunTest, DisconnectWithACommandInFlight)
     ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^DELE ", "reply": "250 Deleted.", "delay_ms": 300})"));
     for (const char *name : {"a.txt", "b.txt"})
         Mark(Add(ws.remoteTree, nullptr, ekFile, name), actDeleteFile);
+    Add(ws.localTree, nullptr, ekFile, "kept.txt");
     SetCounters(2, 0, 0);
     seq.StartTransfer();
     ASSERT_TRUE(scripted->waitForCommand("^DELE "));
@@ -410,4 +417,32 @@ TEST_F(UploadRunTest, UncertainTimesAreSettledByTheServersExactTime)
     EXPECT_EQ(ws.counters.transferRemain, 0);
     EXPECT_EQ(Find(ws.localTree, "/a.txt")->detail.action, actNone);
     EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
+}
+
+// The window's user is asked, with the numbers, before a run deletes most of the server's files.
+TEST_F(UploadRunTest, AMassDeletionWaitsForTheUsersYes)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^DELE ", "reply": "250 Deleted."})"));
+    Add(ws.localTree, nullptr, ekFile, "kept.html");
+    Add(ws.remoteTree, nullptr, ekFile, "kept.html");
+    for (int i = 0; i < 11; ++i)
+        Mark(Add(ws.remoteTree, nullptr, ekFile, "old" + std::to_string(i) + ".html"), actDeleteFile);
+    SetCounters(11, 0, 0);
+
+    view.askAnswers = {PromptAnswer::No};
+    ASSERT_TRUE(Transfer());
+    ASSERT_EQ(view.prompts.size(), 1u);
+    EXPECT_EQ(view.prompts[0], "The run would delete 11 of the 12 files on the server (92%), more than the 50% "
+                               "allowed (option maxDeletePercent).: Delete them anyway?");
+    EXPECT_EQ(view.LastStatus(), "Stopped before the first deletion: The run would delete 11 of the 12 files on the "
+                                 "server (92%), more than the 50% allowed (option maxDeletePercent).");
+    EXPECT_EQ(Commands(), Lines{});
+    EXPECT_EQ(ws.remoteTree.Count(), 12);
+
+    view.askAnswers = {PromptAnswer::Yes};
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(view.prompts.size(), 2u);
+    EXPECT_EQ(Commands().size(), 11u);
+    EXPECT_EQ(ws.remoteTree.Count(), 1);
+    EXPECT_TRUE(ws.run.refusedText.empty());
 }
