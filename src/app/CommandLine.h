@@ -47,6 +47,10 @@ struct CommandLine {
     bool dryRun = false;
     bool yes = false;
     bool multiSite = false;
+    // Batch output: nothing when nothing happened, the FTP log too, or JSON for scripts.
+    bool quiet = false;
+    bool verbose = false;
+    bool json = false;
     SiteFields fields;
     // Batch: TLS for every site of the run, and certificates trusted for this run only.
     bool tls = false;

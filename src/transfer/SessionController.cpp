@@ -246,7 +246,9 @@ void SessionController::ConnectButtonClick()
 void SessionController::Timer1Timer()
 {
     RunState &run = ws_.run;
-    if (run.currentOperation == opConnecting && !loginPromptOpen_) {
+    // Between reconnect attempts nothing is connecting: the pause has its own timer.
+    const bool reconnectPause = reconnecting_ && quitHandled;
+    if (run.currentOperation == opConnecting && !loginPromptOpen_ && !reconnectPause) {
         if (connectCountdown <= 0) {
             ws_.LogLine("Timeout connecting to: " + SiteServer());
             DisconnectionSteps();

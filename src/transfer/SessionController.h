@@ -17,9 +17,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr const char *kResetFtpHint =
-    "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
-
 class SessionController {
 public:
     SessionController(Workspace &workspace, SiteList &sites, ListingWalk &walk, TransferSequencer &sequencer);

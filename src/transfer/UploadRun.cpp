@@ -18,6 +18,8 @@ bool MarkedForTransfer(const TDetail &entry)
 {
     return entry.action == actNewFile || entry.action == actRefresh;
 }
+
+constexpr const char *kUnsendable = "the name cannot be sent to the server";
 } // namespace
 
 void TransferSequencer::StartUploadRun()
@@ -89,6 +91,7 @@ void TransferSequencer::DeletionStep()
                 return;
             }
             if (answer == PromptAnswer::No) {
+                ws_.results.Record(RemovalStepOf(entry), EntryOutcome::Kept, entry.Path(), "deletion not confirmed");
                 SetPlainIcon(remote, node);
                 --c.deleteRemain;
                 run.transferNode = remote.Previous(node);
@@ -106,6 +109,7 @@ void TransferSequencer::DeletionStep()
 
         const std::string path = FullRemotePath(run.remoteTopPath, relative);
         if (!SendableName(path)) {
+            ws_.results.Failed(RemovalStepOf(entry), entry.Path(), kUnsendable);
             node->icon = iconFailed;
             remote.NotifyChanged(node);
             run.transferNode = remote.Previous(node);
@@ -143,6 +147,8 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
     }
     SiteNode *node = run.transferNode;
     SiteNode *previous = node ? remote.Previous(node) : nullptr;
+    if (node)
+        ws_.results.Answered(RemovalStepOf(node->detail), node->detail.Path(), sender->Success());
     if (sender->Success()) {
         if (node)
             remote.Remove(node);
@@ -190,6 +196,7 @@ void TransferSequencer::CreationStep()
         run.currentFileName = node->detail.name;
         const std::string path = FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, node->detail));
         if (!SendableName(path)) {
+            ws_.results.Failed(EntryStep::CreateDirectory, node->detail.Path(), kUnsendable);
             run.transferNode = local.Next(node);
             if (!ReportTransferError("Could not create: " + run.currentFileName))
                 return;
@@ -218,6 +225,7 @@ void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
         CreationStep();
         return;
     }
+    ws_.results.Answered(EntryStep::CreateDirectory, node->detail.Path(), sender->Success());
     if (sender->Success()) {
         AddEntryByPath(ws_, ws_.remoteTree, node->detail);
         node->icon = iconDir;
@@ -279,6 +287,7 @@ void TransferSequencer::UploadStep()
         display.StartFile(entry.name);
         // A name the server cannot be sent fails alone; the run goes on.
         if (!SendableName(remotePath)) {
+            ws_.results.Failed(EntryStep::Upload, entry.Path(), kUnsendable);
             run.transferNode = local.Next(node);
             if (!ReportTransferError("Could not upload: " + run.currentFileName))
                 return;
@@ -313,6 +322,9 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     const bool active = phase_ == Phase::Uploading;
     RunState &run = ws_.run;
     if (!sender->Success()) {
+        if (active && run.transferNode)
+            ws_.results.Failed(EntryStep::Upload, run.transferNode->detail.Path(),
+                               alreadyReported ? "could not open the local file" : ws_.results.RefusalOr("the transfer failed"));
         // Also the store that Stop aborted: shown, after the run has ended.
         if (!alreadyReported && !ReportTransferError("Could not upload: " + run.currentFileName))
             return;
@@ -341,6 +353,7 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     ws_.localTree.NotifyChanged(node);
     --ws_.counters.transferRemain;
     ++run.filesTransferred;
+    ws_.results.Record(EntryStep::Upload, EntryOutcome::Done, node->detail.Path());
     if (ws_.options.saveDownLog)
         display.AppendUploadLog(sender->RemoteFile);
     // The file is named as it was stored, after the case filters.
