@@ -59,6 +59,7 @@ private:
         bool download = false;
         std::string checkProblem; // the site could not even be tried
         std::string lastError;    // the last FTP error while it went on
+        std::string certificateRefusal;
         bool loggedIn = false;
         bool planned = false;     // listed and compared: the plan was known
         bool cutShort = false;    // the session ended while a listing or a run was going on
@@ -108,6 +109,13 @@ void BatchRun::Wire()
     TFtpClient &ftp = app_.ws.FtpClient1;
     app_.ws.results.onRecorded = [this](const EntryResult &result) { EntryRecorded(result); };
     view_.runFigures = [this] { return figures_; };
+    TFtpCertificateEvent certificate = ftp.OnFtpCertificate;
+    ftp.OnFtpCertificate = [this, certificate](TFtpClient *s, const TlsPeerInfo &peer) {
+        const bool accepted = certificate(s, peer);
+        if (Visit *visit = CurrentVisit(); visit && !accepted)
+            visit->certificateRefusal = app_.session.certificateRefusal;
+        return accepted;
+    };
     TFtpErrorEvent error = ftp.OnFtpError;
     ftp.OnFtpError = [this, error](TFtpClient *s, FtpError code, const std::string &addinfo) {
         error(s, code, addinfo);
@@ -422,22 +430,20 @@ SiteReport BatchRun::ReportOf(size_t index) const
     }
     const EntryCounts counts = request_.dryRun ? EntryCounts{} : ResultCounts(report.entries);
     const Outcome outcome = OutcomeOf(visit, counts);
-    report.outcome = outcome == done             ? "done"
-                     : outcome == notConnected   ? "not connected"
+    report.outcome = outcome == done                       ? "done"
+                     : outcome == notConnected             ? "not connected"
                      : visit.stopped && !visit.runFinished ? "stopped"
-                                                 : "failed";
+                                                           : "failed";
     report.text = OutcomeText(visit, counts);
     return report;
 }
 
 BatchRun::Outcome BatchRun::OutcomeOf(const Visit &visit, const EntryCounts &counts) const
 {
-    if (!visit.checkProblem.empty())
+    if (!visit.checkProblem.empty() || (visit.stopped && !visit.runFinished))
         return failed;
     if (!visit.loggedIn)
         return notConnected;
-    if (visit.stopped && !visit.runFinished)
-        return failed;
     if (visit.cutShort || !visit.notListed.empty() || !visit.notRead.empty() || counts.failed > 0 || !visit.planned)
         return failed;
     return done;
@@ -447,17 +453,20 @@ std::string BatchRun::OutcomeText(const Visit &visit, const EntryCounts &counts)
 {
     if (!visit.checkProblem.empty())
         return "failed, not tried: " + visit.checkProblem;
+    if (visit.stopped && !visit.runFinished)
+        return "stopped by " + SignalName() + " before the run was complete";
+    // The reason a cron user needs, which otherwise only the verbose log shows.
+    const std::string why = !visit.certificateRefusal.empty() ? visit.certificateRefusal : visit.lastError;
     if (!visit.loggedIn)
-        return "could not connect or log in" + (visit.lastError.empty() ? std::string() : ": " + visit.lastError);
+        return "could not connect or log in" + (why.empty() ? std::string() : ": " + why);
     auto plural = [](size_t n, const char *one, const char *many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
     std::string problems;
     auto add = [&](const std::string &text) { problems += (problems.empty() ? "" : "; ") + text; };
-    if (visit.stopped && !visit.runFinished)
-        add("stopped by " + SignalName() + " before the run was complete");
-    if (!visit.planned && !visit.stopped)
-        add("the remote directory could not be listed; nothing was compared or transferred");
+    if (!visit.planned)
+        add("the remote directory could not be listed" + (why.empty() ? std::string() : " (" + why + ")") +
+            "; nothing was compared or transferred");
     if (!visit.notListed.empty())
         add(plural(visit.notListed.size(), "remote directory", "remote directories") + " could not be listed; nothing under " +
             (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
@@ -466,7 +475,7 @@ std::string BatchRun::OutcomeText(const Visit &visit, const EntryCounts &counts)
             " could not be read; nothing under " + (visit.notRead.size() == 1 ? "it" : "them") + " was sent or deleted");
     if (counts.failed > 0)
         add(plural(size_t(counts.failed), "step", "steps") + " failed");
-    if (visit.cutShort && visit.planned && !visit.stopped)
+    if (visit.cutShort && visit.planned)
         add("the session ended before the run was done");
     if (!problems.empty())
         return "failed: " + problems;

@@ -221,6 +221,7 @@ bool SessionController::FtpClient1Certificate(TFtpClient *, const TlsPeerInfo &p
         CheckCertificate(peer, sites_.edits.server, site.NickName, site.TrustedCert, trustedFingerprints, ws_.view);
     loginPromptOpen_ = false;
     ws_.LogLine(verdict.logLine);
+    certificateRefusal = verdict.accepted ? std::string() : verdict.logLine;
     if (verdict.storeFingerprint) {
         if (std::string problem = sites_.SetTrustedCertificate(peer.fingerprint); !problem.empty())
             ws_.LogLine("The certificate is trusted for this session only: " + problem);
