@@ -12,13 +12,12 @@
 #include "transfer/Fernhop.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <memory>
-#include <unordered_map>
-#include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -309,19 +308,20 @@ void BatchRun::Out(const std::string &line)
 
 void BatchRun::PlanReady()
 {
-    Visit *visit = CurrentVisit();
-    if (!visit)
-        return;
-    visit->planned = true;
     const bool download = app_.sites.Current().Download;
     const SiteTree &master = download ? app_.ws.remoteTree : app_.ws.localTree;
     const SiteTree &slave = download ? app_.ws.localTree : app_.ws.remoteTree;
-    visit->entries = PlanEntries(master, slave, download, app_.options, request_.yes);
-    Out(PlanLine(visit->nickName, visit->entries));
+    const std::vector<PlannedEntry> entries = PlanEntries(master, slave, download, app_.options, request_.yes);
+    Out(PlanLine(app_.sites.Current().NickName, entries));
+    Visit *visit = CurrentVisit();
+    if (visit) {
+        visit->planned = true;
+        visit->entries = entries;
+    }
 
     figures_ = {};
     transferSizes_.clear();
-    for (const PlannedEntry &entry : visit->entries)
+    for (const PlannedEntry &entry : entries)
         if (entry.size >= 0) {
             ++figures_.filesDue;
             figures_.bytesDue += entry.size;
@@ -329,9 +329,10 @@ void BatchRun::PlanReady()
         }
 
     if (request_.dryRun) {
-        for (const PlannedEntry &entry : visit->entries)
+        for (const PlannedEntry &entry : entries)
             Out(EntryLine(entry.action, entry.path));
-        visit->runFinished = true;
+        if (visit)
+            visit->runFinished = true;
         app_.ws.LogLine("Dry run: nothing was changed; disconnecting");
         app_.session.exitAfterQuit = !app_.session.multiSiteRun;
         app_.ws.FtpClient1.Quit();
