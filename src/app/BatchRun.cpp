@@ -68,7 +68,7 @@ private:
         std::vector<std::string> notListed; // remote directories
         std::vector<std::string> notRead;   // local directories
         std::vector<PlannedEntry> entries;
-        size_t resultsFrom = 0; // its results in ws.results start here
+        size_t resultsFrom = 0; // its results in results_ start here
     };
     enum Outcome { done = kExitDone, failed = kExitSomeFailed, notConnected = kExitNoConnection };
 
@@ -94,6 +94,7 @@ private:
     int idleTicks_ = 0;
 
     std::vector<Visit> visits_;
+    std::vector<EntryResult> results_;
     std::vector<std::unique_ptr<SiteRunLock>> siteLocks_;
     int interruptedBy_ = 0;
     bool topCreated_ = false;  // a missing remote top directory was made
@@ -142,7 +143,7 @@ void BatchRun::Wire()
         Visit visit;
         visit.nickName = nickName;
         visit.download = app_.sites.Current().Download;
-        visit.resultsFrom = app_.ws.results.All().size();
+        visit.resultsFrom = results_.size();
         visit.stopped = interruptedBy_ != 0;
         visits_.push_back(visit);
     };
@@ -341,9 +342,11 @@ void BatchRun::PlanReady()
     app_.sequencer.StartTransfer();
 }
 
-// Every failure is reported as it happens; the progress line counts the files handled.
+// The runs' results of every site, kept for the summary; every failure is reported as it
+// happens; the progress line counts the files handled.
 void BatchRun::EntryRecorded(const EntryResult &result)
 {
+    results_.push_back(result);
     if (result.outcome == EntryOutcome::Failed)
         view_.Report("failed: " + std::string(EntryStepWord(result.step)) + " " + EscapedForLine(result.path) + ": " +
                      EscapedForLine(result.reason));
@@ -425,9 +428,9 @@ SiteReport BatchRun::ReportOf(size_t index) const
     report.notListed = visit.notListed;
     report.notRead = visit.notRead;
     if (!request_.dryRun) {
-        const std::vector<EntryResult> &all = app_.ws.results.All();
-        const size_t to = index + 1 < visits_.size() ? visits_[index + 1].resultsFrom : all.size();
-        JoinResults(report.entries, std::vector<EntryResult>(all.begin() + long(visit.resultsFrom), all.begin() + long(to)));
+        const size_t to = index + 1 < visits_.size() ? visits_[index + 1].resultsFrom : results_.size();
+        JoinResults(report.entries,
+                    std::vector<EntryResult>(results_.begin() + long(visit.resultsFrom), results_.begin() + long(to)));
     }
     const EntryCounts counts = request_.dryRun ? EntryCounts{} : ResultCounts(report.entries);
     const Outcome outcome = OutcomeOf(visit, counts);

@@ -39,14 +39,6 @@ void EntryResults::NoteReplyText(const std::string &text)
     }
 }
 
-size_t EntryResults::Count(EntryOutcome outcome, size_t from) const
-{
-    size_t n = 0;
-    for (size_t i = from; i < results_.size(); ++i)
-        n += results_[i].outcome == outcome;
-    return n;
-}
-
 const char *EntryStepWord(EntryStep step)
 {
     switch (step) {

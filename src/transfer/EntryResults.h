@@ -46,8 +46,13 @@ public:
     // The server's last refusal since the last command, else `fallback`.
     std::string RefusalOr(const std::string &fallback) const { return refusal_.empty() ? fallback : refusal_; }
 
+    // This run's results; a run starts with none.
     const std::vector<EntryResult> &All() const { return results_; }
-    size_t Count(EntryOutcome outcome, size_t from = 0) const;
+    void Clear()
+    {
+        results_.clear();
+        refusal_.clear();
+    }
 
 private:
     std::vector<EntryResult> results_;

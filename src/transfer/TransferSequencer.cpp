@@ -65,6 +65,7 @@ void TransferSequencer::BeginRun(TOperation operation)
     run.deletePhaseDone = run.createPhaseDone = run.transferPhaseDone = false;
     run.transferCanceled = false;
     run.cutShort = false;
+    ws_.results.Clear();
     localOpenReported_ = false;
     ShowProgress(ws_);
     ws_.AllButtonsOff();
