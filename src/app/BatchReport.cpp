@@ -184,6 +184,79 @@ std::string SummaryLine(const EntryCounts &c, bool dryRun)
 }
 
 namespace {
+std::string Plural(size_t n, const char *one, const char *many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string OutcomeText(const SiteVisit &visit, const EntryCounts &counts, const std::string &signalName)
+{
+    if (!visit.checkProblem.empty())
+        return "failed, not tried: " + visit.checkProblem;
+    if (visit.stopped && !visit.runFinished)
+        return "stopped by " + signalName + " before the run was complete";
+    // The reason a cron user needs, which otherwise only the verbose log shows.
+    const std::string why = !visit.certificateRefusal.empty() ? visit.certificateRefusal : visit.lastError;
+    if (!visit.loggedIn)
+        return "could not connect or log in" + (why.empty() ? std::string() : ": " + why);
+    std::string problems;
+    auto add = [&](const std::string &text) { problems += (problems.empty() ? "" : "; ") + text; };
+    if (!visit.planned)
+        add("the remote directory could not be listed" + (why.empty() ? std::string() : " (" + why + ")") +
+            "; nothing was compared or transferred");
+    if (!visit.notListed.empty())
+        add(Plural(visit.notListed.size(), "remote directory", "remote directories") + " could not be listed; nothing under " +
+            (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
+    if (!visit.notRead.empty())
+        add(Plural(visit.notRead.size(), "local directory", "local directories") + " could not be read; nothing under " +
+            (visit.notRead.size() == 1 ? "it" : "them") + " was sent or deleted");
+    if (counts.failed > 0)
+        add(Plural(size_t(counts.failed), "step", "steps") + " failed");
+    if (visit.cutShort && visit.planned)
+        add("the session ended before the run was done");
+    if (!problems.empty())
+        return "failed: " + problems;
+    size_t unconfirmed = 0;
+    for (const PlannedEntry &entry : visit.entries)
+        unconfirmed += entry.action == "keep" && entry.reason != "delete is off";
+    if (unconfirmed > 0)
+        return "done; " + Plural(unconfirmed, "deletion", "deletions") + " not confirmed: run with --yes to delete";
+    return "done";
+}
+
+const char *Outcome(const SiteVisit &visit, const EntryCounts &counts)
+{
+    if (!visit.checkProblem.empty())
+        return "failed";
+    if (visit.stopped && !visit.runFinished)
+        return "stopped";
+    if (!visit.loggedIn)
+        return "not connected";
+    if (visit.cutShort || !visit.notListed.empty() || !visit.notRead.empty() || counts.failed > 0 || !visit.planned)
+        return "failed";
+    return "done";
+}
+} // namespace
+
+SiteReport ReportSite(const SiteVisit &visit, const std::vector<EntryResult> &results, bool dryRun,
+                      const std::string &signalName)
+{
+    SiteReport report;
+    report.nickName = visit.nickName;
+    report.download = visit.download;
+    report.planned = visit.planned;
+    report.entries = visit.entries;
+    report.notListed = visit.notListed;
+    report.notRead = visit.notRead;
+    if (!dryRun)
+        JoinResults(report.entries, results);
+    const EntryCounts counts = dryRun ? EntryCounts{} : ResultCounts(report.entries);
+    report.outcome = Outcome(visit, counts);
+    report.text = OutcomeText(visit, counts, signalName);
+    return report;
+}
+
+namespace {
 QJsonObject CountsJson(const EntryCounts &c, bool planned)
 {
     QJsonObject o;

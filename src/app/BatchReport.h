@@ -60,6 +60,31 @@ struct SiteReport {
     std::vector<std::string> notRead;   // local directories
 };
 
+// One site's connection in a batch run, from the attempt to the end of its session.
+struct SiteVisit {
+    std::string nickName;
+    bool download = false;
+    std::string checkProblem;       // the site could not even be tried
+    std::string lastError;          // the last FTP error while it went on
+    std::string certificateRefusal; // why its server's certificate was refused
+    bool loggedIn = false;
+    bool planned = false;     // listed and compared: the plan was known
+    bool cutShort = false;    // the session ended while a listing or a run was going on
+    bool runFinished = false; // the transfer run reached its end without being cancelled
+    bool stopped = false;     // a signal came while it went on
+    bool ended = false;
+    std::vector<std::string> notListed; // remote directories
+    std::vector<std::string> notRead;   // local directories
+    std::vector<PlannedEntry> entries;
+    size_t resultsFrom = 0; // where its results start among the run's
+};
+
+// The site's report: its plan joined to its run's results, its outcome ("done", "failed",
+// "not connected" or "stopped") and the text of its site line. `signalName`: what stopped a
+// stopped visit.
+SiteReport ReportSite(const SiteVisit &visit, const std::vector<EntryResult> &results, bool dryRun,
+                      const std::string &signalName);
+
 // The whole run as one JSON document.
 std::string ReportJson(const std::vector<SiteReport> &sites, const EntryCounts &totals, bool dryRun, int exitStatus,
                        const std::string &stoppedBy);

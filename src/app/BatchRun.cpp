@@ -52,31 +52,11 @@ private:
     // that something happened, and left out with --json.
     void Out(const std::string &line);
 
-    // One site's connection, from the attempt to the end of its session.
-    struct Visit {
-        std::string nickName;
-        bool download = false;
-        std::string checkProblem; // the site could not even be tried
-        std::string lastError;    // the last FTP error while it went on
-        std::string certificateRefusal;
-        bool loggedIn = false;
-        bool planned = false;     // listed and compared: the plan was known
-        bool cutShort = false;    // the session ended while a listing or a run was going on
-        bool runFinished = false; // the transfer run reached its end without being cancelled
-        bool stopped = false;     // a signal came while it went on
-        bool ended = false;
-        std::vector<std::string> notListed; // remote directories
-        std::vector<std::string> notRead;   // local directories
-        std::vector<PlannedEntry> entries;
-        size_t resultsFrom = 0; // its results in results_ start here
-    };
-    enum Outcome { done = kExitDone, failed = kExitSomeFailed, notConnected = kExitNoConnection };
+    using Visit = SiteVisit;
 
     Visit *CurrentVisit() { return visits_.empty() || visits_.back().ended ? nullptr : &visits_.back(); }
     void EndVisit();
     SiteReport ReportOf(size_t index) const;
-    Outcome OutcomeOf(const Visit &visit, const EntryCounts &counts) const;
-    std::string OutcomeText(const Visit &visit, const EntryCounts &counts) const;
     void PrintSummary(const std::vector<SiteReport> &reports, const EntryCounts &totals, int status);
     int ExitStatus(const std::vector<SiteReport> &reports, const EntryCounts &totals) const;
     std::string SignalName() const { return interruptedBy_ == SIGINT ? "SIGINT" : "SIGTERM"; }
@@ -415,80 +395,16 @@ void BatchRun::EndVisit()
         visit->ended = true;
 }
 
-// A visit's entries with the results of its run: those recorded from its start to the next
+// A visit's report with the results of its run: those recorded from its start to the next
 // visit's (a failure noted as its session ends still belongs to it).
 SiteReport BatchRun::ReportOf(size_t index) const
 {
-    const Visit &visit = visits_[index];
-    SiteReport report;
-    report.nickName = visit.nickName;
-    report.download = visit.download;
-    report.planned = visit.planned;
-    report.entries = visit.entries;
-    report.notListed = visit.notListed;
-    report.notRead = visit.notRead;
+    std::vector<EntryResult> results;
     if (!request_.dryRun) {
         const size_t to = index + 1 < visits_.size() ? visits_[index + 1].resultsFrom : results_.size();
-        JoinResults(report.entries,
-                    std::vector<EntryResult>(results_.begin() + long(visit.resultsFrom), results_.begin() + long(to)));
+        results.assign(results_.begin() + long(visits_[index].resultsFrom), results_.begin() + long(to));
     }
-    const EntryCounts counts = request_.dryRun ? EntryCounts{} : ResultCounts(report.entries);
-    const Outcome outcome = OutcomeOf(visit, counts);
-    report.outcome = outcome == done                       ? "done"
-                     : outcome == notConnected             ? "not connected"
-                     : visit.stopped && !visit.runFinished ? "stopped"
-                                                           : "failed";
-    report.text = OutcomeText(visit, counts);
-    return report;
-}
-
-BatchRun::Outcome BatchRun::OutcomeOf(const Visit &visit, const EntryCounts &counts) const
-{
-    if (!visit.checkProblem.empty() || (visit.stopped && !visit.runFinished))
-        return failed;
-    if (!visit.loggedIn)
-        return notConnected;
-    if (visit.cutShort || !visit.notListed.empty() || !visit.notRead.empty() || counts.failed > 0 || !visit.planned)
-        return failed;
-    return done;
-}
-
-std::string BatchRun::OutcomeText(const Visit &visit, const EntryCounts &counts) const
-{
-    if (!visit.checkProblem.empty())
-        return "failed, not tried: " + visit.checkProblem;
-    if (visit.stopped && !visit.runFinished)
-        return "stopped by " + SignalName() + " before the run was complete";
-    // The reason a cron user needs, which otherwise only the verbose log shows.
-    const std::string why = !visit.certificateRefusal.empty() ? visit.certificateRefusal : visit.lastError;
-    if (!visit.loggedIn)
-        return "could not connect or log in" + (why.empty() ? std::string() : ": " + why);
-    auto plural = [](size_t n, const char *one, const char *many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
-    std::string problems;
-    auto add = [&](const std::string &text) { problems += (problems.empty() ? "" : "; ") + text; };
-    if (!visit.planned)
-        add("the remote directory could not be listed" + (why.empty() ? std::string() : " (" + why + ")") +
-            "; nothing was compared or transferred");
-    if (!visit.notListed.empty())
-        add(plural(visit.notListed.size(), "remote directory", "remote directories") + " could not be listed; nothing under " +
-            (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
-    if (!visit.notRead.empty())
-        add(plural(visit.notRead.size(), "local directory", "local directories") +
-            " could not be read; nothing under " + (visit.notRead.size() == 1 ? "it" : "them") + " was sent or deleted");
-    if (counts.failed > 0)
-        add(plural(size_t(counts.failed), "step", "steps") + " failed");
-    if (visit.cutShort && visit.planned)
-        add("the session ended before the run was done");
-    if (!problems.empty())
-        return "failed: " + problems;
-    size_t unconfirmed = 0;
-    for (const PlannedEntry &entry : visit.entries)
-        unconfirmed += entry.action == "keep" && entry.reason != "delete is off";
-    if (unconfirmed > 0)
-        return "done; " + plural(unconfirmed, "deletion", "deletions") + " not confirmed: run with --yes to delete";
-    return "done";
+    return ReportSite(visits_[index], results, request_.dryRun, SignalName());
 }
 
 void BatchRun::PrintSummary(const std::vector<SiteReport> &reports, const EntryCounts &totals, int status)
