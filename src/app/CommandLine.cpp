@@ -216,7 +216,7 @@ const char *UsageText()
            "      any key of the \"Options\" and \"Filter\" sections, for example --set delete=0\n"
            "  fernhop --show-settings [--settings DIR]   (passwords masked)\n"
            "  fernhop --scan DIR      load DIR as a local site tree and print it (exit 1 and\n"
-           "                          \"not read: DIR\" on stderr for a directory it could not read)\n"
+           "                          \"not read: PATH\" on stderr for a directory it could not read)\n"
            "\n"
            "Settings live in --settings DIR, else $FERNHOP_HOME, else $XDG_CONFIG_HOME/fernhop,\n"
            "else ~/.config/fernhop.\n"

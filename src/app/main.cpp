@@ -1,8 +1,8 @@
+#include "app/BatchReport.h"
 #include "app/BatchRun.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleView.h"
 #include "app/SiteCommands.h"
-#include "base/Text.h"
 #include "site/LocalScan.h"
 #include "transfer/Workspace.h"
 
@@ -40,7 +40,7 @@ int Scan(const std::string &dir)
     // A directory that could not be read leaves the tree incomplete: a failure, named.
     const std::vector<std::string> unread = UnreadLocalDirectories(workspace.localTree);
     for (const std::string &path : unread)
-        std::fprintf(stderr, "not read: %s\n", QuotedForLog(path).c_str());
+        std::fprintf(stderr, "not read: %s\n", EscapedForLine(path).c_str());
     return ok && unread.empty() ? 0 : 1;
 }
 
