@@ -1,5 +1,6 @@
 #include "app/BatchRun.h"
 
+#include "app/BatchReport.h"
 #include "app/BatchView.h"
 #include "app/CommandLine.h"
 #include "app/SignalStop.h"
@@ -16,35 +17,19 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <algorithm>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 // How long a run stopped by a signal waits for the server before it drops the connection.
 constexpr int kStopGraceSeconds = 10;
-
-// What the run will do with a marked entry, in words.
-const char *ActionWord(const TDetail &d, bool master, bool download)
-{
-    switch (d.action) {
-    case actNewFile: return download ? "download (new)" : "upload (new)";
-    case actRefresh:
-        if (master)
-            return download ? "download (changed)" : "upload (changed)";
-        return "delete old copy";
-    case actCreateDir: return "create directory";
-    case actDeleteFile: return "delete";
-    case actRemoveDir: return "remove directory";
-    default: return nullptr;
-    }
-}
 
 // What one run of a site writes into: the server and port, the remote directory made absolute and
 // the local one resolved, so that two spellings of one place ("www/" and "/www", a trailing slash,
@@ -62,12 +47,14 @@ std::string SiteRunKey(const TmultFTP &site)
     const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(place), QCryptographicHash::Sha256);
     return "site-" + digest.toHex().left(16).toStdString();
 }
-
 class BatchRun {
 public:
     BatchRun(const BatchRequest &request, std::FILE *out)
         : request_(request), out_(out),
-          view_(request.yes, ::isatty(STDERR_FILENO) == 1, request.allowMassDelete), app_(view_)
+          view_(request.yes,
+                request.quiet ? BatchOutput::Quiet : request.verbose ? BatchOutput::Verbose : BatchOutput::Normal,
+                ::isatty(STDERR_FILENO) == 1, request.allowMassDelete),
+          app_(view_)
     {
     }
 
@@ -78,39 +65,23 @@ private:
     void PrepareOptions();
     bool StartRoad();
     void PlanReady();
-    void PrintPlan();
-    void CountLocalSteps();
+    void EntryRecorded(const EntryResult &result);
     void WatchIdle();
     bool LockSites();
     void Interrupted(int signal);
     void CloseAndSave();
-    int ExitStatus() const;
+    // A line of the plan or the summary on stdout; held back with --quiet until the end shows
+    // that something happened, and left out with --json.
+    void Out(const std::string &line);
 
-    struct LocalStep {
-        std::string path;
-        bool remove; // false: create
-    };
-
-    // One site's connection, from the attempt to the end of its session.
-    struct Visit {
-        std::string nickName;
-        std::string checkProblem; // the site could not even be tried
-        bool loggedIn = false;
-        bool planned = false;     // listed and compared: the plan was known
-        bool cutShort = false;    // the session ended while a listing or a run was going on
-        bool ended = false;
-        std::string refused; // the run stopped before deleting, and why
-        std::vector<std::string> notListed;
-        size_t failuresAtStart = 0;
-        size_t failures = 0;
-    };
-    enum Outcome { done = kExitDone, failed = kExitSomeFailed, notConnected = kExitNoConnection };
+    using Visit = SiteVisit;
 
     Visit *CurrentVisit() { return visits_.empty() || visits_.back().ended ? nullptr : &visits_.back(); }
     void EndVisit();
-    Outcome OutcomeOf(const Visit &visit) const;
-    std::string OutcomeText(const Visit &visit) const;
-    void PrintSummary();
+    SiteReport ReportOf(size_t index) const;
+    void PrintSummary(const std::vector<SiteReport> &reports, const EntryCounts &totals, int status);
+    int ExitStatus(const std::vector<SiteReport> &reports, const EntryCounts &totals) const;
+    std::string SignalName() const { return interruptedBy_ == SIGINT ? "SIGINT" : "SIGTERM"; }
 
     BatchRequest request_;
     std::FILE *out_;
@@ -125,28 +96,34 @@ private:
     int idleTicks_ = 0;
 
     std::vector<Visit> visits_;
-    std::vector<LocalStep> localSteps_;
-    int deleted_ = 0, created_ = 0;
+    std::vector<EntryResult> results_;
     std::vector<std::unique_ptr<SiteRunLock>> siteLocks_;
     int interruptedBy_ = 0;
+    bool topCreated_ = false;  // a missing remote top directory was made
+    std::string heldBack_;     // stdout lines of a quiet run
+    // The progress line's figures for the site in hand.
+    BatchView::RunFigures figures_;
+    std::unordered_map<std::string, int64_t> transferSizes_;
 };
 
 void BatchRun::Wire()
 {
     TFtpClient &ftp = app_.ws.FtpClient1;
-    auto countIfDone = [this](int &counter, TFtpNotifyEvent next) {
-        return [this, &counter, next](TFtpClient *s) {
-            // A completion that arrives with the session gone is not taken: the run sends it
-            // again after reconnecting.
-            if (s->Success() && s->Connected() && app_.sequencer.Running())
-                ++counter;
-            if (next)
-                next(s);
-        };
+    app_.ws.results.onRecorded = [this](const EntryResult &result) { EntryRecorded(result); };
+    view_.runFigures = [this] { return figures_; };
+    TFtpCertificateEvent certificate = ftp.OnFtpCertificate;
+    ftp.OnFtpCertificate = [this, certificate](TFtpClient *s, const TlsPeerInfo &peer) {
+        const bool accepted = certificate(s, peer);
+        if (Visit *visit = CurrentVisit(); visit && !accepted)
+            visit->certificateRefusal = app_.session.certificateRefusal;
+        return accepted;
     };
-    ftp.OnFileDeleted = countIfDone(deleted_, ftp.OnFileDeleted);
-    ftp.OnDirectoryDeleted = countIfDone(deleted_, ftp.OnDirectoryDeleted);
-    ftp.OnDirectoryCreated = countIfDone(created_, ftp.OnDirectoryCreated);
+    TFtpErrorEvent error = ftp.OnFtpError;
+    ftp.OnFtpError = [this, error](TFtpClient *s, FtpError code, const std::string &addinfo) {
+        error(s, code, addinfo);
+        if (Visit *visit = CurrentVisit(); visit && !app_.errors.LastFtpErrorText().empty())
+            visit->lastError = app_.errors.LastFtpErrorText();
+    };
 
     loggedIn_ = ftp.OnLoggedIn;
     ftp.OnLoggedIn = [this](TFtpClient *s) {
@@ -167,7 +144,9 @@ void BatchRun::Wire()
         EndVisit(); // a visit the session never ended (none expected)
         Visit visit;
         visit.nickName = nickName;
-        visit.failuresAtStart = view_.failures.size();
+        visit.download = app_.sites.Current().Download;
+        visit.resultsFrom = results_.size();
+        visit.stopped = interruptedBy_ != 0;
         visits_.push_back(visit);
     };
     app_.session.siteChecksFailed = [this](const std::string &problem) {
@@ -179,6 +158,9 @@ void BatchRun::Wire()
         if (Visit *visit = CurrentVisit()) {
             visit->cutShort = app_.walk.Running() || app_.sequencer.Running();
             visit->notListed = app_.walk.NotListedDirectories();
+            // What the compare had to leave alone for want of a local listing.
+            if (visit->planned)
+                visit->notRead = UnreadLocalDirectories(app_.ws.localTree);
         }
         EndVisit();
     };
@@ -196,22 +178,27 @@ void BatchRun::Wire()
     // The compare has marked the trees and a transfer would follow: the plan is known.
     app_.walk.startTransferRun = [this] { PlanReady(); };
     app_.sequencer.runEnded = [this] {
-        CountLocalSteps();
         // Nothing here answers Cancel: a cancelled run was cut short by the session's end.
-        if (Visit *visit = CurrentVisit(); visit && app_.ws.run.transferCanceled)
-            visit->cutShort = true;
-        if (Visit *visit = CurrentVisit(); visit && !app_.ws.run.refusedText.empty())
-            visit->refused = app_.ws.run.refusedText;
+        if (Visit *visit = CurrentVisit()) {
+            visit->cutShort = visit->cutShort || app_.ws.run.transferCanceled;
+            visit->runFinished = !app_.ws.run.transferCanceled;
+            if (!app_.ws.run.refusedText.empty())
+                visit->refused = app_.ws.run.refusedText;
+        }
     };
     if (request_.dryRun)
         app_.walk.startCheckFile = nullptr; // the check file would be a change on the server
     // No one to ask: an upload site's missing remote directory is made, and said so.
     app_.walk.createMissingTop = [this](const std::string &top) {
+        const std::string nick = app_.sites.Current().NickName;
         if (request_.dryRun) {
             app_.ws.LogLine("Dry run: the remote directory " + top + " does not exist and would be created");
+            Out("Site " + nick + ": the remote directory " + EscapedForLine(top) + " does not exist and would be created");
             return false;
         }
         app_.ws.LogLine("The remote directory " + top + " does not exist or cannot be entered; creating it");
+        Out("Site " + nick + ": the remote directory " + EscapedForLine(top) + " does not exist; creating it");
+        topCreated_ = true;
         return true;
     };
 
@@ -278,6 +265,8 @@ void BatchRun::Interrupted(int signal)
     if (interruptedBy_ != 0)
         return;
     interruptedBy_ = signal;
+    if (Visit *visit = CurrentVisit())
+        visit->stopped = true;
     app_.ws.LogLine(std::string("FERNHOP: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                     " received: stopping the run (a second signal ends the program at once)");
     CloseAndSave();
@@ -310,33 +299,51 @@ void BatchRun::PrepareOptions()
     o.multiSite = false;
 }
 
+void BatchRun::Out(const std::string &line)
+{
+    if (request_.json)
+        return;
+    if (request_.quiet) {
+        heldBack_ += line + "\n";
+        return;
+    }
+    view_.FinishProgressLine();
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+}
+
 void BatchRun::PlanReady()
 {
-    if (Visit *visit = CurrentVisit())
-        visit->planned = true;
     const bool download = app_.sites.Current().Download;
     const SiteTree &master = download ? app_.ws.remoteTree : app_.ws.localTree;
     const SiteTree &slave = download ? app_.ws.localTree : app_.ws.remoteTree;
-    const RunCounters &c = app_.ws.counters;
-    std::fprintf(out_, "Site %s: %d to delete, %d to create, %d to transfer\n",
-                 app_.sites.Current().NickName.c_str(), c.deleteTotal, c.createTotal, c.transferTotal);
-    std::fflush(out_);
-    localSteps_.clear();
-    if (download) {
-        for (SiteNode *n = slave.First(); n; n = slave.Next(n))
-            if (n->detail.action == actDeleteFile || n->detail.action == actRemoveDir)
-                localSteps_.push_back({LocalPath(app_.ws.localTopDirectory, n->detail), true});
-        for (SiteNode *n = master.First(); n; n = master.Next(n))
-            if (n->detail.action == actCreateDir)
-                localSteps_.push_back({LocalPath(app_.ws.localTopDirectory, n->detail), false});
+    const std::vector<PlannedEntry> entries = PlanEntries(master, slave, download, app_.options, request_.yes);
+    Out(PlanLine(app_.sites.Current().NickName, entries));
+    Visit *visit = CurrentVisit();
+    if (visit) {
+        visit->planned = true;
+        visit->entries = entries;
     }
+
+    figures_ = {};
+    transferSizes_.clear();
+    for (const PlannedEntry &entry : entries)
+        if (entry.size >= 0) {
+            ++figures_.filesDue;
+            figures_.bytesDue += entry.size;
+            transferSizes_[entry.path] = entry.size;
+        }
+
     if (request_.dryRun) {
-        PrintPlan();
+        for (const PlannedEntry &entry : entries)
+            Out(EntryLine(entry.action, entry.path));
         const std::string remoteTop = app_.session.RemoteDirEdit().empty() ? "/" : app_.session.RemoteDirEdit();
         const DeletionCheck check = CheckDeletions(app_.ws, remoteTop, request_.maxDelete);
         if (check.verdict == DeletionVerdict::Refused ||
             (check.verdict == DeletionVerdict::Ask && !request_.allowMassDelete))
-            std::fprintf(out_, "The run would stop before its first deletion: %s\n", check.reason.c_str());
+            Out("The run would stop before its first deletion: " + check.reason);
+        if (visit)
+            visit->runFinished = true;
         app_.ws.LogLine("Dry run: nothing was changed; disconnecting");
         app_.session.exitAfterQuit = !app_.session.multiSiteRun;
         app_.ws.FtpClient1.Quit();
@@ -345,31 +352,19 @@ void BatchRun::PlanReady()
     app_.sequencer.StartTransfer();
 }
 
-void BatchRun::PrintPlan()
+// The runs' results of every site, kept for the summary; every failure is reported as it
+// happens; the progress line counts the files handled.
+void BatchRun::EntryRecorded(const EntryResult &result)
 {
-    const bool download = app_.sites.Current().Download;
-    for (const SiteTree *tree : {&app_.ws.localTree, &app_.ws.remoteTree}) {
-        const char *side = tree->Tag() == 1 ? "local " : "remote";
-        const bool master = (tree->Tag() == 2) == download;
-        for (SiteNode *n = tree->First(); n; n = tree->Next(n))
-            if (const char *word = ActionWord(n->detail, master, download))
-                std::fprintf(out_, "  %s  %-18s %s\n", side, word, VisibleControls(n->detail.Path()).c_str());
+    results_.push_back(result);
+    if (result.outcome == EntryOutcome::Failed)
+        view_.Report("failed: " + std::string(EntryStepWord(result.step)) + " " + EscapedForLine(result.path) + ": " +
+                     EscapedForLine(result.reason));
+    if (result.step == EntryStep::Upload || result.step == EntryStep::Download) {
+        ++figures_.filesDone;
+        if (auto it = transferSizes_.find(result.path); it != transferSizes_.end())
+            figures_.bytesDone += it->second;
     }
-    std::fflush(out_);
-}
-
-// The download run deletes and creates on the PC without a server reply to count.
-void BatchRun::CountLocalSteps()
-{
-    for (const LocalStep &step : localSteps_) {
-        struct stat st{};
-        const bool exists = ::lstat(step.path.c_str(), &st) == 0;
-        if (step.remove && !exists)
-            ++deleted_;
-        if (!step.remove && exists && S_ISDIR(st.st_mode))
-            ++created_;
-    }
-    localSteps_.clear();
 }
 
 // Whatever leaves a logged-in session with nothing to do (a failed or stopped listing, a run that
@@ -399,16 +394,22 @@ bool BatchRun::StartRoad()
         scanning_ = false;
         return false;
     }
-    const bool scanned = LoadLocalTree(app_.ws) && !app_.ws.stopLoops;
+    const bool read = LoadLocalTree(app_.ws);
+    // The scan yields to the event loop: a refused connection or a signal may have ended it.
+    const bool stopped = app_.ws.stopLoops;
     scanning_ = false;
-    if (!scanned) {
+    if (!read || stopped) {
         // Without the whole local tree a compare would mark the server's files for deletion.
         scanFailed_ = true;
-        if (Visit *visit = CurrentVisit())
-            visit->checkProblem = "the local directory could not be read";
-        app_.ws.LogLine("The local directory could not be read; nothing is compared or transferred");
-        app_.session.exitAfterQuit = true;
-        app_.ws.FtpClient1.Quit();
+        if (!read) {
+            if (Visit *visit = CurrentVisit())
+                visit->checkProblem = "the local directory could not be read";
+            app_.ws.LogLine("The local directory could not be read; nothing is compared or transferred");
+        }
+        if (!app_.Closed()) {
+            app_.session.exitAfterQuit = true;
+            app_.ws.FtpClient1.Quit();
+        }
         return true;
     }
     if (loginWaiting_) {
@@ -420,73 +421,73 @@ bool BatchRun::StartRoad()
 
 void BatchRun::EndVisit()
 {
-    Visit *visit = CurrentVisit();
-    if (!visit)
-        return;
-    visit->ended = true;
-    visit->failures = view_.failures.size() - visit->failuresAtStart;
+    if (Visit *visit = CurrentVisit())
+        visit->ended = true;
 }
 
-BatchRun::Outcome BatchRun::OutcomeOf(const Visit &visit) const
+// A visit's report with the results of its run: those recorded from its start to the next
+// visit's (a failure noted as its session ends still belongs to it).
+SiteReport BatchRun::ReportOf(size_t index) const
 {
-    if (!visit.checkProblem.empty())
-        return failed;
-    if (!visit.loggedIn)
-        return notConnected;
-    if (visit.cutShort || !visit.notListed.empty() || visit.failures > 0 || !visit.planned || !visit.refused.empty())
-        return failed;
-    return done;
+    std::vector<EntryResult> results;
+    if (!request_.dryRun) {
+        const size_t to = index + 1 < visits_.size() ? visits_[index + 1].resultsFrom : results_.size();
+        results.assign(results_.begin() + long(visits_[index].resultsFrom), results_.begin() + long(to));
+    }
+    return ReportSite(visits_[index], results, request_.dryRun, SignalName());
 }
 
-std::string BatchRun::OutcomeText(const Visit &visit) const
+void BatchRun::PrintSummary(const std::vector<SiteReport> &reports, const EntryCounts &totals, int status)
 {
-    if (!visit.checkProblem.empty())
-        return "failed, not tried: " + visit.checkProblem;
-    if (!visit.loggedIn)
-        return "could not connect or log in";
-    std::string problems;
-    auto add = [&](const std::string &text) { problems += (problems.empty() ? "" : "; ") + text; };
-    if (!visit.planned)
-        add("the remote directory could not be listed; nothing was compared or transferred");
-    if (!visit.notListed.empty())
-        add(std::to_string(visit.notListed.size()) + " remote director" +
-            (visit.notListed.size() == 1 ? "y" : "ies") + " could not be listed; nothing under " +
-            (visit.notListed.size() == 1 ? "it" : "them") + " was deleted");
-    if (!visit.refused.empty())
-        add(visit.refused);
-    if (visit.failures > 0)
-        add(std::to_string(visit.failures) + " step(s) failed");
-    if (visit.cutShort && visit.planned)
-        add("the session ended before the run was done");
-    return problems.empty() ? std::string("done") : "failed: " + problems;
-}
-
-void BatchRun::PrintSummary()
-{
-    for (const std::string &path : view_.kept)
-        std::fprintf(out_, "kept (not deleted without --yes): %s\n", path.c_str());
-    for (const std::string &failure : view_.failures)
-        std::fprintf(out_, "failed: %s\n", failure.c_str());
-    for (const Visit &visit : visits_) {
-        for (const std::string &path : visit.notListed)
-            std::fprintf(out_, "not listed: %s %s\n", visit.nickName.c_str(), VisibleControls(path).c_str());
-        std::fprintf(out_, "Site %s: %s\n", visit.nickName.c_str(), OutcomeText(visit).c_str());
+    if (request_.json) {
+        std::fputs(ReportJson(reports, totals, request_.dryRun, status,
+                              interruptedBy_ != 0 ? SignalName() : std::string())
+                       .c_str(),
+                   out_);
+        std::fflush(out_);
+    }
+    for (const SiteReport &report : reports) {
+        if (!request_.dryRun)
+            for (const PlannedEntry &entry : report.entries)
+                if (entry.result == "kept" && entry.reason != "delete is off")
+                    Out(EntryLine("kept", entry.path));
+        // Problems and failed sites on stderr, with every failed step reported as it happened.
+        for (const std::string &path : report.notListed)
+            view_.Report("not listed: " + report.nickName + " " + EscapedForLine(path));
+        for (const std::string &path : report.notRead)
+            view_.Report("not read: " + report.nickName + " " + EscapedForLine(path));
+        const std::string line = "Site " + report.nickName + ": " + EscapedForLine(report.text);
+        if (report.outcome == "done")
+            Out(line);
+        else
+            view_.Report(line);
     }
     if (interruptedBy_ != 0)
-        std::fprintf(out_, "Stopped by %s before the run was complete\n", interruptedBy_ == SIGINT ? "SIGINT" : "SIGTERM");
-    // The runs count a file only once it reached the other side whole.
-    std::fprintf(out_, "Summary: deleted %d, created %d, transferred %d, failed %zu%s\n", deleted_, created_,
-                 app_.ws.run.filesTransferred, view_.failures.size(), request_.dryRun ? " (dry run)" : "");
+        view_.Report("Stopped by " + SignalName() + " before the run was complete");
+    Out(SummaryLine(totals, request_.dryRun));
+    // Quiet: a run that changed nothing and had nothing fail says nothing.
+    const bool changed = request_.dryRun ? false : totals.deleted + totals.created + totals.transferred > 0 || topCreated_;
+    bool planned = false;
+    for (const SiteReport &report : reports) {
+        const EntryCounts plan = PlanCounts(report.entries);
+        planned = planned || plan.deleted + plan.created + plan.transferred > 0;
+    }
+    if (request_.quiet && (status != kExitDone || changed || (request_.dryRun && planned))) {
+        std::fputs(heldBack_.c_str(), out_);
+        std::fflush(out_);
+    }
 }
 
 // The worst outcome of all sites.
-int BatchRun::ExitStatus() const
+int BatchRun::ExitStatus(const std::vector<SiteReport> &reports, const EntryCounts &totals) const
 {
     if (interruptedBy_ != 0)
         return 128 + interruptedBy_;
-    int status = view_.failures.empty() ? kExitDone : kExitSomeFailed;
-    for (const Visit &visit : visits_)
-        status = std::max(status, int(OutcomeOf(visit)));
+    int status = totals.failed > 0 ? kExitSomeFailed : kExitDone;
+    for (const SiteReport &report : reports)
+        status = std::max(status, report.outcome == "done"            ? kExitDone
+                                  : report.outcome == "not connected" ? kExitNoConnection
+                                                                      : kExitSomeFailed);
     if (view_.loginCanceled)
         status = kExitNoConnection;
     return status;
@@ -541,8 +542,15 @@ int BatchRun::Exec()
     view_.FinishProgressLine();
 
     EndVisit();
-    PrintSummary();
-    return ExitStatus();
+    std::vector<SiteReport> reports;
+    EntryCounts totals;
+    for (size_t i = 0; i < visits_.size(); ++i) {
+        reports.push_back(ReportOf(i));
+        totals.Add(request_.dryRun ? EntryCounts{} : ResultCounts(reports.back().entries));
+    }
+    const int status = ExitStatus(reports, totals);
+    PrintSummary(reports, totals, status);
+    return status;
 }
 
 } // namespace

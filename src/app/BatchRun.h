@@ -15,8 +15,12 @@ struct BatchRequest {
     std::vector<std::string> trustCerts;  // certificate fingerprints trusted for this run
     bool allowMassDelete = false;         // a run may delete more than maxDeletePercent of a side's files
     int maxDelete = -1;                   // no run deletes more files than this (-1: no limit)
+    bool quiet = false;   // nothing at all on a run that changed nothing and had no failure
+    bool verbose = false; // the FTP log and status lines on stderr
+    bool json = false;    // the plan and the result as one JSON document on stdout
 };
 
 // Runs the request and returns the exit status (0 all done, 1 something failed, 2 could not
-// connect or log in, 64 no such site). The plan of a dry run and the summary go to `out`.
+// connect or log in, 64 no such site). The plans and the summary go to `out`; failures, problems
+// and (verbose) the FTP log to stderr.
 int RunBatch(const BatchRequest &request, std::FILE *out);

@@ -84,6 +84,12 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
         } else if (a == "--max-delete") {
             if (value(v) && !ParseCount(v, cl.maxDelete))
                 cl.error = "--max-delete takes a number of files, 0 or more";
+        } else if (a == "--quiet" || a == "-q") {
+            cl.quiet = true;
+        } else if (a == "--verbose" || a == "-v") {
+            cl.verbose = true;
+        } else if (a == "--json") {
+            cl.json = true;
         } else if (a == "--multi-site") {
             cl.multiSite = true;
         } else if (a == "--server") {
@@ -171,6 +177,10 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
     if (cl.mode == CommandMode::AddSite && cl.error.empty() &&
         !(cl.fields.server && cl.fields.user && cl.fields.local && cl.fields.remote))
         cl.error = "--add-site needs --server, --user, --local and --remote";
+    if ((cl.quiet || cl.verbose || cl.json) && cl.mode != CommandMode::Batch && cl.error.empty())
+        cl.error = "--quiet, --verbose and --json need --batch";
+    if (cl.quiet && cl.verbose && cl.error.empty())
+        cl.error = "use either --quiet or --verbose";
     if (cl.fields.password && cl.fields.askPassword)
         cl.error = "use either --password or --ask-password";
     const bool siteCommand = cl.mode == CommandMode::AddSite || cl.mode == CommandMode::ReplaceSite;
@@ -190,11 +200,19 @@ const char *UsageText()
     return "usage:\n"
            "  fernhop [--settings DIR] [NICKNAME]\n"
            "      Open the window (on the site NICKNAME).\n"
-           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [--allow-mass-delete]\n"
-           "          [--max-delete N] [--tls] [--trust-cert SHA256]\n"
+           "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [-q | -v] [--json]\n"
+           "          [--allow-mass-delete] [--max-delete N] [--tls] [--trust-cert SHA256]\n"
            "          (NICKNAME | --multi-site)\n"
            "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
-           "      --dry-run   stop after the compare and print every marked entry\n"
+           "      Prints each site's plan and outcome and a summary on stdout, every failure on\n"
+           "      stderr, and on a terminal a progress line.\n"
+           "      --dry-run   stop after the compare and print every marked entry, one a line:\n"
+           "                  its action (upload, download, mkdir, delete, rmdir, or keep: a\n"
+           "                  deletion the options or a missing --yes leave out), then its path\n"
+           "                  (control characters and backslashes as C escapes)\n"
+           "      -q, --quiet    print nothing when nothing changed and nothing failed (cron)\n"
+           "      -v, --verbose  also the FTP conversation and status lines, on stderr\n"
+           "      --json      the plans and results as one JSON document on stdout instead\n"
            "      --yes       answer Yes when a deletion asks for confirmation (otherwise No)\n"
            "      --allow-mass-delete  go on with a run that would delete more than maxDeletePercent\n"
            "                  of the files on the side it deletes from (otherwise it stops first)\n"
@@ -219,14 +237,16 @@ const char *UsageText()
            "  fernhop --set KEY=VALUE [--set KEY=VALUE ...] [--settings DIR]\n"
            "      any key of the \"Options\" and \"Filter\" sections, for example --set delete=0\n"
            "  fernhop --show-settings [--settings DIR]   (passwords masked)\n"
-           "  fernhop --scan DIR      load DIR as a local site tree and print it\n"
+           "  fernhop --scan DIR      load DIR as a local site tree and print it (exit 1 and\n"
+           "                          \"not read: PATH\" on stderr for a directory it could not read)\n"
            "\n"
            "Settings live in --settings DIR, else $FERNHOP_HOME, else $XDG_CONFIG_HOME/fernhop,\n"
            "else ~/.config/fernhop.\n"
            "\n"
            "Exit status: 0 all done; 1 some deletion, creation or transfer failed, a remote\n"
-           "directory could not be listed, the session ended before the run was done, or the\n"
-           "run stopped before deleting (a side empty, or more deletions than allowed);\n"
+           "directory could not be listed, a local one could not be read, the session ended\n"
+           "before the run was done, or the run stopped before deleting (a side empty, or\n"
+           "more deletions than allowed);\n"
            "2 could not connect or log in; 64 bad usage; 75 another batch run is syncing\n"
            "the same site (nothing was done); 78 a settings file is there but holds nothing\n"
            "Fernhop can read (nothing was done; repair or remove it); 130 / 143 stopped by\n"

@@ -49,7 +49,10 @@ struct CommandLine {
     bool multiSite = false;
     bool allowMassDelete = false;
     int maxDelete = -1; // --max-delete N
-
+    // Batch output: nothing when nothing happened, the FTP log too, or JSON for scripts.
+    bool quiet = false;
+    bool verbose = false;
+    bool json = false;
     SiteFields fields;
     // Batch: TLS for every site of the run, and certificates trusted for this run only.
     bool tls = false;

@@ -29,5 +29,6 @@ public:
     void Message(const std::string &text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     bool InputQuery(const std::string &, const std::string &, std::string &) override { return false; }
     bool ChooseFolder(const std::string &, std::string &) override { return false; }
+    bool OffersResetFtp() const override { return false; }
     void PlaySound(SoundEvent, const std::string &) override {}
 };

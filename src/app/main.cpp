@@ -1,3 +1,4 @@
+#include "app/BatchReport.h"
 #include "app/BatchRun.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleView.h"
@@ -36,7 +37,11 @@ int Scan(const std::string &dir)
     bool ok = LoadLocalTree(workspace);
     PrintTree(workspace.localTree);
     std::printf("%s (%d entries)\n", view.lastStatus.c_str(), workspace.localTree.Count());
-    return ok ? 0 : 1;
+    // A directory that could not be read leaves the tree incomplete: a failure, named.
+    const std::vector<std::string> unread = UnreadLocalDirectories(workspace.localTree);
+    for (const std::string &path : unread)
+        std::fprintf(stderr, "not read: %s\n", EscapedForLine(path).c_str());
+    return ok && unread.empty() ? 0 : 1;
 }
 
 } // namespace
@@ -73,7 +78,15 @@ int main(int argc, char **argv)
     case CommandMode::RemoveSite: return RemoveSiteCommand(cl, stdout, stderr);
     case CommandMode::Set: return SetOptionsCommand(cl, stdout, stderr);
     case CommandMode::ShowSettings: return ShowSettingsCommand(stdout, stderr);
-    case CommandMode::Batch: return RunBatch({cl.nickName, cl.multiSite, cl.dryRun, cl.yes, cl.tls, cl.trustCerts, cl.allowMassDelete, cl.maxDelete}, stdout);
+    case CommandMode::Batch: {
+        BatchRequest request{cl.nickName, cl.multiSite, cl.dryRun, cl.yes, cl.tls, cl.trustCerts};
+        request.allowMassDelete = cl.allowMassDelete;
+        request.maxDelete = cl.maxDelete;
+        request.quiet = cl.quiet;
+        request.verbose = cl.verbose;
+        request.json = cl.json;
+        return RunBatch(request, stdout);
+    }
     }
     return kExitUsage;
 }

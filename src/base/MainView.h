@@ -103,6 +103,9 @@ public:
         return CertificateTrust::Cancel;
     }
 
+    // Whether the view has the "Reset FTP" command that the hint before a quit points to.
+    virtual bool OffersResetFtp() const { return true; }
+
     virtual void PlaySound(SoundEvent event, const std::string &file) = 0;
     virtual void Beep() {}
     virtual void CloseWindow() {}

@@ -479,3 +479,12 @@ void ChangeLocalCommand(SiteModel &model)
     }
     model.MainButtonsOn();
 }
+
+std::vector<std::string> UnreadLocalDirectories(const SiteTree &localTree)
+{
+    std::vector<std::string> unread;
+    for (SiteNode *node = localTree.First(); node; node = localTree.Next(node))
+        if (node->detail.kind == ekDirectory && node->detail.notListed)
+            unread.push_back(node->detail.Path());
+    return unread;
+}

@@ -32,3 +32,7 @@ bool LoadLocalTree(SiteModel &model);
 // "R&efresh" and "C&hange" below the local tree.
 void RefreshLocalCommand(SiteModel &model);
 void ChangeLocalCommand(SiteModel &model);
+
+// The directories of a scanned local tree that the scan could not read in full or did not enter
+// ("/dir/sub"), outermost first: their files can be neither sent nor trusted as the whole list.
+std::vector<std::string> UnreadLocalDirectories(const SiteTree &localTree);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -155,6 +156,7 @@ void DownloadRun::LocalDeletionLoop()
                     ws_.stopLoops = true;
                     run.transferCanceled = true;
                 } else if (answer == PromptAnswer::No) {
+                    ws_.results.Record(RemovalStepOf(entry), EntryOutcome::Kept, entry.Path(), "deletion not confirmed");
                     seq_.SetPlainIcon(local, node);
                 } else if (DeleteLocalEntry(node)) {
                     KeepInView(ws_, local, previous, false);
@@ -170,12 +172,18 @@ bool DownloadRun::DeleteLocalEntry(SiteNode *node)
 {
     const TDetail &entry = node->detail;
     bool gone = false;
+    std::string why = "the name leads outside the local directory";
     if (StaysBelowTop(entry)) {
         const std::string path = LocalPath(ws_.localTopDirectory, entry);
         // A directory is only ever removed empty: its contents came first, walking backwards.
         const int rc = entry.action == actRemoveDir ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
         gone = rc == 0 || errno == ENOENT;
+        why = std::strerror(errno);
     }
+    if (gone)
+        ws_.results.Record(RemovalStepOf(entry), EntryOutcome::Done, entry.Path());
+    else
+        ws_.results.Failed(RemovalStepOf(entry), entry.Path(), why);
     if (!gone) {
         node->icon = iconFailed;
         ws_.localTree.NotifyChanged(node);
@@ -199,10 +207,13 @@ void DownloadRun::LocalCreationLoop()
         if (node->detail.action == actCreateDir) {
             const TDetail local = FilteredNames(ws_, node->detail);
             if (StaysBelowTop(local) && MakeLocalDirectory(LocalPath(ws_.localTopDirectory, local))) {
+                ws_.results.Record(EntryStep::CreateDirectory, EntryOutcome::Done, node->detail.Path());
                 AddEntryByPath(ws_, ws_.localTree, local);
                 node->icon = iconDir;
                 remote.NotifyChanged(node);
             } else {
+                ws_.results.Failed(EntryStep::CreateDirectory, node->detail.Path(),
+                                   StaysBelowTop(local) ? std::strerror(errno) : "the name leads outside the local directory");
                 ws_.ShowStatus("Error: could not create directory on PC");
             }
         }
@@ -252,6 +263,9 @@ void DownloadRun::DownloadStep()
         const bool safe = StaysBelowTop(entry) && StaysBelowTop(local) && extra.find('/') == std::string::npos && SendableName(remotePath);
         temporaryPath_ = safe ? ReserveTemporaryFile(targetPath_) : std::string();
         if (temporaryPath_.empty()) {
+            ws_.results.Failed(EntryStep::Download, entry.Path(),
+                               safe ? std::string("could not write in the local directory: ") + std::strerror(errno)
+                                    : std::string("the name is not safe to use here"));
             run.transferNode = remote.Next(node);
             if (!seq_.ReportTransferError("Could not download: " + run.currentFileName))
                 return;
@@ -288,6 +302,8 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
     SiteNode *node = run.transferNode;
     bool runGone = false; // ended under an error prompt
     if (!sender->Success()) {
+        if (active && node && !ws_.stopRequested)
+            ws_.results.Failed(EntryStep::Download, node->detail.Path(), ws_.results.RefusalOr("the transfer failed"));
         // Also the fetch that Stop aborted: shown after the run has ended.
         runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         DiscardTemporaryFile();
@@ -297,8 +313,10 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
                // The size the server announced with the transfer is newer than the listing's.
                expected = sender->AnnouncedSize() >= 0 ? sender->AnnouncedSize() : node->detail.size;
                !ReceivedWhole(received, expected, sender->TransferMode == AsciiTransfer)) {
-        ws_.LogLine("FERNHOP: " + run.currentFileName + (received > expected ? " arrived long: " : " arrived short: ") +
-                    std::to_string(received) + " of " + std::to_string(expected) + " bytes");
+        const std::string shortBy = std::string(received > expected ? "arrived long: " : "arrived short: ") +
+                                    std::to_string(received) + " of " + std::to_string(expected) + " bytes";
+        ws_.results.Failed(EntryStep::Download, node->detail.Path(), shortBy);
+        ws_.LogLine("FERNHOP: " + run.currentFileName + " " + shortBy);
         runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         DiscardTemporaryFile();
     } else {
@@ -314,7 +332,9 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
             ws_.remoteTree.NotifyChanged(node);
             --ws_.counters.transferRemain;
             ++run.filesTransferred;
+            ws_.results.Record(EntryStep::Download, EntryOutcome::Done, node->detail.Path());
         } else {
+            ws_.results.Failed(EntryStep::Download, node->detail.Path(), "could not replace the local file");
             runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         }
     }

@@ -278,7 +278,7 @@ bool Fernhop::FormCloseQuery()
     if (run.promptOpen)
         return false;
     if (ws.FtpClient1.Connected()) {
-        ws.LogLine(kResetFtpHint);
+        ws.LogResetFtpHint();
         ws.FtpClient1.Quit(); // the disconnection steps close the window
         return false;
     }

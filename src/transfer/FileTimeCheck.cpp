@@ -86,6 +86,8 @@ void TransferSequencer::FtpClient1FileTimeDone(TFtpClient *sender)
     SiteNode *node = run.transferNode;
     if (node && sender->Success() && ReceivingSideNotOlder(node, sender->RemoteFileTime())) {
         ws_.LogLine("FERNHOP: " + run.currentFileName + " has the same time on both sides; not sent");
+        ws_.results.Record(phase_ == Phase::Downloading ? EntryStep::Download : EntryStep::Upload, EntryOutcome::Skipped,
+                           node->detail.Path(), "the same time on both sides");
         node->detail.action = actNone;
         node->icon = iconSame;
         (phase_ == Phase::Downloading ? ws_.remoteTree : ws_.localTree).NotifyChanged(node);

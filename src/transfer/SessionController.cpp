@@ -223,6 +223,7 @@ bool SessionController::FtpClient1Certificate(TFtpClient *, const TlsPeerInfo &p
         CheckCertificate(peer, sites_.edits.server, site.NickName, site.TrustedCert, trustedFingerprints, ws_.view);
     loginPromptOpen_ = false;
     ws_.LogLine(verdict.logLine);
+    certificateRefusal = verdict.accepted ? std::string() : verdict.logLine;
     if (verdict.storeFingerprint) {
         if (std::string problem = sites_.SetTrustedCertificate(peer.fingerprint); !problem.empty())
             ws_.LogLine("The certificate is trusted for this session only: " + problem);
@@ -248,7 +249,9 @@ void SessionController::ConnectButtonClick()
 void SessionController::Timer1Timer()
 {
     RunState &run = ws_.run;
-    if (run.currentOperation == opConnecting && !loginPromptOpen_) {
+    // Between reconnect attempts nothing is connecting: the pause has its own timer.
+    const bool reconnectPause = reconnecting_ && quitHandled;
+    if (run.currentOperation == opConnecting && !loginPromptOpen_ && !reconnectPause) {
         if (connectCountdown <= 0) {
             ws_.LogLine("Timeout connecting to: " + SiteServer());
             DisconnectionSteps();

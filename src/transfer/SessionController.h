@@ -17,9 +17,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr const char *kResetFtpHint =
-    "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
-
 class SessionController {
 public:
     SessionController(Workspace &workspace, SiteList &sites, ListingWalk &walk, TransferSequencer &sequencer);
@@ -58,6 +55,8 @@ public:
     bool requireTls = false;
     // Certificate fingerprints trusted for this run only (batch --trust-cert).
     std::vector<std::string> trustedFingerprints;
+    // Why the last certificate was refused (its log line), for a front end that shows no log.
+    std::string certificateRefusal;
 
     // ---- reconnecting after a session lost in the middle of a run ----
     // Unattended runs reconnect by themselves after these pauses (milliseconds, the last one

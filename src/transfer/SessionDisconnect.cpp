@@ -21,7 +21,7 @@ void SessionController::Disconnect()
         ws_.saveListingCache();
     DisconnectedLook();
     ws_.ShowStatus("Preparing to disconnect");
-    ws_.LogLine(kResetFtpHint);
+    ws_.LogResetFtpHint();
     // A command in flight would refuse the QUIT; it goes out when that command completes.
     quitWanted_ = ftp.Busy();
     ftp.Quit();

@@ -54,7 +54,7 @@ void SessionController::EndMultiSiteRunEarly()
         return;
     exitAfterQuit = true;
     if (ws_.FtpClient1.Connected()) {
-        ws_.LogLine(kResetFtpHint);
+        ws_.LogResetFtpHint();
         ws_.FtpClient1.Quit(); // the disconnection steps close the window
         return;
     }

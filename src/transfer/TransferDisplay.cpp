@@ -10,8 +10,6 @@
 #include <cstdio>
 
 namespace {
-constexpr const char *kResetHint = "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
-
 int64_t MonotonicMs()
 {
     static QElapsedTimer clock = [] {
@@ -75,6 +73,10 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
     case fiReplyText:
     case fiCommandSent:
     case fiSecurity:
+        if (info == fiCommandSent)
+            ws_.results.NoteCommandSent();
+        else if (info == fiReplyText)
+            ws_.results.NoteReplyText(text); // a refusal names why the step fails
         ws_.LogLine(text);
         break;
     case fiProgress:
@@ -89,7 +91,7 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
         break;
     case fiReady:
         if (exitAfterQuit && exitAfterQuit()) {
-            ws_.LogLine(kResetHint);
+            ws_.LogResetFtpHint();
             sender->Quit();
         }
         break;

@@ -7,7 +7,6 @@
 #include <QTimer>
 
 namespace {
-constexpr const char *kResetHint = "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
 // How long a step waits for a command still in flight (a keep-alive NOOP) before it looks again.
 constexpr int kRetryMs = 10;
 } // namespace
@@ -112,6 +111,7 @@ void TransferSequencer::BeginRun(TOperation operation)
     run.deletePhaseDone = run.createPhaseDone = run.transferPhaseDone = false;
     run.transferCanceled = false;
     run.cutShort = false;
+    ws_.results.Clear();
     localOpenReported_ = false;
     probe_.Forget();
     ShowProgress(ws_);
@@ -146,7 +146,7 @@ void TransferSequencer::EndRun(const char *completeText)
     } else if (ws_.options.exit) {
         if (setExitAfterQuit)
             setExitAfterQuit();
-        ws_.LogLine(kResetHint);
+        ws_.LogResetFtpHint();
         ws_.FtpClient1.Quit();
     }
     if (runEnded)
@@ -288,6 +288,13 @@ void TransferSequencer::ConnectionLost()
                            : phase_ == Phase::Uploading ? "Could not upload: "
                                                         : "Could not download: ";
         ws_.ShowStatus(verb + ws_.run.currentFileName);
+        if (const SiteNode *node = ws_.run.transferNode) {
+            const EntryStep step = phase_ == Phase::Deleting   ? RemovalStepOf(node->detail)
+                                   : phase_ == Phase::Creating ? EntryStep::CreateDirectory
+                                   : phase_ == Phase::Uploading ? EntryStep::Upload
+                                                                : EntryStep::Download;
+            ws_.results.Failed(step, node->detail.Path(), "the connection to the server was lost");
+        }
     }
     held_ = false;
     transferInFlight_ = false;

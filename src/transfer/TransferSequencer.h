@@ -156,6 +156,7 @@ private:
     Workspace &ws_;
     DownloadRun download_;
     RemoteProbe probe_;
+    std::string refusalBeforeProbe_; // the server's refusal that sent a step to the probe
     Phase phase_ = Phase::None;
     Single single_ = Single::None;
     // A store or fetch was issued and its completion has not come yet (Stop aborts only then).

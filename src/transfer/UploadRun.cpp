@@ -22,6 +22,8 @@ bool MarkedForTransfer(const TDetail &entry)
 {
     return entry.action == actNewFile || entry.action == actRefresh;
 }
+
+constexpr const char *kUnsendable = "the name cannot be sent to the server";
 } // namespace
 
 void TransferSequencer::StartUploadRun()
@@ -93,6 +95,7 @@ void TransferSequencer::DeletionStep()
                 return;
             }
             if (answer == PromptAnswer::No) {
+                ws_.results.Record(RemovalStepOf(entry), EntryOutcome::Kept, entry.Path(), "deletion not confirmed");
                 SetPlainIcon(remote, node);
                 --c.deleteRemain;
                 run.transferNode = remote.Previous(node);
@@ -110,6 +113,7 @@ void TransferSequencer::DeletionStep()
 
         const std::string path = FullRemotePath(run.remoteTopPath, relative);
         if (!SendableName(path)) {
+            ws_.results.Failed(RemovalStepOf(entry), entry.Path(), kUnsendable);
             node->icon = iconFailed;
             remote.NotifyChanged(node);
             run.transferNode = remote.Previous(node);
@@ -148,6 +152,7 @@ void TransferSequencer::FtpClient1FileDeleted(TFtpClient *sender)
     if (!sender->Success() && node) {
         // A run killed after its deletions leaves them in the cached tree: the server's refusal
         // may only mean that the entry is gone already. The server says which, not its text.
+        refusalBeforeProbe_ = ws_.results.RefusalOr("the server refused it");
         probe_.EntryGone(run.remoteTopPath, RemoteRelativePath(ws_, node->detail),
                          [this](RemoteProbe::Answer answer) { DeletionChecked(answer); });
         return;
@@ -178,6 +183,10 @@ void TransferSequencer::DeletionDone(bool done)
     SiteTree &remote = ws_.remoteTree;
     SiteNode *node = run.transferNode;
     SiteNode *previous = node ? remote.Previous(node) : nullptr;
+    if (node && done)
+        ws_.results.Record(RemovalStepOf(node->detail), EntryOutcome::Done, node->detail.Path());
+    else if (node)
+        ws_.results.Failed(RemovalStepOf(node->detail), node->detail.Path(), refusalBeforeProbe_);
     if (done) {
         if (node)
             remote.Remove(node);
@@ -225,6 +234,7 @@ void TransferSequencer::CreationStep()
         run.currentFileName = node->detail.name;
         const std::string path = FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, node->detail));
         if (!SendableName(path)) {
+            ws_.results.Failed(EntryStep::CreateDirectory, node->detail.Path(), kUnsendable);
             run.transferNode = local.Next(node);
             if (!ReportTransferError("Could not create: " + run.currentFileName))
                 return;
@@ -255,6 +265,7 @@ void TransferSequencer::FtpClient1DirectoryCreated(TFtpClient *sender)
     if (!sender->Success()) {
         // "Exists" from a run killed after its MKD, or a directory made by other means: if it
         // can be entered, it is there and the run goes on into it.
+        refusalBeforeProbe_ = ws_.results.RefusalOr("the server refused it");
         probe_.DirectoryThere(FullRemotePath(run.remoteTopPath, RemoteRelativePath(ws_, node->detail)),
                               [this](RemoteProbe::Answer answer) { CreationChecked(answer); });
         return;
@@ -281,6 +292,10 @@ void TransferSequencer::CreationDone(bool made, bool existed)
     RunState &run = ws_.run;
     RunCounters &c = ws_.counters;
     SiteNode *node = run.transferNode;
+    if (made)
+        ws_.results.Record(EntryStep::CreateDirectory, EntryOutcome::Done, node->detail.Path());
+    else
+        ws_.results.Failed(EntryStep::CreateDirectory, node->detail.Path(), refusalBeforeProbe_);
     if (made) {
         SiteNode *directory = AddEntryByPath(ws_, ws_.remoteTree, node->detail);
         // What a directory found there already holds is not known.
@@ -345,6 +360,7 @@ void TransferSequencer::UploadStep()
         display.StartFile(entry.name);
         // A name the server cannot be sent fails alone; the run goes on.
         if (!SendableName(remotePath)) {
+            ws_.results.Failed(EntryStep::Upload, entry.Path(), kUnsendable);
             run.transferNode = local.Next(node);
             if (!ReportTransferError("Could not upload: " + run.currentFileName))
                 return;
@@ -380,6 +396,9 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     const bool active = phase_ == Phase::Uploading;
     RunState &run = ws_.run;
     if (!sender->Success()) {
+        if (active && run.transferNode)
+            ws_.results.Failed(EntryStep::Upload, run.transferNode->detail.Path(),
+                               alreadyReported ? "could not open the local file" : ws_.results.RefusalOr("the transfer failed"));
         // Also the store that Stop aborted: shown, after the run has ended.
         if (!alreadyReported && !ReportTransferError("Could not upload: " + run.currentFileName))
             return;
@@ -414,6 +433,7 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     ws_.localTree.NotifyChanged(node);
     --ws_.counters.transferRemain;
     ++run.filesTransferred;
+    ws_.results.Record(EntryStep::Upload, EntryOutcome::Done, node->detail.Path());
     if (ws_.options.saveDownLog)
         display.AppendUploadLog(sender->RemoteFile);
     // The file is named as it was stored, after the case filters.

@@ -4,7 +4,11 @@
 // workspace and only turn input into calls.
 #include "ftp/Ftp.h"
 #include "site/SiteModel.h"
+#include "transfer/EntryResults.h"
 #include "transfer/RunState.h"
+
+inline constexpr const char *kResetFtpHint =
+    "If Fernhop cannot close you MAY have to use the menu option to 'reset FTP' to quit.";
 
 class Workspace : public SiteModel {
 public:
@@ -16,4 +20,12 @@ public:
 
     TFtpClient FtpClient1;
     RunState run;
+    EntryResults results;
+
+    // Logged before a quit that may hang; only a view with the "Reset FTP" command shows it.
+    void LogResetFtpHint()
+    {
+        if (view.OffersResetFtp())
+            LogLine(kResetFtpHint);
+    }
 };

@@ -65,10 +65,12 @@ TEST(BatchCutShort, ServerGoneDuringADownloadExitsWithOne)
     // No reconnect: the session gives up at once.
     ASSERT_EQ(RunFernhop(settings, {"--set", "reconnectTries=0"}).status, 0);
 
-    const FernhopRun run = RunFernhop(settings, {"--batch", "web"});
+    const FernhopRun run = RunFernhop(settings, {"--batch", "-v", "web"});
     EXPECT_EQ(run.status, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("failed: Could not download: a.txt"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("transferred 0"), std::string::npos) << run.out;
+    EXPECT_EQ(Count(run.err, "failed: download /a.txt: "), 1u) << run.err;
+    EXPECT_NE(run.out.find("transferred 0, failed 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Site web: failed: 1 step failed; the session ended before the run was done"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("Run cut short: the connection to the server was lost at a.txt"), std::string::npos)
         << run.err;
     EXPECT_EQ(ReadFile(local / "a.txt"), "old a");

@@ -142,9 +142,11 @@ TEST_F(BatchSharing, ASecondRunOfTheSiteRefusesAndWritersMeanwhileAreKept)
 
     first.Signal(SIGTERM);
     EXPECT_EQ(first.Finish(), 143) << first.Err();
-    EXPECT_NE(first.Out().find("Stopped by SIGTERM"), std::string::npos) << first.Out();
-    EXPECT_NE(first.Out().find("Summary: deleted 0, created 0, transferred 0, failed 0"), std::string::npos)
-        << first.Out();
+    // Stopped, never "done".
+    EXPECT_NE(first.Err().find("Site web: stopped by SIGTERM before the run was complete\n"), std::string::npos)
+        << first.Err();
+    EXPECT_NE(first.Err().find("Stopped by SIGTERM"), std::string::npos) << first.Err();
+    EXPECT_EQ(first.Out(), "Summary: deleted 0, created 0, transferred 0, failed 0, kept 0, skipped 0\n");
 
     // The run saved its settings at the end without undoing the others' writes.
     const FernhopRun sites = Fernhop({"--list-sites"});
@@ -197,12 +199,12 @@ TEST_F(BatchSharing, SigintStopsAnUploadAndTheNextRunRepairsIt)
     ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), server->user(), server->password(), Local(), "/www")).status,
               0);
 
-    RunningFernhop run(Settings(), {"--batch", "web"});
+    RunningFernhop run(Settings(), {"--batch", "-v", "web"});
     ASSERT_TRUE(run.WaitForLog("STOR /www/dir", 3)) << run.Err();
     run.Signal(SIGINT);
     EXPECT_EQ(run.Finish(), 130) << run.Err();
     EXPECT_NE(run.Err().find("SIGINT received: stopping the run"), std::string::npos) << run.Err();
-    EXPECT_NE(run.Out().find("Stopped by SIGINT before the run was complete"), std::string::npos) << run.Out();
+    EXPECT_NE(run.Err().find("Stopped by SIGINT before the run was complete"), std::string::npos) << run.Err();
     EXPECT_NE(run.Out().find("Summary: deleted 0, created 5, transferred "), std::string::npos) << run.Out();
     EXPECT_LT(Count(run.Err(), "STOR /www/dir"), size_t(files));
     EXPECT_NE(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));
@@ -224,11 +226,11 @@ TEST_F(BatchSharing, SigtermStopsADownloadWithoutLeavingAPartialFile)
     add << "--download";
     ASSERT_EQ(Fernhop(add).status, 0);
 
-    RunningFernhop run(Settings(), {"--batch", "mirror"});
+    RunningFernhop run(Settings(), {"--batch", "-v", "mirror"});
     ASSERT_TRUE(run.WaitForLog("RETR /pub/big", 2)) << run.Err();
     run.Signal(SIGTERM);
     EXPECT_EQ(run.Finish(), 143) << run.Err();
-    EXPECT_NE(run.Out().find("Stopped by SIGTERM"), std::string::npos) << run.Out();
+    EXPECT_NE(run.Err().find("Stopped by SIGTERM"), std::string::npos) << run.Err();
     // No partial download is left behind: only whole files and the listing cache.
     for (const auto &entry : fs::recursive_directory_iterator(Local()))
         EXPECT_TRUE(entry.path().extension() == ".bin" || entry.path().extension() == ".fhx") << entry.path();
@@ -254,7 +256,7 @@ TEST_F(BatchSharing, ASecondSignalEndsTheProgramAtOnce)
     ASSERT_EQ(Fernhop(AddSiteArgs("web", server->port(), "joe", "pw", Local(), "/")).status, 0);
     ASSERT_EQ(Fernhop({"--set", "timeOffset=1", "--set", "replyTimeOut=0", "--set", "forceRerfesh=1"}).status, 0);
 
-    RunningFernhop run(Settings(), {"--batch", "web"});
+    RunningFernhop run(Settings(), {"--batch", "-v", "web"});
     ASSERT_TRUE(server->waitForCommand("^LIST", 60000)) << run.Err();
     run.Signal(SIGINT);
     ASSERT_TRUE(run.WaitForLog("SIGINT received")) << run.Err();
@@ -282,7 +284,7 @@ TEST_F(BatchSharing, SettingsWithCrCrLfLineEndsAreObeyed)
     }
     FernhopRun run = Fernhop({"--batch", "web"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("kept (not deleted without --yes): /gone.html"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("kept     /gone.html\n"), std::string::npos) << run.out;
     EXPECT_TRUE(server->exists("gone.html"));
     EXPECT_NE(Fernhop({"--show-settings"}).out.find("\nconfirmDelete=1\n"), std::string::npos);
 }

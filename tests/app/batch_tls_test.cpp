@@ -56,7 +56,7 @@ TEST_F(BatchTls, CertificateTrustedOnlyByItsFingerprint)
     EXPECT_TRUE(server->listTree() == std::vector<std::string>{"www/"});
 
     // Given for the run: the site is synced, over TLS, byte for byte.
-    FernhopRun given = Fernhop({"--batch", "sec", "--trust-cert", Shown()});
+    FernhopRun given = Fernhop({"--batch", "-v", "sec", "--trust-cert", Shown()});
     ASSERT_EQ(given.status, 0) << given.err;
     EXPECT_NE(given.err.find("TLS: TLSv1."), std::string::npos) << given.err;
     EXPECT_EQ(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));

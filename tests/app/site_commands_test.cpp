@@ -76,6 +76,8 @@ TEST_F(CliFixture, BadUsageExitsWith64AndHelpExplains)
     EXPECT_EQ(Fernhop({"--batch"}).status, 64);
     EXPECT_EQ(Fernhop({"--add-site", "a", "--server", "h"}).status, 64);
     EXPECT_EQ(Fernhop({"--port", "70000", "--list-sites"}).status, 64);
+    EXPECT_EQ(Fernhop({"--batch", "-q", "-v", "mysite"}).status, 64);
+    EXPECT_EQ(Fernhop({"--json", "--list-sites"}).status, 64);
     FernhopRun help = Fernhop({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status: 0 all done"), std::string::npos);

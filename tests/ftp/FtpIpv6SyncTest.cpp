@@ -65,7 +65,7 @@ TEST_P(Ipv6Sync, UploadThenDownloadOverIpv6)
 
     // The server field in brackets for one site, plain for the other.
     AddSite("up", *server, "[::1]", up, false);
-    FernhopRun upload = Fernhop({"--batch", "up"});
+    FernhopRun upload = Fernhop({"--batch", "-v", "up"});
     ASSERT_EQ(upload.status, 0) << upload.err;
     EXPECT_EQ(Snapshot(fs::path(server->root()) / "www"), Snapshot(up));
     ExpectExtendedCommands(upload.err);
@@ -73,7 +73,7 @@ TEST_P(Ipv6Sync, UploadThenDownloadOverIpv6)
     const fs::path down = Dir("down");
     fs::create_directories(down);
     AddSite("down", *server, "::1", down, true);
-    FernhopRun download = Fernhop({"--batch", "down"});
+    FernhopRun download = Fernhop({"--batch", "-v", "down"});
     ASSERT_EQ(download.status, 0) << download.err;
     EXPECT_EQ(Snapshot(down), Snapshot(fs::path(server->root()) / "www"));
     ExpectExtendedCommands(download.err);

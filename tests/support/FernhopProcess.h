@@ -4,18 +4,27 @@
 #include <QString>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <string>
+#include <sys/prctl.h>
 
 struct FernhopRun {
     int status = -1;
     std::string out, err;
 };
 
-// `environment`: more variables for the run, "NAME=VALUE" each.
+// `environment`: more variables for the run, "NAME=VALUE" each. fileModesApply: the program runs
+// without root's power to read and enter whatever the modes say (the tests run as root), so that
+// a file of mode 000 is as unreadable to it as to a user.
 inline FernhopRun RunFernhop(const QString &settingsDir, const QStringList &args, int timeoutMs = 120000,
-                             const QStringList &environment = {})
+                             const QStringList &environment = {}, bool fileModesApply = false)
 {
     QProcess p;
+    if (fileModesApply)
+        p.setChildProcessModifier([] {
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        });
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("FERNHOP_HOME", settingsDir);
     for (const QString &variable : environment)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using fernhop::test::ScriptedFtpServer;
@@ -269,4 +270,33 @@ TEST_F(SessionEnds, ASilentServerEndsTheSessionWithItsReasonShownAndTheRunCounts
     }));
     EXPECT_EQ(view.Count("Could not upload: b.html"), 1);
     EXPECT_EQ(server->uploaded("/a.html"), std::optional<std::string>("a.html"));
+}
+
+TEST_F(SessionEnds, TheConnectTimeOutIsNotReportedDuringTheReconnectPause)
+{
+    StartServer(Script(R"({"match": "^STOR /b.html$", "times": 1},)")); // never answered
+    app.options.compare = app.options.update = true;
+    app.options.connectTimeOut = 1;
+    app.session.reconnectAutomatically = true;
+    app.session.reconnectPausesMs = {0, 60000};
+    SiteSpec siteSpec = Site("web");
+    for (const char *name : {"a.html", "b.html"})
+        ASSERT_TRUE(WriteFile(siteSpec.localDir + "/" + name, name));
+    UseSite(siteSpec);
+
+    ASSERT_TRUE(app.session.Connect());
+    ASSERT_TRUE(RunUntil([&] {
+        const Lines sent = server->commands();
+        return std::find(sent.begin(), sent.end(), "STOR /b.html") != sent.end();
+    })) << server->log();
+    server.reset(); // the connection goes, and the first reconnect is refused
+    ASSERT_TRUE(RunUntil([&] {
+        return std::count(view.logLines.begin(), view.logLines.end(), "FERNHOP: Connection lost; reconnecting in 60 s (try 2 of 3)") == 1;
+    }));
+    // The one-second tick goes on during the pause: nothing is connecting, nothing times out.
+    for (int tick = 0; tick < 5; ++tick)
+        app.session.Timer1Timer();
+    for (const std::string &line : view.logLines)
+        EXPECT_EQ(line.rfind("Timeout connecting to", 0), std::string::npos) << line;
+    EXPECT_TRUE(app.session.Reconnecting());
 }
