@@ -2,7 +2,7 @@
 
 #include "app/BatchView.h"
 #include "app/CommandLine.h"
-#include "app/SignalStop.h"
+#include "base/SignalStop.h"
 #include "base/Text.h"
 #include "config/SettingsCheck.h"
 #include "config/SettingsDir.h"

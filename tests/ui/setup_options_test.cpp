@@ -1,5 +1,5 @@
 // The option pages: controls write into Options at once, the WinGate rule, the extension table,
-// "&Clear Offset", and a round trip through the settings files.
+// "C&lear Offset", and a round trip through the settings files.
 #include "SetupDialogFixture.h"
 
 #include "config/ExtensionNormalise.h"
