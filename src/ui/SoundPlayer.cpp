@@ -81,7 +81,8 @@ SoundPlayer::~SoundPlayer()
     SoundWorker *worker = worker_;
     QMetaObject::invokeMethod(worker, [worker] { worker->Finish(kLastSoundMs); }, Qt::QueuedConnection);
     // A thread stuck in a stalled server is left to the end of the process; it reports to nobody.
-    const int wait = givenUp_ ? 0 : kLastSoundMs + giveUpMs_;
+    // The margin lets the last sound load before its second of playing.
+    const int wait = givenUp_ ? 0 : kLastSoundMs + 250;
     if (thread_->wait(QDeadlineTimer(wait)))
         delete thread_;
 }
