@@ -4,17 +4,24 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QThread>
+#include <QSemaphore>
+#include <QTimer>
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
-// The player's thread reports back through this, never to a player that has gone.
+// What the player and its thread share. The thread reports back through it, never to a player
+// that has gone, and owns everything it made: a thread left in a stalled server cleans up after
+// itself whenever the server lets it go.
 struct SoundPlayer::Link {
     std::mutex mutex;
     SoundPlayer *player = nullptr;
-    std::atomic<int> latest{0};          // the serial of the newest sound asked for
-    std::atomic<bool> givenUp{false};    // sounds still queued are dropped
+    std::atomic<int> latest{0};       // the serial of the newest sound asked for
+    std::atomic<bool> givenUp{false}; // sounds still queued are dropped
+    SoundWorker *worker = nullptr;    // set before `started` is released
+    QSemaphore started;
+    QSemaphore ended;
 
     void Answer(bool played)
     {
@@ -27,8 +34,8 @@ struct SoundPlayer::Link {
 // Lives in the player's thread and owns the backend there.
 class SoundWorker : public QObject {
 public:
-    SoundWorker(std::unique_ptr<SoundBackend> backend, std::shared_ptr<SoundPlayer::Link> link)
-        : backend_(std::move(backend)), link_(std::move(link))
+    SoundWorker(std::unique_ptr<SoundBackend> backend, std::shared_ptr<SoundPlayer::Link> link, QEventLoop &loop)
+        : backend_(std::move(backend)), link_(std::move(link)), loop_(loop)
     {
     }
 
@@ -52,12 +59,13 @@ public:
             loop.exec();
         }
         backend_->Stop();
-        QThread::currentThread()->quit();
+        loop_.quit();
     }
 
 private:
     std::unique_ptr<SoundBackend> backend_;
     std::shared_ptr<SoundPlayer::Link> link_;
+    QEventLoop &loop_;
 };
 
 SoundPlayer::SoundPlayer(QObject *parent) : SoundPlayer(MakeSoundEffectBackend(), kGiveUpMs, parent) {}
@@ -76,25 +84,29 @@ SoundPlayer::~SoundPlayer()
         const std::lock_guard<std::mutex> lock(link_->mutex);
         link_->player = nullptr;
     }
-    if (!thread_)
+    if (!worker_)
         return;
     SoundWorker *worker = worker_;
     QMetaObject::invokeMethod(worker, [worker] { worker->Finish(kLastSoundMs); }, Qt::QueuedConnection);
-    // A thread stuck in a stalled server is left to the end of the process; it reports to nobody.
-    // The margin lets the last sound load before its second of playing.
-    const int wait = givenUp_ ? 0 : kLastSoundMs + 250;
-    if (thread_->wait(QDeadlineTimer(wait)))
-        delete thread_;
+    // A thread held by a stalled server is not waited for. The margin lets the last sound load
+    // before its second of playing.
+    link_->ended.tryAcquire(1, givenUp_ ? 0 : kLastSoundMs + 250);
 }
 
 void SoundPlayer::StartThread()
 {
-    thread_ = new QThread; // no parent: it may have to outlive the player
-    thread_->setObjectName(QStringLiteral("sound"));
-    worker_ = new SoundWorker(std::move(backend_), link_);
-    worker_->moveToThread(thread_);
-    connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_->start();
+    std::thread([link = link_, backend = std::move(backend_)]() mutable {
+        {
+            QEventLoop loop;
+            SoundWorker worker(std::move(backend), link, loop);
+            link->worker = &worker;
+            link->started.release();
+            loop.exec();
+        } // the backend goes on the thread that made its sound objects
+        link->ended.release();
+    }).detach();
+    link_->started.acquire();
+    worker_ = link_->worker;
 }
 
 void SoundPlayer::Play(const std::string &file)
@@ -106,7 +118,7 @@ void SoundPlayer::Play(const std::string &file)
         Beep();
         return;
     }
-    if (!thread_)
+    if (!worker_)
         StartThread();
     const int serial = ++link_->latest;
     ++pending_;

@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 
-class QThread;
 class SoundWorker;
 
 class SoundPlayer : public QObject {
@@ -49,8 +48,7 @@ private:
     std::unique_ptr<SoundBackend> backend_; // until the thread takes it
     int giveUpMs_;
     std::shared_ptr<Link> link_;
-    QThread *thread_ = nullptr; // made at the first sound
-    SoundWorker *worker_ = nullptr;
+    SoundWorker *worker_ = nullptr; // on the player's thread, made at the first sound
     QTimer giveUpTimer_;
     int pending_ = 0; // sounds asked for and not yet answered
     bool givenUp_ = false;
