@@ -68,6 +68,15 @@ private:
     QEventLoop &loop_;
 };
 
+namespace {
+std::atomic<int> g_threadsRunning{0};
+} // namespace
+
+int SoundPlayer::ThreadsRunning()
+{
+    return g_threadsRunning;
+}
+
 SoundPlayer::SoundPlayer(QObject *parent) : SoundPlayer(MakeSoundEffectBackend(), kGiveUpMs, parent) {}
 
 SoundPlayer::SoundPlayer(std::unique_ptr<SoundBackend> backend, int giveUpMs, QObject *parent)
@@ -95,6 +104,7 @@ SoundPlayer::~SoundPlayer()
 
 void SoundPlayer::StartThread()
 {
+    ++g_threadsRunning;
     std::thread([link = link_, backend = std::move(backend_)]() mutable {
         {
             QEventLoop loop;
@@ -103,6 +113,7 @@ void SoundPlayer::StartThread()
             link->started.release();
             loop.exec();
         } // the backend goes on the thread that made its sound objects
+        --g_threadsRunning;
         link->ended.release();
     }).detach();
     link_->started.acquire();

@@ -37,6 +37,9 @@ public:
     int BeepCount() const { return beeps_; }
     // The sound server did not answer in time: no sound goes to it again in this run.
     bool GivenUp() const { return givenUp_; }
+    // Players' threads not yet ended: after the players have gone, only threads held by a
+    // stalled sound server.
+    static int ThreadsRunning();
 
     struct Link; // what the player's thread shares with the player
 
