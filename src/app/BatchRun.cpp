@@ -3,7 +3,7 @@
 #include "app/BatchReport.h"
 #include "app/BatchView.h"
 #include "app/CommandLine.h"
-#include "app/SignalStop.h"
+#include "base/SignalStop.h"
 #include "base/Text.h"
 #include "base/VisibleText.h"
 #include "config/SettingsCheck.h"

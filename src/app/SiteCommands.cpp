@@ -245,6 +245,17 @@ int ShowSettingsCommand(std::FILE *out, std::FILE *err)
     std::fprintf(out, "\n[conversion]\n");
     for (const ExtensionRow &row : extensions.rows)
         std::fprintf(out, "%s %s %s\n", row.transfer.c_str(), row.extCase.c_str(), row.extension.c_str());
+    // As the settings file names them: "1".."8" the files, "1c".."8c" the switches.
+    std::fprintf(out, "\n[Sound]\n");
+    for (size_t i = 0; i < options.sound.file.size(); ++i)
+        std::fprintf(out, "%zu=%s\n", i + 1, options.sound.file[i].c_str());
+    for (size_t i = 0; i < options.sound.on.size(); ++i)
+        std::fprintf(out, "%zuc=%d\n", i + 1, options.sound.on[i] ? 1 : 0);
+    ScreenOptions screen;
+    LoadScreenSettings(screen);
+    std::fprintf(out, "\n[Screen]\nwidth=%d\nheight=%d\ntop=%d\nleft=%d\nmaximize=%d\nminimize=%d\nsplit=%d\n",
+                 screen.width, screen.height, screen.top, screen.left, screen.maximize ? 1 : 0,
+                 screen.minimize ? 1 : 0, screen.split);
     SiteList sites;
     LoadSites(sites, err);
     std::fprintf(out, "\n[FTP sites]\n");
@@ -254,9 +265,13 @@ int ShowSettingsCommand(std::FILE *out, std::FILE *err)
                      Direction(s).c_str(), s.UserName.c_str(), ServerAndPort(s).c_str(),
                      s.Password.empty() ? "(none)" : "*****", s.LocalDir.c_str(), s.RemoteDir.c_str(),
                      s.UsePasv ? " pasv" : "", s.MultiSite ? " multi-site" : "");
-        if (s.RequireTls || !s.TrustedCert.empty())
-            std::fprintf(out, "    %s%s%s\n", s.RequireTls ? "tls" : "", s.RequireTls && !s.TrustedCert.empty() ? " " : "",
-                         s.TrustedCert.empty() ? "" : ("trusted certificate " + s.TrustedCert).c_str());
+        // The after-login command may hold a secret: only whether there is one.
+        std::string more = s.RequireTls ? "tls" : "no-tls";
+        if (!s.TrustedCert.empty())
+            more += " trusted certificate " + s.TrustedCert;
+        if (!s.AfterLoginCommand.empty())
+            more += " after-login=*****";
+        std::fprintf(out, "    %s\n", more.c_str());
     }
     return 0;
 }

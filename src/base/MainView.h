@@ -35,7 +35,7 @@ enum class TextSlot {
     transferModeLabel,
     kpsLabel,
     timeRemainLabel,
-    connectCaption, // "&Connect" / "&Disconnect" on connectBtn
+    connectCaption, // "&Connect" / "Dis&connect" on connectBtn (Alt+D is "&Download")
 };
 
 // Event sounds, numbered as in the settings file.

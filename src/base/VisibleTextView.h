@@ -46,6 +46,7 @@ public:
             *field = VisibleControls(*field);
         return shown_.AskTrustCertificate(shown);
     }
+    bool OffersResetFtp() const override { return shown_.OffersResetFtp(); }
     void PlaySound(SoundEvent event, const std::string &file) override { shown_.PlaySound(event, file); }
     void Beep() override { shown_.Beep(); }
     void CloseWindow() override { shown_.CloseWindow(); }

@@ -124,10 +124,12 @@ void SiteList::AppendRow(TmultFTP site)
     siteChanged = true;
 }
 
-std::string SiteList::Add()
+std::string SiteList::Add(bool withAfterLoginCommand)
 {
     TmultFTP fresh;
     fresh.MultiSite = true;
+    if (withAfterLoginCommand)
+        fresh.AfterLoginCommand = Cut255(edits.afterLoginCommand);
     TmultFTP site = ProfileFromEdits(fresh);
     std::string problem = SiteLineProblem(site);
     if (problem.empty())

@@ -73,8 +73,9 @@ public:
     // The "FTP Setup" buttons. Add, Replace and the other stores return "" on success, else the
     // reason the profile cannot be stored (nothing changes then).
     // "&Add": a new row from the edit boxes, uploading, in the multi-site run, no saved times and
-    // no after-login command. It becomes current; the active index stays.
-    std::string Add();
+    // no after-login command, unless `withAfterLoginCommand` (the one "Ad&vanced..." gave the
+    // entry being made) takes the edits' one. It becomes current; the active index stays.
+    std::string Add(bool withAfterLoginCommand = false);
     // "&Replace": the edit boxes' nickname, server, user, password, directories, port and PASV
     // into the current row. Direction, multi-site, after-login command and times stay. Does
     // nothing while the list is empty.

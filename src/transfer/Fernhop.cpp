@@ -290,6 +290,14 @@ bool Fernhop::FormClose()
     if (closed_)
         return true;
     closed_ = true;
+    const bool saved = SaveAll();
+    if (settingsLoaded_)
+        sequencer.display.ShutdownDump();
+    return saved;
+}
+
+bool Fernhop::SaveAll()
+{
     // Settings never loaded must not overwrite the files with defaults.
     if (!settingsLoaded_)
         return false;
@@ -306,7 +314,6 @@ bool Fernhop::FormClose()
         view.Message(problem);
         saved = false;
     }
-    sequencer.display.ShutdownDump();
     return saved;
 }
 

@@ -85,6 +85,9 @@ public:
     bool FormCloseQuery();
     // Exit sound, settings files and site list written (once), the debug dump. True when saved.
     bool FormClose();
+    // The exit sound, the settings files and the site list written as FormClose does, the
+    // program going on (a desktop session about to end asks for it). True when saved.
+    bool SaveAll();
     bool Closed() const { return closed_; }
 
 private:

@@ -4,6 +4,7 @@
 #include "transfer/TransferSequencer.h"
 
 #include "base/Text.h"
+#include "site/Marking.h"
 #include "site/Progress.h"
 #include "site/TreeEntries.h"
 #include "transfer/ClockOffset.h"
@@ -53,13 +54,19 @@ bool TransferSequencer::AskFileTimeFirst(SiteNode *node, const std::string &remo
     return true;
 }
 
+SiteNode *TransferSequencer::ReceivingPartner(const SiteNode *node)
+{
+    // The partner is spelt as the filters spell the receiving side.
+    const TDetail partnerKey = FilteredNames(ws_, node->detail);
+    return FindByPath(phase_ == Phase::Downloading ? ws_.localTree : ws_.remoteTree, partnerKey.directory,
+                      partnerKey.name);
+}
+
 bool TransferSequencer::ReceivingSideNotOlder(const SiteNode *node, TDateTime serverUtc)
 {
     const bool download = phase_ == Phase::Downloading;
     const TDetail &master = node->detail;
-    // The partner is spelt as the filters spell the receiving side.
-    const TDetail partnerKey = FilteredNames(ws_, master);
-    const SiteNode *partner = FindByPath(download ? ws_.localTree : ws_.remoteTree, partnerKey.directory, partnerKey.name);
+    const SiteNode *partner = ReceivingPartner(node);
     if (!partner)
         return false;
     const TDetail &listed = download ? master : partner->detail;
@@ -88,9 +95,16 @@ void TransferSequencer::FtpClient1FileTimeDone(TFtpClient *sender)
         ws_.LogLine("FERNHOP: " + run.currentFileName + " has the same time on both sides; not sent");
         ws_.results.Record(phase_ == Phase::Downloading ? EntryStep::Download : EntryStep::Upload, EntryOutcome::Skipped,
                            node->detail.Path(), "the same time on both sides");
-        node->detail.action = actNone;
-        node->icon = iconSame;
-        (phase_ == Phase::Downloading ? ws_.remoteTree : ws_.localTree).NotifyChanged(node);
+        // Both sides are in step, as the compare would have marked them had it known: "Restore"
+        // brings back "same", not the transfer found needless. The run shows both plain, as it
+        // shows every entry it has passed (the step shows this one so as it moves on).
+        const bool download = phase_ == Phase::Downloading;
+        SetAction(download ? ws_.remoteTree : ws_.localTree, node, actNone, actNone, iconSame, nullptr);
+        SiteTree &receiving = download ? ws_.localTree : ws_.remoteTree;
+        if (SiteNode *partner = ReceivingPartner(node)) {
+            SetAction(receiving, partner, actNone, actNone, iconSame, nullptr);
+            SetPlainIcon(receiving, partner);
+        }
         RunCounters &c = ws_.counters;
         c.transferTotal = std::max(0, c.transferTotal - 1);
         c.transferRemain = std::max(0, c.transferRemain - 1);

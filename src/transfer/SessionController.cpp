@@ -298,7 +298,7 @@ void SessionController::FtpClient1LoggedIn(TFtpClient *Sender)
     MainView &view = ws_.view;
     view.SetText(TextSlot::statusPanel0, SiteServer());
     view.SetText(TextSlot::statusPanel1, Sender->SystemType());
-    view.SetText(TextSlot::connectCaption, "&Disconnect");
+    view.SetText(TextSlot::connectCaption, "Dis&connect");
     view.SetEnabled(Control::nickNameCombo, false);
     ws_.PlayEventSound(SoundEvent::Connect);
     const std::string &command = sites_.Current().AfterLoginCommand;

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -71,6 +72,13 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
 {
     switch (info) {
     case fiReplyText:
+        // One read may hold several replies ("426 ...", "226 ..."): each line its own log line.
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find("\r\n", start), text.size());
+            ws_.LogLine(text.substr(start, end - start));
+            start = end + 2;
+        }
+        break;
     case fiCommandSent:
     case fiSecurity:
         if (info == fiCommandSent)

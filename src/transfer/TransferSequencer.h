@@ -148,6 +148,7 @@ private:
     // With the server's exact time: true when the receiving side is not older, so the file is
     // the same and is not sent.
     bool ReceivingSideNotOlder(const SiteNode *node, TDateTime serverUtc);
+    SiteNode *ReceivingPartner(const SiteNode *node);
 
     // Single commands (SingleCommands.cpp).
     void DeleteNowDone(TFtpClient *sender);

@@ -27,7 +27,7 @@ DropPanel::DropPanel(IgnoreLists &lists, MainView &view, QWidget *parent) : QWid
     names_ = makeList();
     lead_ = makeList();
     extensions_ = makeList();
-    auto *deleteBtn = new QPushButton(tr("&Delete"));
+    auto *deleteBtn = new QPushButton(tr("De&lete")); // Alt+D is "&Download" on a download site
     grid->addWidget(new QLabel(tr("Ignore Directory / File")), 0, 0);
     grid->addWidget(new QLabel(tr("Leading Text")), 0, 1);
     grid->addWidget(new QLabel(tr("Extensions")), 0, 2);

@@ -1,6 +1,6 @@
 #pragma once
 // The ignore lists at the left of the bottom band: "Ignore Directory / File", "Leading Text" and
-// "Extensions", each a drop target for entries dragged out of either tree, and "&Delete" for
+// "Extensions", each a drop target for entries dragged out of either tree, and "De&lete" for
 // the selected items of the list clicked last. The lists themselves live in the core; this
 // panel shows them and forwards drops, clicks and the button.
 #include "site/Detail.h"

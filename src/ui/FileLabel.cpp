@@ -67,13 +67,13 @@ QString FileLabel::Shortened(int width) const
     }
     if (w(drive) + used >= width)
         return ellipsis + last;
-    used += w(drive);
+    // Each candidate is measured whole: the widths of its pieces need not add up to it.
     const int beforeLast = int(parts_.size()) - 2;
     QString middle;
     if (direction_ == drFromLeft) {
         for (int i = beforeLast; i >= first; --i) {
             const QString more = parts_[i] + separator_ + middle;
-            if (w(more) + used > width)
+            if (w(drive + ellipsis + more + last) > width)
                 break;
             middle = more;
         }
@@ -81,16 +81,29 @@ QString FileLabel::Shortened(int width) const
     }
     for (int i = first; i <= beforeLast; ++i) {
         const QString more = middle + parts_[i] + separator_;
-        if (w(more) + used > width)
+        if (w(drive + more + ellipsis + last) > width)
             break;
         middle = more;
     }
     return drive + middle + ellipsis + last;
 }
 
+int FileLabel::TextWidth() const
+{
+    // Where QLabel draws its text: inside the margin, and for a framed label with no indent of
+    // its own, after an indent of half an "x".
+    int width = contentsRect().width() - 2 * margin();
+    int indent = this->indent();
+    if (indent < 0 && frameWidth() > 0)
+        indent = fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2 - margin();
+    if (indent > 0 && (alignment() & (Qt::AlignLeft | Qt::AlignRight)))
+        width -= indent;
+    return width;
+}
+
 void FileLabel::Shorten()
 {
-    setText(Shortened(contentsRect().width()));
+    setText(Shortened(TextWidth()));
 }
 
 void FileLabel::resizeEvent(QResizeEvent *event)

@@ -29,6 +29,7 @@ protected:
 private:
     void Split();
     void Shorten();
+    int TextWidth() const;
 
     QString fileName_;
     QString separator_ = QStringLiteral("\\");

@@ -1,6 +1,7 @@
 // The main window's layout, geometry and closing.
 #include "ui/MainWindow.h"
 
+#include "base/SignalStop.h"
 #include "config/Settings.h"
 #include "transfer/Fernhop.h"
 #include "ui/DropPanel.h"
@@ -194,7 +195,7 @@ QWidget *MainWindow::BuildCentre()
     localDirLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     localDirLabel_->setMinimumWidth(8);
     localDirLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    changeLocalBtn_ = new QPushButton(tr("C&hange"));
+    changeLocalBtn_ = new QPushButton(tr("Ch&ange")); // Alt+H is "&Help"
     changeLocalBtn_->setObjectName(QStringLiteral("changeLocalBtn"));
     refreshLocalBtn_ = new QPushButton(tr("R&efresh"));
     refreshLocalBtn_->setObjectName(QStringLiteral("refreshLocalBtn"));
@@ -254,13 +255,16 @@ QWidget *MainWindow::BuildBottomBand()
 
 void MainWindow::BuildStatusBar()
 {
-    static constexpr int kWidths[3] = {140, 200, 50};
+    // The server's address and its system type take the room their text needs, up to these
+    // widths; the status text takes the rest, so that a compare's summary fits the default size.
+    static constexpr int kMaxWidths[2] = {140, 200};
     for (int i = 0; i < 3; ++i) {
         statusPanels_[i] = new QLabel;
         statusPanels_[i]->setObjectName(QStringLiteral("StatusBar1.%1").arg(i));
-        statusPanels_[i]->setMinimumWidth(kWidths[i]);
         if (i < 2)
-            statusPanels_[i]->setFixedWidth(kWidths[i]);
+            statusPanels_[i]->setMaximumWidth(kMaxWidths[i]);
+        else
+            statusPanels_[i]->setMinimumWidth(50);
         statusBar()->addWidget(statusPanels_[i], i == 2 ? 1 : 0);
     }
     statusBar()->setSizeGripEnabled(true);

@@ -24,6 +24,7 @@ class QMenu;
 class QMimeData;
 class QPushButton;
 class QSplitter;
+class SignalStop;
 class HintPanel;
 class SiteTreeView;
 class TransferPanel;
@@ -62,6 +63,9 @@ public:
     void ComeForward();
     // Prompts open now (the close query refuses while one is).
     int OpenPrompts() const { return openPrompts_; }
+    // The desktop session is about to end (the session manager asks first): the settings are
+    // saved now, the window stays.
+    void CommitData();
 
     // ---- MainView ----
     void ShowStatusText(const std::string &text) override;
@@ -115,6 +119,8 @@ private:
     void ToggleVerboseTrace();
     void ToggleDebugTrace();
     void AfterSettingsLoaded();
+    // SIGTERM or SIGINT: saved as on a close, and the window ends at once.
+    void EndNow();
     void RebuildNickNameCombo();
     void SelectNickNameItem(int item);
     void NickNameChosen(int item);
@@ -128,6 +134,7 @@ private:
     bool DecodeDrop(const QMimeData *mime, TDetail &entry) const;
 
     std::unique_ptr<Fernhop> app_;
+    std::unique_ptr<SignalStop> signalStop_;
     std::string commandLineSite_;
 
     QComboBox *nickNameCombo_ = nullptr;

@@ -1,6 +1,7 @@
 // The main window's menus, buttons and tree popups: each turns into one core call.
 #include "ui/MainWindow.h"
 
+#include "base/SignalStop.h"
 #include "site/LocalScan.h"
 #include "site/Marking.h"
 #include "transfer/Fernhop.h"
@@ -10,6 +11,7 @@
 #include "ui/MainWindowParts.h"
 #include "ui/SiteTreeView.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -19,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QTreeView>
 #include <QUrl>
 
@@ -132,6 +135,37 @@ void MainWindow::WireButtons()
 void MainWindow::WireCore()
 {
     app_->session.selectNickNameItem = [this](int item) { SelectNickNameItem(item); };
+    // The debug trace's dump at shutdown writes what the log memo holds.
+    app_->sequencer.display.memoLines = [this] {
+        std::vector<std::string> lines;
+        for (const QString &line : logMemo_->Lines())
+            lines.push_back(line.toStdString());
+        return lines;
+    };
+    // A logout or a shutdown (SIGTERM, or the session manager's request) saves the settings as
+    // a close does.
+    signalStop_ = std::make_unique<SignalStop>([this](int) { EndNow(); });
+#if QT_CONFIG(sessionmanager)
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { CommitData(); });
+#endif
+}
+
+void MainWindow::CommitData()
+{
+    NoteGeometry();
+    if (!app_->Closed())
+        app_->SaveAll();
+}
+
+void MainWindow::EndNow()
+{
+    // No waiting for the server's goodbye or for an answer to an open prompt: the process is
+    // about to be ended.
+    NoteGeometry();
+    app_->FormClose();
+    closing_ = true;
+    close();
+    QCoreApplication::quit();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -221,5 +255,6 @@ void MainWindow::ViewFileClick()
     if (!node || node->detail.kind != ekFile || !StaysBelowTop(node->detail))
         return;
     const std::string path = LocalPath(app_->ws.localTopDirectory, node->detail);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        app_->ws.LogLine("FERNHOP: no program was found to show " + path);
 }

@@ -70,7 +70,7 @@ void MainWindow::SetText(TextSlot slot, const std::string &text)
     case TextSlot::windowTitle: setWindowTitle(value); break;
     case TextSlot::connectCaption:
         connectBtn_->setText(value);
-        connectBtn_->setIcon(SpeedButtonIcon(text == "&Disconnect" ? SpeedButton::Disconnect : SpeedButton::Connect));
+        connectBtn_->setIcon(SpeedButtonIcon(text == "Dis&connect" ? SpeedButton::Disconnect : SpeedButton::Connect));
         break;
     default: break;
     }

@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -85,8 +86,21 @@ TPagesDlg::TPagesDlg(Fernhop &app_, QWidget *parent) : QDialog(parent), app(app_
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(pages, 1);
     layout->addLayout(buttons);
-    // Wide enough to show every tab without scrolling through them.
-    resize(qMax(680, pages->tabBar()->sizeHint().width() + 2 * layout->contentsMargins().left() + 8), 540);
+    // Never smaller than every tab and every page whole need: the Special page scrolls only on a
+    // screen too small for that.
+    int pageHeight = 0;
+    int pageMinimum = 0;
+    for (int tab = 0; tab < pages->count(); ++tab) {
+        QWidget *page = pages->widget(tab);
+        pageMinimum = qMax(pageMinimum, page->minimumSizeHint().height());
+        const auto *scroll = qobject_cast<QScrollArea *>(page);
+        pageHeight = qMax(pageHeight, scroll && scroll->widget()
+                                          ? scroll->widget()->sizeHint().height() + 2 * scroll->frameWidth()
+                                          : page->minimumSizeHint().height());
+    }
+    const int width = qMax(680, pages->tabBar()->sizeHint().width() + 2 * layout->contentsMargins().left() + 8);
+    setMinimumSize(width, layout->minimumSize().height() + qMax(0, pageHeight - pageMinimum));
+    resize(width, qMax(540, minimumHeight()));
 
     // The program tells of site changes it makes while the dialog is open; the hook it had before
     // is kept and given back.

@@ -41,7 +41,8 @@ SetupOffsetPage::SetupOffsetPage(TPagesDlg &dialog) : app_(dialog.app)
     form->addRow("PC Time:", saveTimePClbl);
     form->addRow("Server Time:", saveTimeServerlbl);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), "&Clear Offset", this);
+    // Alt+C is the dialog's "&Close".
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), "C&lear Offset", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, [this] {

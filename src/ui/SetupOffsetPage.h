@@ -1,5 +1,5 @@
 #pragma once
-// The "Time Offset" page: the current site's clock-offset record and "&Clear Offset".
+// The "Time Offset" page: the current site's clock-offset record and "C&lear Offset".
 #include <QWidget>
 
 class Fernhop;
@@ -16,7 +16,7 @@ public:
     QLabel *offsetFTPAddressLbl;
     QLabel *saveTimePClbl;
     QLabel *saveTimeServerlbl;
-    QPushButton *BitBtn1; // "&Clear Offset"
+    QPushButton *BitBtn1; // "C&lear Offset"
 
     // The labels from the current site.
     void Refresh();

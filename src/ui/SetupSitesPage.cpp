@@ -148,9 +148,6 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     ListView1->header()->setSectionsMovable(false);
     ListView1->header()->setSectionsClickable(false);
     ListView1->headerItem()->setTextAlignment(1, Qt::AlignHCenter | Qt::AlignVCenter);
-    const int widths[] = {120, 66, 110, 120, 120};
-    for (int column = 0; column < 5; ++column)
-        ListView1->setColumnWidth(column, widths[column]);
     // The selection stays visible while another control has the focus.
     QPalette palette = ListView1->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
@@ -208,6 +205,16 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     connect(multBrowseBtn, &QPushButton::clicked, this, &SetupSitesPage::multBrowseBtnClick);
     connect(extraButton, &QPushButton::clicked, this, &SetupSitesPage::extraButtonClick);
     connect(forgetCertBtn, &QPushButton::clicked, this, &SetupSitesPage::forgetCertBtnClick);
+
+    // Tab goes through the fields block by block, down the page: who, how, where, then the list
+    // and its buttons.
+    const std::vector<QWidget *> tabOrder{multNickNameEdit, multFTPEdit,      multUserEdit,  multPassEdit,
+                                          multPortSpin,     multFirewallCheck, extraButton,   multLocalDirEdit,
+                                          multBrowseBtn,    multRemoteDirEdit, multTlsCheck,  trustedCertEdit,
+                                          forgetCertBtn,    ListView1,         multAddBtn,    multReplaceBtn,
+                                          multDeleteBtn,    multNewBtn};
+    for (size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     ShowRows();
     ShowEdits();
@@ -280,6 +287,15 @@ void SetupSitesPage::ShowRows()
     updating_ = false;
     SelectCurrentRow();
     EnableRowButtons();
+    FitColumns();
+}
+
+void SetupSitesPage::FitColumns()
+{
+    // Every column as wide as its caption and its widest entry; the list scrolls sideways when
+    // they are wider than it.
+    for (int column = 0; column < ListView1->columnCount(); ++column)
+        ListView1->resizeColumnToContents(column);
 }
 
 void SetupSitesPage::SelectCurrentRow()
@@ -301,14 +317,26 @@ void SetupSitesPage::EnableRowButtons()
     multReplaceBtn->setEnabled(rows);
 }
 
+bool SetupSitesPage::ForNewSite() const
+{
+    return newEntry_ || app_.sites.CurrentRow() < 0;
+}
+
 void SetupSitesPage::Refuse()
 {
-    app_.view.Message("You must disconnect from your current session before changing FTP server setups.");
+    // The list shows the current row again before the message's own event loop runs, and one
+    // click (a right-click moves the current row and asks for the popup) gets one message.
     SelectCurrentRow();
+    if (refusing_)
+        return;
+    refusing_ = true;
+    app_.view.Message("You must disconnect from your current session before changing FTP server setups.");
+    refusing_ = false;
 }
 
 void SetupSitesPage::ChooseRow(int row)
 {
+    newEntry_ = false;
     app_.sites.ChooseRow(row);
     SelectCurrentRow();
     ShowEdits();
@@ -327,6 +355,7 @@ void SetupSitesPage::RowChosen()
         return;
     }
     // Keep the user's selection (several rows may be selected for "&Delete").
+    newEntry_ = false;
     app_.sites.ChooseRow(row);
     ShowEdits();
     dialog_.CurrentSiteChanged();
@@ -365,17 +394,24 @@ void SetupSitesPage::menuTransferModeClick()
 
 void SetupSitesPage::multAddBtnClick()
 {
-    const std::string problem = app_.sites.Add();
+    // The new row would become current under the live session.
+    if (dialog_.isConnected()) {
+        Refuse();
+        return;
+    }
+    const std::string problem = app_.sites.Add(ForNewSite());
     if (!problem.empty()) {
         app_.view.Message(problem);
         return;
     }
+    newEntry_ = false;
     updating_ = true;
     ListView1->addTopLevelItem(new QTreeWidgetItem);
     updating_ = false;
     ShowRow(app_.sites.Count() - 1);
     SelectCurrentRow();
     EnableRowButtons();
+    FitColumns();
     dialog_.CurrentSiteChanged();
 }
 
@@ -390,16 +426,23 @@ void SetupSitesPage::multReplaceBtnClick()
         return;
     }
     ShowRow(row);
+    FitColumns();
     dialog_.CurrentSiteChanged();
 }
 
 void SetupSitesPage::multDeleteBtnClick()
 {
+    // Deleting makes another row current, under the live session.
+    if (dialog_.isConnected()) {
+        Refuse();
+        return;
+    }
     std::vector<int> rows;
     for (QTreeWidgetItem *item : ListView1->selectedItems())
         rows.push_back(ListView1->indexOfTopLevelItem(item));
     if (rows.empty())
         return;
+    newEntry_ = false;
     app_.sites.DeleteRows(rows);
     ShowRows();
     ShowEdits();
@@ -409,6 +452,7 @@ void SetupSitesPage::multDeleteBtnClick()
 void SetupSitesPage::multNewBtnClick()
 {
     app_.sites.New();
+    newEntry_ = true;
     ShowEdits();
     multNickNameEdit->setFocus();
 }
@@ -435,13 +479,13 @@ void SetupSitesPage::extraButtonClick()
     SiteList &sites = app_.sites;
     TadvancedForm &form = *dialog_.advancedForm;
     form.nickNameLbl->setText(" " + multNickNameEdit->text());
-    const bool rowSelected = sites.CurrentRow() >= 0;
-    form.afterLoginEdit->setText(Q(rowSelected ? sites.Current().AfterLoginCommand : sites.edits.afterLoginCommand));
+    const bool newSite = ForNewSite();
+    form.afterLoginEdit->setText(Q(newSite ? sites.edits.afterLoginCommand : sites.Current().AfterLoginCommand));
     if (form.exec() != QDialog::Accepted)
         return;
     const std::string command = form.afterLoginEdit->text().toStdString();
-    if (!rowSelected) {
-        sites.edits.afterLoginCommand = command; // "&Add" starts a site without one
+    if (newSite) {
+        sites.edits.afterLoginCommand = command; // "&Add" stores it with the site
         return;
     }
     const std::string problem = sites.SetAfterLoginCommand(command);

@@ -73,9 +73,16 @@ private:
     void SelectCurrentRow();
     void ShowRow(int row);
     void EnableRowButtons();
+    void FitColumns();
     void Refuse();
+    // The fields describe a site not yet in the list ("&New", or an empty list).
+    bool ForNewSite() const;
 
     TPagesDlg &dialog_;
     Fernhop &app_;
     bool updating_ = false; // the page itself changes the controls: no write-back
+    // "&New" was clicked and no row chosen since: the fields describe a site still to be added,
+    // and "Ad&vanced..." edits its command, which "&Add" stores.
+    bool newEntry_ = false;
+    bool refusing_ = false; // the refusal's message is open
 };

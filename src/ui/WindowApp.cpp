@@ -3,10 +3,12 @@
 #include "config/SettingsDir.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
+#include "ui/SoundPlayer.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 int RunWindow(int &argc, char **argv, const std::string &commandLineSite)
 {
@@ -20,11 +22,21 @@ int RunWindow(int &argc, char **argv, const std::string &commandLineSite)
         std::fprintf(stderr, "fernhop: a window is already open for these settings; it was brought forward\n");
         return 0;
     }
-    SingleInstance instance;
-    instance.Listen(serverName);
-
-    MainWindow window(commandLineSite);
-    QObject::connect(&instance, &SingleInstance::forwardRequested, &window, &MainWindow::ComeForward);
-    window.show();
-    return app.exec();
+    int status = 0;
+    {
+        SingleInstance instance;
+        instance.Listen(serverName);
+        MainWindow window(commandLineSite);
+        QObject::connect(&instance, &SingleInstance::forwardRequested, &window, &MainWindow::ComeForward);
+        window.show();
+        status = app.exec();
+    }
+    // Everything is saved and the window is gone. A sound thread still held by a stalled sound
+    // server holds the sound library's own teardown until that server gives up (half a minute):
+    // the process ends without it.
+    if (SoundPlayer::ThreadsRunning() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

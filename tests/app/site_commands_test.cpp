@@ -1,6 +1,7 @@
 // The management commands, run as the program itself against a temporary settings directory.
 #include "support/FernhopProcess.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -81,4 +82,30 @@ TEST_F(CliFixture, BadUsageExitsWith64AndHelpExplains)
     FernhopRun help = Fernhop({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status: 0 all done"), std::string::npos);
+}
+
+// Everything the settings hold is shown, secrets masked: the sound and screen sections, the TLS
+// flag and whether a site has an after-login command.
+TEST_F(CliFixture, ShowSettingsShowsSoundScreenTlsAndAMaskedAfterLoginCommand)
+{
+    ASSERT_EQ(Fernhop({"--add-site", "safe", "--server", "h", "--user", "u", "--local", "/tmp", "--remote", "/",
+                       "--tls", "--after-login", "SITE GROUP hidden-secret"})
+                  .status,
+              0);
+    ASSERT_EQ(Fernhop({"--add-site", "plain", "--server", "h", "--user", "u", "--local", "/tmp", "--remote", "/"}).status,
+              0);
+    QFile ini(home.path() + "/settings/FERNHOP.INI");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Sound]\r\n1=/snd/start.wav\r\n1c=1\r\n[Screen]\r\nwidth=801\r\nsplit=250\r\n");
+    ini.close();
+
+    const std::string out = Fernhop({"--show-settings"}).out;
+    EXPECT_NE(out.find("\n[Sound]\n1=/snd/start.wav\n2=\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n1c=1\n2c=0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n[Screen]\nwidth=801\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nsplit=250\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("hidden-secret"), std::string::npos) << out;
+    EXPECT_NE(out.find("safe: upload u@h:21 "), std::string::npos) << out;
+    EXPECT_NE(out.find("\n    tls after-login=*****\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n    no-tls\n"), std::string::npos) << out;
 }

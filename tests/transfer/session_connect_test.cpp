@@ -132,7 +132,7 @@ TEST_F(SessionScripted, WinGateSendsUserAtServerToTheProxyPort)
     EXPECT_EQ(sent[1], "PASS pw");
     EXPECT_EQ(view.texts[TextSlot::statusPanel0], "ftp.example.com");
     EXPECT_EQ(view.texts[TextSlot::statusPanel1], "UNIX TYPE: L8");
-    EXPECT_EQ(view.texts[TextSlot::connectCaption], "&Disconnect");
+    EXPECT_EQ(view.texts[TextSlot::connectCaption], "Dis&connect");
     EXPECT_EQ(app.ws.remoteTree.Count(), 1);
 
     ASSERT_TRUE(Disconnect());

@@ -2,6 +2,9 @@
 // the status line and the prompts show.
 #include "transfer/SequencerFixture.h"
 
+#include "site/Compare.h"
+#include "site/Marking.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <fstream>
@@ -445,4 +448,36 @@ TEST_F(UploadRunTest, AMassDeletionWaitsForTheUsersYes)
     EXPECT_EQ(Commands().size(), 11u);
     EXPECT_EQ(ws.remoteTree.Count(), 1);
     EXPECT_TRUE(ws.run.refusedText.empty());
+}
+
+// What the compare marked "will be updated" and the run then found in step shows plain on both
+// sides after the run, as a sent file does, and "Restore" brings back "same", not the mark.
+TEST_F(UploadRunTest, AFileFoundInStepDuringTheRunShowsInStepOnBothSides)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginScripted(R"(
+        {"match": "^MDTM /www/same.txt$", "reply": "213 20240502101540"},
+        {"match": "^MDTM /www/older.txt$", "reply": "213 20240502101520"},
+        {"match": "^STOR ", "action": "receive"})"));
+    QTemporaryDir top;
+    ws.localTopDirectory = top.path().toStdString();
+    const TDateTime listed = EncodeDate(2024, 5, 2) + EncodeTime(10, 15);
+    for (const char *name : {"older.txt", "same.txt"}) {
+        WriteFile(ws.localTopDirectory + "/" + name, "x");
+        Add(ws.localTree, nullptr, ekFile, name, 1, listed + EncodeTime(0, 0, 30));
+        Add(ws.remoteTree, nullptr, ekFile, name, 1, listed)->detail.precision = tpMinute;
+    }
+    ASSERT_TRUE(Compare(ws, ws.localTree, ws.remoteTree));
+    ASSERT_EQ(Find(ws.remoteTree, "/same.txt")->icon, iconNewer);
+
+    ASSERT_TRUE(Transfer());
+    EXPECT_EQ(scripted->uploaded("/www/same.txt"), std::nullopt);
+    for (SiteTree *tree : {&ws.localTree, &ws.remoteTree}) {
+        SiteNode *same = Find(*tree, "/same.txt");
+        EXPECT_EQ(same->icon, iconFile) << tree->Tag();
+        EXPECT_EQ(same->detail.action, actNone) << tree->Tag();
+        Restore1Click(ws, tree->Tag(), same);
+        EXPECT_EQ(same->icon, iconSame) << tree->Tag();
+        EXPECT_EQ(same->detail.action, actNone) << tree->Tag();
+        EXPECT_EQ(Find(*tree, "/older.txt")->icon, iconFile) << tree->Tag();
+    }
 }

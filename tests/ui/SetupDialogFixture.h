@@ -31,6 +31,12 @@ public:
         RecordingView::PlaySound(event, file);
         soundFiles.push_back(file);
     }
+    // A message box runs the event loop while it is open: what was queued happens under it.
+    void Message(const std::string &text) override
+    {
+        RecordingView::Message(text);
+        QCoreApplication::processEvents();
+    }
 };
 
 class SetupDialogFixture {

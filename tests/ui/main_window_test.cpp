@@ -5,6 +5,7 @@
 
 #include "support/FtpServers.h"
 #include "ui/DropPanel.h"
+#include "ui/FileLabel.h"
 #include "ui/EntryDrag.h"
 #include "ui/LogMemo.h"
 #include "ui/MainWindowParts.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
@@ -217,7 +219,7 @@ TEST_F(WindowSession, EnableStatesThroughASession)
     ASSERT_TRUE(Enabled(Control::nickNameCombo));
     Click(Control::connectBtn);
     ASSERT_TRUE(RunUntil([&] { return App().session.connected && Settled(); }));
-    EXPECT_EQ(Caption(window->ControlWidget(Control::connectBtn)), "&Disconnect");
+    EXPECT_EQ(Caption(window->ControlWidget(Control::connectBtn)), "Dis&connect");
     EXPECT_TRUE(Enabled(Control::connectBtn));
     EXPECT_TRUE(Enabled(Control::compareBtn));
     EXPECT_TRUE(Enabled(Control::refreshRemoteBtn));
@@ -260,6 +262,55 @@ TEST_F(WindowSession, EnableStatesThroughASession)
     EXPECT_FALSE(Enabled(Control::refreshRemoteBtn));
     EXPECT_EQ(window->StatusPanel(0)->text(), "");
     EXPECT_EQ(App().ws.remoteTree.Count(), 0);
+}
+
+// At the default size after a compare, the status panel shows the whole summary; at any split
+// the local directory label shows its last part whole, inside its frame's indent.
+TEST_F(WindowSession, TextsFitTheirPanels)
+{
+    window->MenuAction("&Default Screen Size")->trigger();
+    Click(Control::connectBtn);
+    ASSERT_TRUE(RunUntil([&] { return App().session.connected && Settled(); }));
+    Click(Control::compareBtn);
+    ASSERT_TRUE(RunUntil([&] { return Settled(); }));
+    QCoreApplication::processEvents();
+    QLabel *status = window->StatusPanel(2);
+    ASSERT_TRUE(status->text().startsWith("Compare Done - [")) << status->text().toStdString();
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->contentsRect().width());
+
+    auto *label = window->findChild<FileLabel *>("localDirLabel");
+    ASSERT_TRUE(label);
+    // A framed label's text starts half an "x" in.
+    const int indent = label->fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2;
+    for (int width = 220; width < 520; ++width) {
+        window->SetLocalTreeWidth(width);
+        const QString shown = label->text();
+        ASSERT_TRUE(shown.endsWith("/local")) << width << " " << shown.toStdString();
+        ASSERT_LE(label->fontMetrics().horizontalAdvance(shown) + indent, label->contentsRect().width())
+            << width << " " << shown.toStdString();
+    }
+}
+
+// "&View File" where no program shows files: the log says so.
+TEST_F(WindowSession, ViewFileWithoutAViewerSaysSoInTheLog)
+{
+    EnvironmentGuard noPrograms("PATH", "");
+    SiteTreeView *tree = window->LocalTree();
+    QModelIndex file;
+    for (int row = 0; row < tree->model()->rowCount(); ++row)
+        if (tree->model()->index(row, 0).data().toString() == "new.html")
+            file = tree->model()->index(row, 0);
+    ASSERT_TRUE(file.isValid());
+    tree->setCurrentIndex(file);
+    QAction *view = nullptr;
+    for (QAction *action : window->LocalPopup()->actions())
+        if (action->text() == "&View File")
+            view = action;
+    ASSERT_TRUE(view);
+    view->trigger();
+    EXPECT_TRUE(window->Log()->Lines().contains(
+        QString::fromStdString("FERNHOP: no program was found to show " + local + "/new.html")))
+        << window->Log()->Lines().join("\n").toStdString();
 }
 
 TEST_F(WindowSession, ConnectionEndsUnderTheDeletionPrompt)
@@ -332,7 +383,7 @@ TEST_F(MainWindowTest, EntriesDroppedOnTheIgnoreLists)
     EXPECT_FALSE(drop(IgnoreListKind::Names, text));
     EXPECT_EQ(App().ws.ignore.names.Count(), 1);
 
-    // "&Delete" removes the selected items of the list clicked last.
+    // "De&lete" removes the selected items of the list clicked last.
     window->Drop()->List(IgnoreListKind::Extensions)->item(0)->setSelected(true);
     App().ws.ignore.lastClicked = IgnoreListKind::Extensions;
     window->Drop()->DeleteClicked();

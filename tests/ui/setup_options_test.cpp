@@ -1,8 +1,9 @@
 // The option pages: controls write into Options at once, the WinGate rule, the extension table,
-// "&Clear Offset", and a round trip through the settings files.
+// "C&lear Offset", and a round trip through the settings files.
 #include "SetupDialogFixture.h"
 
 #include "config/ExtensionNormalise.h"
+#include "ui/PageControl.h"
 #include "ui/SetupFiltersPage.h"
 #include "ui/SetupOffsetPage.h"
 #include "ui/SetupSettingsPages.h"
@@ -12,7 +13,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -258,4 +262,25 @@ TEST_F(SetupOptions, ChangesMadeInTheDialogAreFoundAfterTheWindowClosesAndThePro
     EXPECT_TRUE(Find<QCheckBox>("noDateMatchCheck")->isChecked());
     EXPECT_EQ(Find<QLineEdit>("proxyEdit")->text(), "10.0.0.7");
     EXPECT_TRUE(dialog->filtersPage->fileFilterGroup->button(1)->isChecked());
+}
+
+// At its smallest the dialog still shows every tab and every page whole, none scrolled.
+TEST_F(SetupOptions, AtItsMinimumSizeEveryTabAndPageShowsWhole)
+{
+    dialog->show();
+    dialog->resize(dialog->minimumSize());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialog->size(), dialog->minimumSize());
+    QTabBar *tabs = dialog->pages->tabBar();
+    EXPECT_LE(tabs->tabRect(tabs->count() - 1).right(), tabs->width()) << "the last tab is scrolled away";
+    for (int page = 0; page < dialog->pages->count(); ++page) {
+        dialog->ShowPage(page);
+        QCoreApplication::processEvents();
+        QWidget *shown = dialog->pages->currentWidget();
+        EXPECT_GE(shown->height(), shown->minimumSizeHint().height()) << page;
+        if (auto *scroll = qobject_cast<QScrollArea *>(shown)) {
+            EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0) << page;
+            EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << page;
+        }
+    }
 }

@@ -7,7 +7,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -83,19 +86,104 @@ TEST_F(SetupSites, AddReplaceAndRowClicksWorkOnTheSiteListAndRefuseSiteChangesWh
     EXPECT_EQ(view.messages.size(), 2u);
     EXPECT_EQ(app->sites.CurrentRow(), 0);
 
-    // ... while the buttons stay usable.
+    // "&Add" and "&Delete" would make another row current under the session: refused too, the
+    // current site stays.
     page.multNewBtn->click();
     EXPECT_TRUE(page.multNickNameEdit->text().isEmpty());
     EXPECT_EQ(page.multPortSpin->value(), 21);
     EXPECT_EQ(app->sites.edits.port, 21);
     AddSite("gamma");
-    EXPECT_EQ(app->sites.Count(), 3);
+    EXPECT_EQ(view.messages.size(), 3u);
+    EXPECT_EQ(app->sites.Count(), 2);
+    EXPECT_EQ(app->sites.CurrentRow(), 0);
+    EXPECT_EQ(app->sites.Current().NickName, "alpha");
+    page.multDeleteBtn->click();
+    EXPECT_EQ(view.messages.size(), 4u);
+    EXPECT_EQ(app->sites.Count(), 2);
+    EXPECT_EQ(app->sites.Current().NickName, "alpha");
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(page.ListView1->currentItem(), page.ListView1->topLevelItem(0));
+
+    // "&Replace" edits the current site itself and stays usable.
+    ClickRow(0);
     Type(page.multUserEdit, "ann");
     page.multReplaceBtn->click();
-    EXPECT_EQ(app->sites.Row(2).UserName, "ann");
+    EXPECT_EQ(app->sites.Row(0).UserName, "ann");
+    EXPECT_EQ(view.messages.size(), 4u);
+
+    // Disconnected again, both work.
+    connected = false;
+    page.multNewBtn->click();
+    AddSite("gamma");
+    EXPECT_EQ(app->sites.Count(), 3);
+    EXPECT_EQ(app->sites.CurrentRow(), 2);
     page.multDeleteBtn->click();
     EXPECT_EQ(app->sites.Count(), 2);
-    EXPECT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(view.messages.size(), 4u);
+}
+
+// A right-click on another row moves the current row and asks for the popup: one refusal.
+TEST_F(SetupSites, OneRightClickOnAnotherRowWhileConnectedIsRefusedOnce)
+{
+    AddSite("alpha");
+    AddSite("beta");
+    ClickRow(0);
+    connected = true;
+    QTreeWidget *list = Sites().ListView1;
+    QWidget *viewport = list->viewport();
+    const QPoint at = list->visualItemRect(list->topLevelItem(1)).center();
+    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier, at);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QCoreApplication::sendEvent(viewport, &menuEvent);
+    QTest::mouseRelease(viewport, Qt::RightButton, Qt::NoModifier, at);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.messages, std::vector<std::string>{kRefusal});
+    EXPECT_EQ(app->sites.CurrentRow(), 0);
+    EXPECT_EQ(list->currentItem(), list->topLevelItem(0));
+    EXPECT_FALSE(Sites().popup->isVisible());
+}
+
+// Tab goes through the page block by block, down the page: from the remote directory on to TLS,
+// never back up to the port.
+TEST_F(SetupSites, TabGoesDownThePage)
+{
+    SetupSitesPage &page = Sites();
+    QStringList order;
+    QWidget *widget = page.multNickNameEdit;
+    for (int step = 0; step < 200; ++step, widget = widget->nextInFocusChain()) {
+        if (!(widget->focusPolicy() & Qt::TabFocus) || !page.isAncestorOf(widget) || !widget->isVisibleTo(&page))
+            continue;
+        // The control on the page (a spin box takes the focus in its edit).
+        QWidget *control = widget;
+        while (control->parentWidget() != &page)
+            control = control->parentWidget();
+        const QString name = control->objectName();
+        if (!order.isEmpty() && order.last() == name)
+            continue;
+        if (order.contains(name))
+            break; // round
+        order << name;
+    }
+    EXPECT_EQ(order.join(" ").toStdString(), (QStringList{"multNickNameEdit", "multFTPEdit", "multUserEdit", "multPassEdit", "multPortSpin",
+                                  "multFirewallCheck", "extraButton", "multLocalDirEdit", "multBrowseBtn",
+                                  "multRemoteDirEdit", "multTlsCheck", "ListView1", "multAddBtn", "multReplaceBtn",
+                                  "multDeleteBtn", "multNewBtn"}).join(" ").toStdString());
+}
+
+// The site list's columns are as wide as their captions and their widest entries.
+TEST_F(SetupSites, ColumnsFitTheirContents)
+{
+    AddSite("a-rather-long-nickname");
+    Type(Sites().multLocalDirEdit, "/home/joe/a/local/directory/deep/below/the/home/directory");
+    Sites().multReplaceBtn->click();
+    QTreeWidget *list = Sites().ListView1;
+    for (int column = 0; column < list->columnCount(); ++column) {
+        EXPECT_GE(list->columnWidth(column), list->header()->sectionSizeHint(column)) << column;
+        if (column > 0) { // the first column's picture comes on top of its text
+            EXPECT_GT(list->columnWidth(column), list->fontMetrics().horizontalAdvance(list->topLevelItem(0)->text(column)))
+                << column;
+        }
+    }
 }
 
 TEST_F(SetupSites, DeleteRemovesEverySelectedRow)
@@ -184,6 +272,48 @@ TEST_F(SetupSites, AdvancedFormStoresTheAfterLoginCommandOfTheSelectedRow)
     Sites().extraButton->click();
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(app->sites.Row(0).AfterLoginCommand, "SITE group secret");
+}
+
+// After "&New" the form names the site being made: its command is that site's, stored with "&Add"
+// (never in the row selected before), also when the list was empty.
+TEST_F(SetupSites, AdvancedAfterNewEditsTheNewSitesCommandStoredByAdd)
+{
+    TadvancedForm &form = *dialog->advancedForm;
+    auto enterCommand = [&](const QString &command) {
+        QTimer::singleShot(0, &form, [&form, command] {
+            form.afterLoginEdit->setText(command);
+            form.saveBtn->click();
+        });
+        Sites().extraButton->click();
+    };
+    Type(Sites().multNickNameEdit, "first");
+    enterCommand("SITE first");
+    AddSite("first");
+    ASSERT_EQ(app->sites.Count(), 1);
+    EXPECT_EQ(app->sites.Row(0).AfterLoginCommand, "SITE first");
+
+    Sites().multNewBtn->click();
+    Type(Sites().multNickNameEdit, "second");
+    QString shownCommand;
+    QTimer::singleShot(0, &form, [&] {
+        shownCommand = form.afterLoginEdit->text();
+        form.afterLoginEdit->setText("SITE second");
+        form.saveBtn->click();
+    });
+    Sites().extraButton->click();
+    EXPECT_EQ(shownCommand, "");
+    EXPECT_EQ(app->sites.Row(0).AfterLoginCommand, "SITE first");
+    AddSite("second");
+    ASSERT_EQ(app->sites.Count(), 2);
+    EXPECT_EQ(app->sites.Row(1).AfterLoginCommand, "SITE second");
+    EXPECT_EQ(app->sites.Row(0).AfterLoginCommand, "SITE first");
+
+    // A copy made with "&Add" without "&New" starts without a command, as before.
+    ClickRow(0);
+    Type(Sites().multNickNameEdit, "copy");
+    Sites().multAddBtn->click();
+    ASSERT_EQ(app->sites.Count(), 3);
+    EXPECT_EQ(app->sites.Row(2).AfterLoginCommand, "");
 }
 
 TEST_F(SetupSites, BrowseTakesTheChosenFolderIntoTheLocalDirectory)

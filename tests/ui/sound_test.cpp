@@ -8,7 +8,12 @@
 
 #include <QFile>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QToolButton>
+
+#include "net/EventLoopWait.h"
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -128,4 +133,86 @@ TEST(SoundPlayerTest, MissingOrUnreadableFilesBeepAndAWaveFilePlaysWithoutWaitin
     player.Play(junk.toStdString());
     QCoreApplication::processEvents();
     SUCCEED();
+}
+
+namespace {
+
+// A sound server as the test wants it: one that stalls in Start until released, and one whose
+// sound plays for a number of looks at it.
+struct BackendRecord {
+    QSemaphore release;
+    std::atomic<bool> stalls{false};
+    std::atomic<int> starts{0};
+    std::atomic<int> playingLooks{0};
+    std::atomic<int> soundLength{0}; // looks at Playing() that answer true
+    std::atomic<bool> stoppedWhilePlaying{false};
+};
+
+class TestBackend : public SoundBackend {
+public:
+    explicit TestBackend(std::shared_ptr<BackendRecord> record) : record_(std::move(record)) {}
+    bool Start(const QString &) override
+    {
+        ++record_->starts;
+        if (record_->stalls)
+            record_->release.tryAcquire(1, 20000); // the limit only keeps a broken test from hanging
+        return true;
+    }
+    bool Playing() override { return ++record_->playingLooks <= record_->soundLength; }
+    void Stop() override
+    {
+        if (record_->playingLooks < record_->soundLength)
+            record_->stoppedWhilePlaying = true;
+    }
+
+private:
+    std::shared_ptr<BackendRecord> record_;
+};
+
+} // namespace
+
+// A sound server that accepts and never answers: the window goes on at once, the server is given
+// up after a short time, and no later sound goes to it in that run (they beep instead).
+TEST(SoundPlayerTest, AStalledSoundServerNeverHoldsTheWindowAndIsGivenUpForTheRun)
+{
+    QTemporaryDir dir;
+    const QString wave = dir.path() + "/chime.wav";
+    WriteWave(wave);
+    auto record = std::make_shared<BackendRecord>();
+    record->stalls = true;
+    {
+        SoundPlayer player(std::make_unique<TestBackend>(record), 50);
+        player.Play(wave.toStdString()); // returns while the server stalls
+        ASSERT_TRUE(RunUntil([&] { return record->starts == 1; }));
+        player.Play(wave.toStdString());
+        ASSERT_TRUE(RunUntil([&] { return player.GivenUp(); }));
+        const int beeps = player.BeepCount();
+        EXPECT_GE(beeps, 1);
+        player.Play(wave.toStdString());
+        EXPECT_EQ(player.BeepCount(), beeps + 1);
+
+        // The server answers at last: what was asked before the give-up is dropped, nothing new
+        // is asked.
+        record->release.release();
+        RunFor(100);
+        EXPECT_EQ(record->starts, 1);
+    } // the player ends without waiting for the server
+    EXPECT_EQ(record->starts, 1);
+}
+
+// The last sound (the exit sound) plays to its end when the player goes with the window.
+TEST(SoundPlayerTest, TheLastSoundPlaysToItsEndWhenThePlayerEnds)
+{
+    QTemporaryDir dir;
+    const QString wave = dir.path() + "/exit.wav";
+    WriteWave(wave);
+    auto record = std::make_shared<BackendRecord>();
+    record->soundLength = 20;
+    {
+        SoundPlayer player(std::make_unique<TestBackend>(record), 5000);
+        player.Play(wave.toStdString());
+    }
+    EXPECT_EQ(record->starts, 1);
+    EXPECT_GT(record->playingLooks, 20);
+    EXPECT_FALSE(record->stoppedWhilePlaying);
 }

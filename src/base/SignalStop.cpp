@@ -1,4 +1,4 @@
-#include "app/SignalStop.h"
+#include "base/SignalStop.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,7 +1,8 @@
 #pragma once
-// SIGINT and SIGTERM for a run without a window: the first one is handed to the event loop as a
-// call of `onSignal` (the handler itself only writes the signal's number into a pipe, the one
-// thing it may safely do); a second one ends the process at once, by the signal's own default.
+// SIGINT and SIGTERM (a batch run stopped, a window ended by a logout or a shutdown): the first
+// one is handed to the event loop as a call of `onSignal` (the handler itself only writes the
+// signal's number into a pipe, the one thing it may safely do); a second one ends the process at
+// once, by the signal's own default.
 #include <QSocketNotifier>
 
 #include <functional>
