@@ -224,10 +224,10 @@ TEST_P(BatchFixture, AnEmptyLocalDirectoryDeletesNothingOnTheServer)
         EXPECT_EQ(run.status, 1) << run.out << run.err;
         EXPECT_EQ(server->listTree(), before) << flag;
         EXPECT_EQ(Count(run.err, "DELE "), 0u);
-        EXPECT_NE(run.out.find("Site web: failed: The local directory " + Local().string() + " is empty: nothing is "
+        EXPECT_NE(run.err.find("Site web: failed: The local directory " + Local().string() + " is empty: nothing is "
                                "deleted (the run would have deleted 4 of the "),
                   std::string::npos)
-            << run.out;
+            << run.err;
     }
 }
 
@@ -244,16 +244,16 @@ TEST_P(BatchFixture, ARunThatWouldDeleteMostOfTheLocalMirrorStopsUnlessAllowed)
     FernhopRun held = Fernhop({"--batch", "mirror"});
     EXPECT_EQ(held.status, 1) << held.out << held.err;
     EXPECT_EQ(Snapshot(Local()).size(), 20u);
-    EXPECT_NE(held.out.find("Stopped before the first deletion: The run would delete 15 of the 20 files in " +
-                            Local().string() + " (75%), more than the 50% allowed (option maxDeletePercent)."),
+    EXPECT_NE(held.err.find("Site mirror: failed: The run would delete 15 of the 20 files in " + Local().string() +
+                            " (75%), more than the 50% allowed (option maxDeletePercent)."),
               std::string::npos)
-        << held.out;
+        << held.err;
 
     // An absolute limit holds even when the share is allowed.
     FernhopRun capped = Fernhop({"--batch", "--allow-mass-delete", "--max-delete", "14", "mirror"});
     EXPECT_EQ(capped.status, 1) << capped.out << capped.err;
     EXPECT_EQ(Snapshot(Local()).size(), 20u);
-    EXPECT_NE(capped.out.find("more than the 14 allowed for this run"), std::string::npos) << capped.out;
+    EXPECT_NE(capped.err.find("more than the 14 allowed for this run"), std::string::npos) << capped.err;
 
     FernhopRun allowed = Fernhop({"--batch", "--allow-mass-delete", "--max-delete", "15", "mirror"});
     EXPECT_EQ(allowed.status, 0) << allowed.out << allowed.err;
@@ -266,7 +266,7 @@ TEST_P(BatchFixture, ANameWithABackslashIsSkippedOnBothSidesAndNeverSentAgain)
     WriteFile(Local() / "back\\slash.html", "b");
     AddSite("web", *server, Local(), "/", false);
 
-    FernhopRun first = Fernhop({"--batch", "web"});
+    FernhopRun first = Fernhop({"--batch", "-v", "web"});
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_NE(first.err.find("FERNHOP: skipped \"/back\\\\slash.html\""), std::string::npos) << first.err;
     EXPECT_FALSE(server->exists("back\\slash.html"));
@@ -566,7 +566,7 @@ TEST(BatchRewrittenFile, AFileWrittenAgainInTheSecondOfTheScanIsSentAgainCachedO
     const auto stamp = fs::last_write_time(page) + std::chrono::hours(1);
     fs::last_write_time(page, stamp);
     s.Add("web", *server, s.Dir("web"), "/");
-    FernhopRun first = s.Run({"--batch", "web"});
+    FernhopRun first = s.Run({"--batch", "-v", "web"});
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_TRUE(Has(first.err, "FERNHOP: \"/page.html\" was written during the run or just before it")) << first.err;
 
@@ -701,7 +701,7 @@ TEST(BatchEscapes, ServerTextShowsItsControlCharacters)
 
     FernhopRun dry = RunFernhop(settings, {"--batch", "--dry-run", "mirror"});
     ASSERT_EQ(dry.status, 0) << dry.err;
-    FernhopRun run = RunFernhop(settings, {"--batch", "mirror"});
+    FernhopRun run = RunFernhop(settings, {"--batch", "-v", "mirror"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(local / name)); // the file itself keeps its name
     for (const FernhopRun *r : {&dry, &run}) {

@@ -22,7 +22,7 @@ protected:
     {
         certificate = TestCertificate::make();
         ASSERT_TRUE(certificate);
-        server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd, {certificate->certificateFile(), certificate->keyFile()});
+        server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd, {.certificateFile = certificate->certificateFile(), .keyFile = certificate->keyFile()});
         ASSERT_TRUE(server);
         ASSERT_TRUE(server->makeDir("www"));
     }
@@ -121,7 +121,7 @@ protected:
     void Serve(RealFtpServer::Kind kind, const TestCertificate &certificate)
     {
         server.reset();
-        server = RealFtpServer::start(kind, {certificate.certificateFile(), certificate.keyFile()});
+        server = RealFtpServer::start(kind, {.certificateFile = certificate.certificateFile(), .keyFile = certificate.keyFile()});
         ASSERT_TRUE(server);
         ASSERT_TRUE(server->makeDir("www"));
     }
@@ -164,7 +164,7 @@ TEST_F(BatchTlsAuthority, APinnedSiteTakesACaSignedCertificateButNoOtherSelfSign
     ASSERT_NO_FATAL_FAILURE(Serve(RealFtpServer::Kind::Vsftpd, *caSigned));
     ASSERT_EQ(Fernhop({"--replace-site", "sec", "--port", Port()}).status, 0);
     WriteFile(Local() / "index.html", "two");
-    FernhopRun renewed = Fernhop({"--batch", "sec"});
+    FernhopRun renewed = Fernhop({"--batch", "-v", "sec"});
     ASSERT_EQ(renewed.status, 0) << renewed.err;
     EXPECT_EQ(server->readFile("www/index.html"), "two");
     EXPECT_NE(renewed.err.find("Certificate verified for localhost"), std::string::npos) << renewed.err;
@@ -219,7 +219,7 @@ TEST_F(BatchTlsAuthority, TheCertificateMustNameTheServer)
         WriteFile(fs::path(tmp.path().toStdString()) / "settings/FERNHOP.INI",
                   "[Proxy]\r\nserver=" + EncipherText("127.0.0.1") + "\r\nport=" + Port().toStdString() +
                       "\r\nactive=1\r\n");
-        FernhopRun run = Fernhop({"--batch", "far"});
+        FernhopRun run = Fernhop({"--batch", "-v", "far"});
         EXPECT_EQ(run.status, 2) << run.err;
         if (c.trusted) {
             EXPECT_NE(run.err.find("Certificate verified for www.example.com"), std::string::npos) << run.err;

@@ -34,7 +34,7 @@ int main(int argc, char **argv)
         certificate = fernhop::test::TestCertificate::make();
         if (certificate)
             server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd,
-                                          {certificate->certificateFile(), certificate->keyFile()});
+                                          {.certificateFile = certificate->certificateFile(), .keyFile = certificate->keyFile()});
     } else {
         server = RealFtpServer::start(kind == "vsftpd" ? RealFtpServer::Kind::Vsftpd : RealFtpServer::Kind::Pyftpdlib);
     }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -68,11 +70,15 @@ public:
         QDir(dir_.path()).mkpath(QString::fromStdString(name));
         return dir_.path().toStdString() + "/" + name;
     }
+    // Dated a minute back, as a site's files are when a run starts (see support/FileTree.h).
     static bool WriteFile(const std::string &path, const std::string &text)
     {
         QDir().mkpath(QString::fromStdString(path.substr(0, path.rfind('/'))));
         WriteWholeFile(path, text);
-        return ReadWholeFile(path) == text;
+        std::error_code error;
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1),
+                                         error);
+        return !error && ReadWholeFile(path) == text;
     }
 
     // Adds the site as the setup dialog's "&Add" would, then its flags and times. It becomes the
