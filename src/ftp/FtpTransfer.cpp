@@ -80,7 +80,7 @@ void TFtpClient::StartDownload(int typeState)
         return;
     }
     ClearCompletionFlags();
-    SendInState(TypeCommand(), typeState);
+    SendType(TransferType(), typeState);
 }
 
 void TFtpClient::PutFile() { StartUpload(stPutType); }
@@ -124,7 +124,7 @@ void TFtpClient::StartUpload(int typeState)
     }
     Trace("-> File open: " + LocalFile);
     checkMode_ = false;
-    SendInState(TypeCommand(), typeState);
+    SendType(TransferType(), typeState);
 }
 
 bool TFtpClient::BeginCheckFile(const std::string &remoteDirectory)
@@ -150,7 +150,7 @@ void TFtpClient::SendCheckFile(const std::string &remoteDirectory)
     if (!BeginCheckFile(remoteDirectory))
         return;
     checkFailed_ = false;
-    SendInState("TYPE I", stPutType);
+    SendType('I', stPutType);
 }
 
 void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
