@@ -16,7 +16,9 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,9 @@ public:
     bool RequireTls = false;
     // Off only to see how a server treats a data connection that starts a TLS session of its own.
     bool ResumeTlsOnData = true;
+    // The name the server's certificate must carry; empty: the server connected to. Through a
+    // proxy it is the real server's name, not the proxy's.
+    std::string TlsHostName;
 
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }
@@ -290,6 +295,7 @@ private:
     void MdtmReply(const std::string &line);
     void MfmtReply(const std::string &line);
     bool SetStoredFileTime(); // MFMT after an upload; false when there is nothing to set
+    TDateTime UploadTimeUtc() const;
     void QuitReply(char replyClass);
     void NoopReply();
 
@@ -300,6 +306,12 @@ private:
     void TlsRefused(const std::string &why);
     void SecureData(TAsyncSocket &socket, std::function<void(TAsyncSocket &)> then);
     void DataTlsDone(TAsyncSocket &socket, const std::function<void(TAsyncSocket &)> &then);
+    void SecureActiveData(std::function<void(TAsyncSocket &)> then);
+    void TransferPreliminaryReply();
+    void DataEndedUnchecked();
+    void ForgetDataCheck();
+    bool DataUsable() const { return !tlsData_ || dataChecked_; }
+    const char *DataConnectContext() const;
 
     // ---- data side ---------------------------------------------------------------------------
     enum class DataKind { listing, download, upload };
@@ -397,6 +409,7 @@ private:
     bool multiLine_ = false;
     std::string multiLineCode_;
     std::string receiveCarry_;
+    bool moreAfterLine_ = false; // the text read holds more after the reply line being handled
     bool inHandler_ = false;
     TPendingEvent pending_ = peNone;
 
@@ -446,6 +459,7 @@ private:
     // Data side.
     DataKind dataKind_ = DataKind::listing; // the running transfer's kind
     int localFile_ = -1;            // the download or upload file, -1 when none is open
+    std::optional<std::time_t> uploadFileInstant_; // the upload file's modification time, when read
     bool passive_ = false;          // the running transfer's data connection is passive
     bool dataClosed_ = false;       // the close was seen: later read errors are not reported
     bool completionPosted_ = false; // this operation's completion is posted (exactly one per operation)
@@ -455,6 +469,15 @@ private:
     // TLS.
     bool tlsData_ = false;          // PROT P is in force: data connections are TLS
     std::string serverFingerprint_; // the control connection's certificate
+    std::string tlsHost_;           // the name checked on the control connection, for the data ones
+    // The data connection's handshake is done and it showed serverFingerprint_: only then is a
+    // byte sent or a received byte used.
+    bool dataChecked_ = false;
+    bool preliminarySeen_ = false;  // the transfer command's 1xx reply came
+    // Active mode: the accepted connection's handshake waits for the 1xx reply, when the server
+    // expects it; this runs once the handshake is done and checked.
+    std::function<void(TAsyncSocket &)> activeTlsThen_;
+    bool activeTlsWaiting_ = false;
     std::string listingCarry_;
     bool skippingLongLine_ = false; // inside a listing line too long to keep
     int64_t lastLoopServiceMs_ = 0; // when an upload last served the event loop

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 namespace {
 constexpr int kReceiveChunk = 16384;
@@ -45,6 +46,8 @@ void TFtpClient::ControlDone()
 
 void TFtpClient::DataDone()
 {
+    if (!DataUsable() && !aborting_ && !dataSideFinished_)
+        DataEndedUnchecked();
     dataSideFinished_ = true;
     if (controlSideFinished_)
         BothHalvesDone();
@@ -92,11 +95,30 @@ bool TFtpClient::SetStoredFileTime()
     if (dataKind_ != DataKind::upload || checkMode_ || !success_ || aborting_ || UploadFileTime == 0 ||
         !HasFeature("MFMT"))
         return false;
-    SendInState("MFMT " + FactTimeText(LocalToUtcDateTime(UploadFileTime)) + " " + RemoteFile, stMfmt);
+    SendInState("MFMT " + FactTimeText(UploadTimeUtc()) + " " + RemoteFile, stMfmt);
     return true;
 }
 
+// UploadFileTime as UTC. A local time in the hour repeated when summer time ends stands for two
+// instants; when it is the file's own time, the file's instant says which.
+TDateTime TFtpClient::UploadTimeUtc() const
+{
+    constexpr double kUnixEpochDays = 25569.0; // 1 January 1970 as a day count
+    if (uploadFileInstant_ && std::fabs(UnixToLocalDateTime(*uploadFileInstant_) - UploadFileTime) * 86400.0 < 1.0)
+        return kUnixEpochDays + double(*uploadFileInstant_) / 86400.0;
+    return LocalToUtcDateTime(UploadFileTime);
+}
+
 // ---- making the connection -----------------------------------------------------------------
+
+// A new data connection: nothing of the last one's check counts for it.
+void TFtpClient::ForgetDataCheck()
+{
+    dataChecked_ = false;
+    preliminarySeen_ = false;
+    activeTlsWaiting_ = false;
+    activeTlsThen_ = nullptr;
+}
 
 // Active mode: listen on the address the control connection uses, then tell the server where:
 // PORT on IPv4 (what every server knows), EPRT on IPv6 (PORT cannot carry the address).
@@ -107,6 +129,7 @@ void TFtpClient::OpenListener(DataKind kind, int portState)
     skippingLongLine_ = false;
     std::string localAddress = GetLocalAddress();
     CloseDataSockets();
+    ForgetDataCheck();
     AttachDataHandlers(kind, false);
     DataSocket.SetAddress(localAddress);
     DataSocket.SetPort(0);
@@ -148,6 +171,7 @@ bool TFtpClient::ConnectPassive(const std::string &reply, DataKind kind)
         Trace("-> PASV announced " + announced->address + ", connecting to " + server + " instead");
     passive_ = true;
     CloseDataSockets();
+    ForgetDataCheck();
     listingCarry_.clear();
     skippingLongLine_ = false;
     DataSocket.SetAddress(server);
@@ -188,7 +212,7 @@ void TFtpClient::AttachDataHandlers(DataKind kind, bool passive)
     }
     auto made = [this](TAsyncSocket &s) { DataConnectionMade(s); };
     // An upload starts on the STOR's 1xx (passive) or once STOR is out (active), and not before
-    // its TLS handshake is done.
+    // its TLS handshake is done and its certificate checked.
     auto sendable = [this](TAsyncSocket &s) {
         if (sendWhenSecure_ || (!passive_ && replyState_ == stStor))
             StartSending(s);
@@ -197,12 +221,12 @@ void TFtpClient::AttachDataHandlers(DataKind kind, bool passive)
         if (kind == DataKind::upload) {
             DataSocket.OnAccepted = [this, sendable](TAsyncSocket *) {
                 if (AcceptFromServer("DataStorConnected"))
-                    SecureData(AcceptedSocket, sendable);
+                    SecureActiveData(sendable);
             };
         } else {
             DataSocket.OnAccepted = [this, made](TAsyncSocket *) {
-                if (AcceptFromServer("DataListConnected"))
-                    SecureData(AcceptedSocket, made);
+                if (AcceptFromServer(DataConnectContext()))
+                    SecureActiveData(made);
             };
         }
     } else if (kind != DataKind::upload) {
@@ -270,6 +294,8 @@ void TFtpClient::DataConnectionMade(TAsyncSocket &socket)
 
 void TFtpClient::ListingReader(TAsyncSocket &socket)
 {
+    if (!DataUsable())
+        return; // not a byte before the certificate check
     char buffer[kReceiveChunk];
     int n = socket.Receive(buffer, kReceiveChunk);
     if (socket.LastError() != 0) {
@@ -336,6 +362,13 @@ void TFtpClient::ListingEnd(TAsyncSocket &socket)
     dataClosed_ = true;
     if (socket.OnDataAvailable)
         ListingReader(socket);
+    if (socket.TlsActive() && !socket.TlsCloseReceived() && !listingFailed_) {
+        // A listing has no size to check it by: ended without the server's TLS close, it may
+        // have been cut short on the way, and its missing names would read as deleted.
+        Trace("-> Listing data ended without the server's TLS close: the listing may be cut short");
+        listingFailed_ = true;
+        success_ = false;
+    }
     socket.Close();
     RaiseInfo(fiListingReady, "Listing ready");
     RaiseInfo(fiTransferDone, "Transfer done");
@@ -346,6 +379,8 @@ void TFtpClient::ListingEnd(TAsyncSocket &socket)
 
 void TFtpClient::FileReader(TAsyncSocket &socket)
 {
+    if (!DataUsable())
+        return; // not a byte before the certificate check
     char buffer[kReceiveChunk];
     for (int reads = 0; reads < kDownloadReadsPerNotice && socket.HasSocket(); ++reads) {
         int n = socket.Receive(buffer, kReceiveChunk);
@@ -390,6 +425,10 @@ void TFtpClient::DownloadEnd(TAsyncSocket &socket)
     dataClosed_ = true;
     if (socket.OnDataAvailable)
         FileReader(socket);
+    // A download has its size to be checked by (the run compares it with the listed or announced
+    // one); the missing close is only noted.
+    if (socket.TlsActive() && !socket.TlsCloseReceived() && dataKind_ == DataKind::download)
+        Trace("-> Data ended without the server's TLS close");
     socket.Close();
     Trace("-> Data socket DISCONNECTED");
     CloseLocalFile();

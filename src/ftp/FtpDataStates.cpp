@@ -177,6 +177,7 @@ void TFtpClient::ListReply(const std::string &line)
     switch (line[0]) {
     case '1':
         dataCommandEarly_ = false; // taken: the server waits for the connection
+        TransferPreliminaryReply();
         return;
     case '2':
         if (ReplySaysFailed(line)) {
@@ -229,6 +230,7 @@ void TFtpClient::RetrReply(const std::string &line)
     switch (line[0]) {
     case '1':
         dataCommandEarly_ = false; // taken: the server waits for the connection
+        TransferPreliminaryReply();
         if (std::optional<std::string> size = ExpectedSizeText(line)) {
             RaiseInfo(fiFileSize, *size);
             Trace("-> RETR expecting size: " + *size);
@@ -263,8 +265,10 @@ void TFtpClient::EndFailedTransfer()
 // 32: STOR in active mode (file or check file).
 void TFtpClient::ActiveStorReply(char replyClass)
 {
-    if (replyClass == '1')
+    if (replyClass == '1') {
+        TransferPreliminaryReply();
         return;
+    }
     if (replyClass == '2') {
         checkFinished_ = true;
         ControlDone();
@@ -330,7 +334,7 @@ void TFtpClient::SendDataCommand(const std::function<void()> &send)
     TAsyncSocket::TSocketEvent connected = DataSocket.OnConnected;
     DataSocket.OnConnected = [this, connected, send](TAsyncSocket *s) {
         if (s->LastError() != 0) {
-            DataConnectFailed(s->LastError(), dataKind_ == DataKind::upload ? "DataStorConnected" : "DataListConnected");
+            DataConnectFailed(s->LastError(), DataConnectContext());
             return;
         }
         // Before any TLS handshake of the connection: servers begin theirs once they have the command.

@@ -85,6 +85,7 @@ void TFtpClient::ReadControl()
         while ((end = text.find("\r\n", start)) != std::string::npos) {
             std::string line = text.substr(start, end - start);
             start = end + 2;
+            moreAfterLine_ = start < text.size();
             inHandler_ = true;
             HandleReplyLine(line);
             inHandler_ = false;

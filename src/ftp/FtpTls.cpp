@@ -24,10 +24,20 @@ void TFtpClient::AuthReply(const std::string &line)
         TlsRefused("The server refused AUTH TLS (" + line + "); nothing more was sent, no user name or password.");
         return;
     }
+    if (moreAfterLine_) {
+        // Bytes sent in clear after the 234 would be read as the start of the first protected
+        // reply: whoever sent them may be in the middle.
+        RaiseInfo(fiSecurity, "The server sent more after agreeing to TLS, before the handshake; the session was "
+                              "ended before the handshake and the login.");
+        success_ = false;
+        Disconnect(feTlsFailed);
+        return;
+    }
     SetReplyState(stTlsHandshake);
     OnTlsDone = [this](TAsyncSocket *) { ControlTlsDone(); };
     Trace("-> TLS handshake started");
-    if (!StartTls({CertificateHost(FtpServer()), nullptr})) {
+    tlsHost_ = CertificateHost(TlsHostName.empty() ? FtpServer() : TlsHostName);
+    if (!StartTls({tlsHost_, nullptr})) {
         RaiseInfo(fiSecurity, "TLS could not be started: " + TlsError());
         Disconnect(feTlsFailed);
     }
@@ -82,7 +92,8 @@ void TFtpClient::TlsRefused(const std::string &why)
 }
 
 // Runs `then` once the data connection is ready for the transfer: at once without PROT P, else
-// after its own handshake. A failed handshake fails the data connection.
+// after its own handshake and the check that it shows the control connection's certificate. A
+// failed handshake or check fails the data connection.
 void TFtpClient::SecureData(TAsyncSocket &socket, std::function<void(TAsyncSocket &)> then)
 {
     if (!tlsData_) {
@@ -91,26 +102,71 @@ void TFtpClient::SecureData(TAsyncSocket &socket, std::function<void(TAsyncSocke
     }
     Trace("-> Data connection TLS handshake started");
     socket.OnTlsDone = [this, then](TAsyncSocket *s) { DataTlsDone(*s, then); };
-    if (!socket.StartTls({CertificateHost(FtpServer()), ResumeTlsOnData ? GetTlsSession() : nullptr}))
+    if (!socket.StartTls({tlsHost_, ResumeTlsOnData ? GetTlsSession() : nullptr}))
         DataTlsDone(socket, then);
+}
+
+const char *TFtpClient::DataConnectContext() const
+{
+    switch (dataKind_) {
+    case DataKind::upload: return "DataStorConnected";
+    case DataKind::download: return "DataRetrConnected";
+    case DataKind::listing: break;
+    }
+    return "DataListConnected";
 }
 
 void TFtpClient::DataTlsDone(TAsyncSocket &socket, const std::function<void(TAsyncSocket &)> &then)
 {
-    const char *context = dataKind_ == DataKind::upload ? "DataStorConnected" : "DataListConnected";
     if (socket.LastError() != 0 || !socket.TlsReady()) {
         RaiseInfo(fiSecurity, "TLS on the data connection failed: " + socket.TlsError());
-        DataConnectFailed(socket.LastError() != 0 ? socket.LastError() : WSAECONNABORTED, context);
+        DataConnectFailed(socket.LastError() != 0 ? socket.LastError() : WSAECONNABORTED, DataConnectContext());
         return;
     }
     const TlsPeerInfo peer = socket.TlsPeer();
     Trace("-> Data connection TLS: " + peer.version + (peer.resumed ? ", session resumed" : ", new session"));
     // The data connection must end at the server the control connection checked.
-    if (peer.fingerprint != serverFingerprint_) {
+    if (peer.fingerprint.empty() || peer.fingerprint != serverFingerprint_) {
         RaiseInfo(fiSecurity, "The data connection showed another certificate than the server; it was closed.");
         socket.Close();
-        DataConnectFailed(WSAECONNABORTED, context);
+        DataConnectFailed(WSAECONNABORTED, DataConnectContext());
         return;
     }
+    dataChecked_ = true;
     then(socket);
+}
+
+// Active mode: the server expects the data connection's handshake once it has answered the
+// transfer command with 1xx (a server that connects at PORT time resets a handshake begun
+// earlier), so the accepted connection waits for that reply.
+void TFtpClient::SecureActiveData(std::function<void(TAsyncSocket &)> then)
+{
+    if (!tlsData_ || preliminarySeen_) {
+        SecureData(AcceptedSocket, std::move(then));
+        return;
+    }
+    activeTlsThen_ = std::move(then);
+    activeTlsWaiting_ = true;
+}
+
+void TFtpClient::TransferPreliminaryReply()
+{
+    preliminarySeen_ = true;
+    if (!activeTlsWaiting_)
+        return;
+    activeTlsWaiting_ = false;
+    SecureData(AcceptedSocket, std::move(activeTlsThen_));
+    activeTlsThen_ = nullptr;
+}
+
+// The data connection ended before it could be checked: whatever came on it is not the
+// server's for sure, so the transfer failed.
+void TFtpClient::DataEndedUnchecked()
+{
+    Trace("-> Data connection ended before its certificate was checked");
+    success_ = false;
+    if (dataKind_ == DataKind::listing)
+        listingFailed_ = true;
+    if (checkMode_)
+        checkFailed_ = true;
 }

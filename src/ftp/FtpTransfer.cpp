@@ -123,6 +123,8 @@ void TFtpClient::StartUpload(int typeState)
         return;
     }
     Trace("-> File open: " + LocalFile);
+    struct stat info {};
+    uploadFileInstant_ = ::fstat(localFile_, &info) == 0 ? std::optional<std::time_t>(info.st_mtime) : std::nullopt;
     checkMode_ = false;
     SendType(TransferType(), typeState);
 }

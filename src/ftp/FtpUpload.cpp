@@ -51,9 +51,10 @@ void TFtpClient::StartSending(TAsyncSocket &socket)
 {
     if (sendingStarted_)
         return;
-    if (tlsData_ && !socket.TlsReady()) {
-        // The STOR's 1xx can come before the connection's handshake has even begun: nothing
-        // goes out in clear; the handshake's end starts the sending.
+    if (!DataUsable()) {
+        // The STOR's 1xx can come before the connection's handshake has even begun, or before
+        // its certificate was checked: nothing goes out until then; the check starts the
+        // sending.
         sendWhenSecure_ = true;
         return;
     }

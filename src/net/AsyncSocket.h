@@ -95,6 +95,9 @@ public:
     bool TlsActive() const { return tls_ != nullptr; }
     bool TlsReady() const { return tls_ && tls_->HandshakeDone(); }
     const std::string &TlsError() const { return tlsError_; }
+    // The peer ended the TLS stream with its close_notify; false after an end that could have
+    // been a cut (the connection's end alone, a reset).
+    bool TlsCloseReceived() const { return tls_ && tls_->CloseReceived(); }
     TlsPeerInfo TlsPeer() const { return tls_ ? tls_->PeerInfo() : TlsPeerInfo(); }
     TlsSession GetTlsSession() const { return tls_ ? tls_->Session() : TlsSession(); }
 

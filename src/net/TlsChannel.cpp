@@ -111,10 +111,11 @@ void CommonOptions(SSL_CTX *context)
 {
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    // Many FTP servers end a data connection without close_notify; the 226 reply and the size
-    // checks tell whether a transfer was complete.
-    SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
 }
+
+// Under TLS 1.2 only forward-secret key exchanges with authenticated encryption: a recorded
+// session must not be readable once the server's key leaks. TLS 1.3's suites all are.
+constexpr const char *kTls12Ciphers = "ECDHE+AESGCM:ECDHE+CHACHA20:DHE+AESGCM:DHE+CHACHA20:!aNULL:!eNULL";
 
 SSL_CTX *ClientContext(int (*newSession)(SSL *, SSL_SESSION *), std::string &error)
 {
@@ -129,6 +130,7 @@ SSL_CTX *ClientContext(int (*newSession)(SSL *, SSL_SESSION *), std::string &err
         return nullptr;
     }
     CommonOptions(made);
+    SSL_CTX_set_cipher_list(made, kTls12Ciphers);
     SSL_CTX_set_default_verify_paths(made);
     SSL_CTX_set_verify(made, SSL_VERIFY_NONE, nullptr); // the session decides, see PeerInfo
     // Sessions are kept by the connection that got them, for its data connections only.
@@ -157,6 +159,8 @@ SSL_CTX *ServerContext(const TlsServerSetup &setup, std::string &error)
         return nullptr;
     }
     CommonOptions(made);
+    // The test servers end connections as some FTP servers do, without close_notify.
+    SSL_CTX_set_options(made, SSL_OP_IGNORE_UNEXPECTED_EOF);
     static const unsigned char id[] = "fernhop";
     SSL_CTX_set_session_id_context(made, id, sizeof id - 1);
     contexts[key] = made;
@@ -224,6 +228,10 @@ std::unique_ptr<TlsChannel> TlsChannel::Client(int fd, const TlsClientSetup &set
         } else {
             SSL_set_tlsext_host_name(channel->ssl_, setup.host.c_str());
             SSL_set1_host(channel->ssl_, setup.host.c_str());
+            // The name must be among the certificate's DNS names: a common name alone is the
+            // old way browsers gave up, and "w*.example.com" matches no name of ours.
+            SSL_set_hostflags(channel->ssl_,
+                              X509_CHECK_FLAG_NEVER_CHECK_SUBJECT | X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         }
     }
     if (setup.resume) {
@@ -268,18 +276,29 @@ TlsChannel::Result TlsChannel::Outcome(int rc, const char *step)
     switch (SSL_get_error(ssl_, rc)) {
     case SSL_ERROR_WANT_READ: return Result::wantRead;
     case SSL_ERROR_WANT_WRITE: return Result::wantWrite;
-    case SSL_ERROR_ZERO_RETURN: return Result::closed;
+    case SSL_ERROR_ZERO_RETURN: return Result::closed; // close_notify
     case SSL_ERROR_SYSCALL: {
         const int number = errno;
         std::string queued = OpenSslErrors();
-        if (queued.empty() && number == 0 && handshakeDone_)
+        if (queued.empty() && number == 0 && handshakeDone_) {
+            endedWithoutClose_ = true;
             return Result::closed;
+        }
         if (queued.empty())
             queued = number == 0 ? "the connection closed" : std::strerror(number);
         error_ = std::string(step) + ": " + queued;
         return Result::failed;
     }
     default: {
+        const unsigned long first = ERR_peek_error();
+        if (handshakeDone_ && ERR_GET_LIB(first) == ERR_LIB_SSL &&
+            ERR_GET_REASON(first) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+            // The connection ended without close_notify: an end, but one an attacker can forge
+            // by cutting the stream, so the owner is told (EndedWithoutClose).
+            ERR_clear_error();
+            endedWithoutClose_ = true;
+            return Result::closed;
+        }
         std::string queued = OpenSslErrors();
         error_ = std::string(step) + ": " + (queued.empty() ? "TLS error" : queued);
         return Result::failed;
@@ -331,6 +350,11 @@ TlsChannel::Result TlsChannel::Write(const char *buffer, int length, int &moved)
         return Result::done;
     }
     return Outcome(rc, "TLS write");
+}
+
+bool TlsChannel::CloseReceived() const
+{
+    return !endedWithoutClose_ && (SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN) != 0;
 }
 
 bool TlsChannel::Pending() const

@@ -4,7 +4,8 @@
 // (readable, writable), so the owning TAsyncSocket can keep its notice-driven style.
 //
 // A client checks the server's certificate against the system's CA store and the host name it
-// was given, but never refuses it itself: the outcome is in PeerInfo, and the FTP session decides
+// was given (among the certificate's DNS names or addresses; a common name alone does not count,
+// nor does a partial wildcard), but never refuses it itself: the outcome is in PeerInfo, and the FTP session decides
 // (a certificate the user trusted by its fingerprint is as good as a verified one).
 #include <memory>
 #include <string>
@@ -63,6 +64,10 @@ public:
     // Bytes moved go to `moved`; a result other than done moves none.
     Result Read(char *buffer, int length, int &moved);
     Result Write(const char *buffer, int length, int &moved);
+    // The peer ended its stream with close_notify. A stream that ended otherwise (Result::closed
+    // all the same, as many FTP servers end data connections so) may have been cut short by
+    // anyone on the way.
+    bool CloseReceived() const;
     // Plain bytes already decrypted and waiting inside the TLS layer.
     bool Pending() const;
     // Sends close_notify: done once it is out, wantWrite while the socket has no room for it.
@@ -89,6 +94,7 @@ private:
 
     ssl_st *ssl_ = nullptr;
     bool handshakeDone_ = false;
+    bool endedWithoutClose_ = false;
     TlsSession newest_;
     std::string error_;
 };

@@ -2,6 +2,9 @@
 // with the fall-back to LIST for a server that refuses them), and MFMT after an upload.
 #include "ftp/FtpReplyFields.h"
 #include "ftp/ScriptedDataFixture.h"
+#include "transfer/TimeZoneGuard.h"
+
+#include <utime.h>
 
 namespace {
 
@@ -141,6 +144,30 @@ TEST_P(StoredFileTime, NoMfmtWithoutTheFeature)
     EXPECT_FALSE(client.FileTimeSet());
     const Lines sent = Commands();
     EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string &c) { return c.rfind("MFMT", 0) == 0; }), 0);
+}
+
+// New York, 1 November 2026: 01:30 comes twice, at 05:30 UTC (summer time) and an hour later at
+// 06:30 UTC. The local time alone cannot say which; the file's own instant can, and MFMT gets it.
+TEST_P(StoredFileTime, TheHourRepeatedWhenSummerTimeEndsKeepsTheFilesInstant)
+{
+    const TimeZoneGuard newYork("America/New_York");
+    ASSERT_NO_FATAL_FAILURE(StartData(std::string(kFeatures) + R"(,
+        {"match": "^STOR ", "action": "receive"},
+        {"match": "^MFMT ", "reply": "213 Modify set."})"));
+    WriteLocal("a.txt", "abc");
+    client.LocalFile = LocalPath("a.txt");
+    client.RemoteFile = "/www/a.txt";
+    const std::time_t summer = 1793511000; // 2026-11-01 05:30:00 UTC, 01:30 EDT
+    for (const std::time_t instant : {summer, summer + 3600}) {
+        const struct utimbuf times{instant, instant};
+        ASSERT_EQ(::utime(LocalPath("a.txt").c_str(), &times), 0);
+        client.UploadFileTime = UnixToLocalDateTime(instant); // as the local scan reads it
+        ASSERT_EQ(FormatDateTime("hh:nn", client.UploadFileTime), "01:30");
+        ASSERT_TRUE(Complete([&] { Put(); }));
+    }
+    const Lines sent = Commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "MFMT 20261101053000 /www/a.txt"), 1) << testing::PrintToString(sent);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "MFMT 20261101063000 /www/a.txt"), 1) << testing::PrintToString(sent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, StoredFileTime, ::testing::Values(false, true), ModeName);

@@ -102,6 +102,15 @@ public:
     struct Tls {
         std::string certificateFile;
         std::string keyFile;
+        // pyftpdlib only, to play a hostile or careless server (see tls_ftp_server.py): another
+        // certificate on the data connections, the 1xx reply held until the data connection's
+        // handshake is done, TLS 1.2 at most, data connections ended without close_notify.
+        std::string dataCertificateFile;
+        std::string dataKeyFile;
+        bool holdDataReply = false;
+        bool tls12 = false;
+        bool noDataCloseNotify = false;
+        std::string afterAuth; // sent in clear right after the 234 to AUTH, in the same segment
     };
 
     static std::unique_ptr<RealFtpServer> start(Kind kind);

@@ -200,6 +200,16 @@ bool RealFtpServer::launch(std::string *error)
             argv = {testPython(), std::string(FERNHOP_TEST_DIR) + "/support/tls_ftp_server.py",
                     "--port", std::to_string(port_), "--root", root_, "--user", user_, "--password", password_,
                     "--cert", tls_->certificateFile, "--key", tls_->keyFile};
+            if (!tls_->dataCertificateFile.empty())
+                argv.insert(argv.end(), {"--data-cert", tls_->dataCertificateFile, "--data-key", tls_->dataKeyFile});
+            if (tls_->holdDataReply)
+                argv.push_back("--hold-data-reply");
+            if (tls_->tls12)
+                argv.push_back("--tls12");
+            if (tls_->noDataCloseNotify)
+                argv.push_back("--no-data-close-notify");
+            if (!tls_->afterAuth.empty())
+                argv.insert(argv.end(), {"--after-auth", tls_->afterAuth});
         } else {
             argv = {testPython(), "-m", "pyftpdlib", "-i", host_, "-p", std::to_string(port_),
                     "-w", "-d", root_, "-u", user_, "-P", password_};
