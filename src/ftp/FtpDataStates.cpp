@@ -340,7 +340,7 @@ void TFtpClient::SendDataCommand(const std::function<void()> &send)
         // Before any TLS handshake of the connection: servers begin theirs once they have the command.
         Trace("-> Data connection made, sending its command");
         send();
-        if (connected)
+        if (connected && !closing_ && connected_ && s->HasSocket())
             connected(s);
     };
 }
