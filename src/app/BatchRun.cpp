@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/SignalStop.h"
 #include "base/Text.h"
+#include "base/VisibleText.h"
 #include "config/SettingsCheck.h"
 #include "config/SettingsDir.h"
 #include "config/SettingsLock.h"
@@ -320,7 +321,7 @@ void BatchRun::PrintPlan()
         const bool master = (tree->Tag() == 2) == download;
         for (SiteNode *n = tree->First(); n; n = tree->Next(n))
             if (const char *word = ActionWord(n->detail, master, download))
-                std::fprintf(out_, "  %s  %-18s %s\n", side, word, n->detail.Path().c_str());
+                std::fprintf(out_, "  %s  %-18s %s\n", side, word, VisibleControls(n->detail.Path()).c_str());
     }
     std::fflush(out_);
 }
@@ -434,7 +435,7 @@ void BatchRun::PrintSummary()
         std::fprintf(out_, "failed: %s\n", failure.c_str());
     for (const Visit &visit : visits_) {
         for (const std::string &path : visit.notListed)
-            std::fprintf(out_, "not listed: %s %s\n", visit.nickName.c_str(), path.c_str());
+            std::fprintf(out_, "not listed: %s %s\n", visit.nickName.c_str(), VisibleControls(path).c_str());
         std::fprintf(out_, "Site %s: %s\n", visit.nickName.c_str(), OutcomeText(visit).c_str());
     }
     if (interruptedBy_ != 0)
@@ -473,6 +474,16 @@ int BatchRun::Exec()
     if (!request_.multiSite && !EqualsNoCaseAZ(app_.sites.Current().NickName, request_.nickName)) {
         std::fprintf(stderr, "fernhop: no site with the nickname %s (see --list-sites)\n", request_.nickName.c_str());
         return kExitUsage;
+    }
+    if (!request_.trustCerts.empty() && !request_.tls) {
+        for (int i = 0; i < app_.sites.Count(); ++i) {
+            const TmultFTP &site = app_.sites.Row(i);
+            const bool inRun = request_.multiSite ? site.MultiSite : EqualsNoCaseAZ(site.NickName, request_.nickName);
+            if (inRun && !site.RequireTls) {
+                std::fprintf(stderr, "fernhop: %s (site %s)\n", kTrustCertNeedsTls, site.NickName.c_str());
+                return kExitUsage;
+            }
+        }
     }
     // The run walks the sites; which one the window shows stays the user's choice.
     app_.sites.KeepStoredActiveSite();

@@ -166,6 +166,8 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
         cl.error = "--tls and --trust-cert need --batch, --add-site or --replace-site";
     if (cl.fields.noTls && cl.mode != CommandMode::ReplaceSite && cl.error.empty())
         cl.error = "--no-tls needs --replace-site";
+    if (cl.fields.trustCert && cl.mode == CommandMode::AddSite && !cl.fields.tls && cl.error.empty())
+        cl.error = kTrustCertNeedsTls;
     if (cl.fields.trustCert && siteCommand && cl.trustCerts.size() > 1 && cl.error.empty())
         cl.error = "a site keeps one trusted certificate: give --trust-cert once";
     return cl;
@@ -184,13 +186,16 @@ const char *UsageText()
            "      --tls       explicit TLS (AUTH TLS) for every site of this run\n"
            "      --trust-cert SHA256  trust the server certificate with this SHA-256 fingerprint\n"
            "                  for this run (a certificate the system's CA store does not trust;\n"
-           "                  the refusal message shows the fingerprint)\n"
+           "                  the refusal message shows the fingerprint); needs TLS\n"
            "  fernhop --list-sites [--settings DIR]\n"
            "  fernhop --add-site NICK --server HOST [--port N] --user U [--password P | --ask-password]\n"
            "          --local DIR --remote DIR [--download] [--pasv] [--no-multi-site]\n"
            "          [--after-login CMD] [--tls] [--trust-cert SHA256] [--settings DIR]\n"
            "      --tls       require explicit TLS: no login without it, files encrypted too\n"
-           "      --trust-cert SHA256  always trust the certificate with this fingerprint\n"
+           "      --trust-cert SHA256  always trust the certificate with this fingerprint (needs --tls)\n"
+           "      A certificate is trusted when the CA store trusts it for the server's name (also\n"
+           "      for a site that keeps another fingerprint), else only when its fingerprint is\n"
+           "      exactly the one stored or given: a changed self-signed certificate is refused.\n"
            "  fernhop --replace-site NICK [the fields of --add-site, and --upload, --no-pasv,\n"
            "          --in-multi-site, --no-tls] [--settings DIR]\n"
            "  fernhop --remove-site NICK [--settings DIR]\n"

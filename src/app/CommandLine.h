@@ -55,6 +55,11 @@ struct CommandLine {
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string> &args);
+// Without TLS no certificate is shown, and the password would go in clear to a user who asked
+// for a trusted server: bad usage, wherever the site's TLS setting is found.
+inline constexpr const char *kTrustCertNeedsTls =
+    "--trust-cert needs TLS: give --tls too (or store it with the site); without TLS no certificate is checked "
+    "and the password goes in clear";
 const char *UsageText();
 
 // Exit statuses of the program.

@@ -156,6 +156,10 @@ int ReplaceSiteCommand(const CommandLine &cl, std::FILE *out, std::FILE *err)
     sites.ChooseRow(row);
     if (!ApplyFields(sites.edits, cl.fields, err))
         return 1;
+    if (cl.fields.trustCert && !sites.edits.requireTls) {
+        std::fprintf(err, "fernhop: %s\n", kTrustCertNeedsTls);
+        return kExitUsage;
+    }
     std::string problem = sites.Replace();
     if (problem.empty())
         problem = ApplyRowFlags(sites, cl.fields);

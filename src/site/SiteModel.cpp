@@ -1,10 +1,12 @@
 #include "site/SiteModel.h"
 
 #include "base/Text.h"
+#include "base/VisibleText.h"
 
 #include <QCoreApplication>
 
-SiteModel::SiteModel(Options &options_, MainView &view_) : options(options_), view(view_), site_(&noSite_)
+SiteModel::SiteModel(Options &options_, MainView &view_)
+    : visibleView_(view_), options(options_), view(visibleView_), site_(&noSite_)
 {
     DateParts today = DecodeDate(Now());
     currentYear = today.year;
@@ -30,6 +32,7 @@ void SiteModel::LogLine(const std::string &text)
         line = "PASS *****";
     else if (StartsWith(line, "ACCT"))
         line = "ACCT *****"; // an account is a secret as the password is
+    line = VisibleControls(line); // for the trace file too
     view.AppendLogLine(line);
     if (traceLine)
         traceLine(line);

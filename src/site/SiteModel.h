@@ -4,6 +4,7 @@
 // The transfer layer's workspace builds on it.
 #include "base/DateTime.h"
 #include "base/MainView.h"
+#include "base/VisibleTextView.h"
 #include "config/Options.h"
 #include "site/IgnoreLists.h"
 #include "site/NameFilters.h"
@@ -46,11 +47,16 @@ struct RunCounters {
 };
 
 class SiteModel {
+    // Declared first: `view` refers to it.
+    VisibleTextView visibleView_;
+
 public:
     SiteModel(Options &options, MainView &view);
     virtual ~SiteModel() = default;
 
     Options &options;
+    // The view the core shows everything through: texts from outside arrive with their control
+    // characters made visible.
     MainView &view;
 
     SiteTree localTree{1};

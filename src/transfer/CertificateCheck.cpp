@@ -27,6 +27,10 @@ CertificateVerdict CheckCertificate(const TlsPeerInfo &peer, const std::string &
     if (peer.verified) {
         verdict.accepted = true;
         verdict.logLine = "Certificate verified for " + host + ": " + peer.subject;
+        if (!storedFingerprint.empty() && storedFingerprint != peer.fingerprint)
+            verdict.logLine += "; the fingerprint stored with the site (" +
+                               TlsChannel::ShownFingerprint(storedFingerprint) +
+                               ") is another certificate's; it is kept";
         return verdict;
     }
     const bool given = std::any_of(givenFingerprints.begin(), givenFingerprints.end(), [&](const std::string &fp) {

@@ -297,8 +297,8 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
                // The size the server announced with the transfer is newer than the listing's.
                expected = sender->AnnouncedSize() >= 0 ? sender->AnnouncedSize() : node->detail.size;
                !ReceivedWhole(received, expected, sender->TransferMode == AsciiTransfer)) {
-        ws_.LogLine("FERNHOP: " + run.currentFileName + " arrived short: " + std::to_string(received) + " of " +
-                    std::to_string(expected) + " bytes");
+        ws_.LogLine("FERNHOP: " + run.currentFileName + (received > expected ? " arrived long: " : " arrived short: ") +
+                    std::to_string(received) + " of " + std::to_string(expected) + " bytes");
         runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         DiscardTemporaryFile();
     } else {

@@ -202,6 +202,8 @@ void SessionController::SetUpClient()
         ftp.UserName = sites_.edits.userName;
         ftp.SetFtpPort(PortOf(sites_.edits.port));
     }
+    // Through the proxy too, the certificate must name the server the user means.
+    ftp.TlsHostName = sites_.edits.server;
     ftp.UserPassword = loginPassword;
     ftp.InitialDirectory.clear();
     ftp.ReplyTimeOutSeconds = std::max(0, ws_.options.replyTimeOut);

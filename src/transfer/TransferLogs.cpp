@@ -1,15 +1,18 @@
 #include "transfer/TransferLogs.h"
 
+#include "base/VisibleText.h"
 #include "config/SettingsDir.h"
 
 #include <cstdio>
 
 namespace {
-bool AppendLine(const std::string &path, const std::string &line)
+// Lines name files and quote servers: a log read with cat or tail must not act on them.
+bool AppendLine(const std::string &path, const std::string &text)
 {
     std::FILE *file = std::fopen(path.c_str(), "ab");
     if (!file)
         return false;
+    const std::string line = VisibleControls(text);
     bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size() && std::fputs("\r\n", file) >= 0;
     return std::fclose(file) == 0 && ok;
 }

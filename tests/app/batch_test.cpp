@@ -407,3 +407,48 @@ TEST(BatchMultiSite, ASilentServerIsLeftAfterTheReplyTimeOutAndTheRunMovesOn)
     EXPECT_TRUE(Has(run.out, "Site fine: done")) << run.out;
     EXPECT_EQ(server->uploaded("/f.html"), std::optional<std::string>("f"));
 }
+
+// Text from the server reaches the terminal and the log files with its control characters shown,
+// not acted on: a name and a greeting holding escape sequences (a window title, a clipboard write)
+// are printed as "\x1b...", in the plan, the conversation and the download log alike.
+TEST(BatchEscapes, ServerTextShowsItsControlCharacters)
+{
+    auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib);
+    ASSERT_TRUE(server);
+    const std::string name = "red\x1b[31m\x1b]52;c;cm0gLXJmIH4=\x07.html";
+    ASSERT_TRUE(server->writeFile("pub/" + name, "body"));
+    QTemporaryDir tmp;
+    const fs::path local = fs::path(tmp.path().toStdString()) / "site";
+    const fs::path logs = fs::path(tmp.path().toStdString()) / "logs";
+    fs::create_directories(local);
+    fs::create_directories(logs);
+    const QString settings = tmp.path() + "/settings";
+    ASSERT_EQ(RunFernhop(settings, {"--add-site", "mirror", "--server", "127.0.0.1", "--port",
+                                    QString::number(server->port()), "--user", QString::fromStdString(server->user()),
+                                    "--password", QString::fromStdString(server->password()), "--local",
+                                    QString::fromStdString(local.string()), "--remote", "/pub", "--download", "--pasv"})
+                  .status,
+              0);
+    ASSERT_EQ(RunFernhop(settings, {"--set", "saveUpLog=1", "--set", "saveLogDir=" + QString::fromStdString(logs.string())})
+                  .status,
+              0);
+    const std::string shown = "red\\x1b[31m\\x1b]52;c;cm0gLXJmIH4=\\x07.html";
+
+    FernhopRun dry = RunFernhop(settings, {"--batch", "--dry-run", "mirror"});
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    FernhopRun run = RunFernhop(settings, {"--batch", "mirror"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(local / name)); // the file itself keeps its name
+    for (const FernhopRun *r : {&dry, &run}) {
+        const std::string all = r->out + r->err;
+        EXPECT_EQ(all.find('\x1b'), std::string::npos) << all;
+        EXPECT_EQ(all.find('\x07'), std::string::npos) << all;
+    }
+    EXPECT_NE(dry.out.find(shown), std::string::npos) << dry.out;
+    EXPECT_NE(run.err.find(shown), std::string::npos) << run.err;
+    std::ifstream logFile(logs / "fernhopDownload.log", std::ios::binary);
+    std::stringstream logged;
+    logged << logFile.rdbuf();
+    EXPECT_NE(logged.str().find(shown), std::string::npos) << logged.str();
+    EXPECT_EQ(logged.str().find('\x1b'), std::string::npos);
+}

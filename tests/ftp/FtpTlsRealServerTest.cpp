@@ -274,6 +274,31 @@ TEST_P(TlsBytesBeforeHandshake, EndTheSessionBeforeTheLogin)
     EXPECT_NE(Traces().find("The server sent more after agreeing to TLS"), std::string::npos) << Traces();
 }
 
+// A server that takes only suites without forward secrecy (a recorded session would be readable
+// once its key leaks): the handshake fails and nothing more is sent.
+class TlsWithoutForwardSecrecy : public TlsTransfer {
+protected:
+    void ShapeServer(RealFtpServer::Tls &tls) override
+    {
+        rsa = TestCertificate::makeRsa(); // the static RSA key exchange needs an RSA key
+        ASSERT_TRUE(rsa);
+        tls.certificateFile = rsa->certificateFile();
+        tls.keyFile = rsa->keyFile();
+        tls.tls12 = true;
+        tls.ciphers = "AES128-SHA:AES256-GCM-SHA384";
+    }
+    std::unique_ptr<TestCertificate> rsa;
+};
+
+TEST_P(TlsWithoutForwardSecrecy, IsNotSpokenTo)
+{
+    Complete([&] { client.Connect(); });
+    ASSERT_TRUE(RunUntil([&] { return recorder.quits > 0; })) << Traces();
+    EXPECT_FALSE(recorder.Has("OnLoggedIn ok")) << Traces();
+    EXPECT_TRUE(recorder.Has(ErrorEvent(feTlsFailed))) << Traces();
+    EXPECT_EQ(recorder.sent, std::vector<std::string>{"AUTH TLS"}) << Traces();
+}
+
 static std::string ModeName(const ::testing::TestParamInfo<Mode> &info)
 {
     return std::string(info.param.kind == RealFtpServer::Kind::Vsftpd ? "vsftpd" : "pyftpdlib") +
@@ -292,6 +317,8 @@ INSTANTIATE_TEST_SUITE_P(Pyftpdlib, TlsOtherDataCertificate,
                          ::testing::Values(Mode{RealFtpServer::Kind::Pyftpdlib, true},
                                            Mode{RealFtpServer::Kind::Pyftpdlib, false}),
                          ModeName);
+INSTANTIATE_TEST_SUITE_P(Pyftpdlib, TlsWithoutForwardSecrecy,
+                         ::testing::Values(Mode{RealFtpServer::Kind::Pyftpdlib, true}), ModeName);
 INSTANTIATE_TEST_SUITE_P(Pyftpdlib, TlsBytesBeforeHandshake,
                          ::testing::Values(Mode{RealFtpServer::Kind::Pyftpdlib, true}), ModeName);
 INSTANTIATE_TEST_SUITE_P(Pyftpdlib, TlsDataWithoutClose,

@@ -11,11 +11,15 @@ struct FernhopRun {
     std::string out, err;
 };
 
-inline FernhopRun RunFernhop(const QString &settingsDir, const QStringList &args, int timeoutMs = 120000)
+// `environment`: more variables for the run, "NAME=VALUE" each.
+inline FernhopRun RunFernhop(const QString &settingsDir, const QStringList &args, int timeoutMs = 120000,
+                             const QStringList &environment = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("FERNHOP_HOME", settingsDir);
+    for (const QString &variable : environment)
+        env.insert(variable.section('=', 0, 0), variable.section('=', 1));
     p.setProcessEnvironment(env);
     p.start(FERNHOP_BINARY, args);
     p.closeWriteChannel();

@@ -111,6 +111,7 @@ public:
         bool tls12 = false;
         bool noDataCloseNotify = false;
         std::string afterAuth; // sent in clear right after the 234 to AUTH, in the same segment
+        std::string ciphers;   // the TLS 1.2 suites taken, OpenSSL's names ("AES128-SHA")
     };
 
     static std::unique_ptr<RealFtpServer> start(Kind kind);

@@ -210,6 +210,8 @@ bool RealFtpServer::launch(std::string *error)
                 argv.push_back("--no-data-close-notify");
             if (!tls_->afterAuth.empty())
                 argv.insert(argv.end(), {"--after-auth", tls_->afterAuth});
+            if (!tls_->ciphers.empty())
+                argv.insert(argv.end(), {"--ciphers", tls_->ciphers});
         } else {
             argv = {testPython(), "-m", "pyftpdlib", "-i", host_, "-p", std::to_string(port_),
                     "-w", "-d", root_, "-u", user_, "-P", password_};

@@ -4,7 +4,7 @@ control and data connections both required to be TLS (AUTH TLS, PROT P).
 
     tls_ftp_server.py --port PORT --root ROOT --user USER --password PASSWORD --cert PEM --key PEM
                       [--data-cert PEM --data-key PEM] [--hold-data-reply] [--tls12]
-                      [--no-data-close-notify] [--after-auth TEXT]
+                      [--no-data-close-notify] [--after-auth TEXT] [--ciphers LIST]
 
 The options make it a hostile or careless server:
     --data-cert, --data-key  data connections show this certificate, not the control connection's
@@ -13,6 +13,7 @@ The options make it a hostile or careless server:
     --tls12                  TLS 1.2 at most
     --no-data-close-notify   data connections end without TLS close_notify, as a cut would
     --after-auth TEXT        TEXT follows the 234 reply to AUTH in the same segment, in clear
+    --ciphers LIST           the TLS 1.2 cipher suites it takes (OpenSSL's names)
 """
 
 import argparse
@@ -23,12 +24,14 @@ from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-def make_context(cert, key, tls12):
+def make_context(cert, key, tls12, ciphers=None):
     context = SSL.Context(SSL.TLS_SERVER_METHOD)
     context.use_certificate_chain_file(cert)
     context.use_privatekey_file(key)
     if tls12:
         context.set_max_proto_version(SSL.TLS1_2_VERSION)
+    if ciphers:
+        context.set_cipher_list(ciphers.encode())
     return context
 
 
@@ -42,6 +45,7 @@ def main():
     parser.add_argument("--tls12", action="store_true")
     parser.add_argument("--no-data-close-notify", action="store_true")
     parser.add_argument("--after-auth")
+    parser.add_argument("--ciphers")
     args = parser.parse_args()
 
     data_context = None
@@ -91,7 +95,7 @@ def main():
     handler.authorizer = authorizer
     handler.certfile = args.cert
     handler.keyfile = args.key
-    handler.ssl_context = make_context(args.cert, args.key, args.tls12)
+    handler.ssl_context = make_context(args.cert, args.key, args.tls12, args.ciphers)
     handler.tls_control_required = True
     handler.tls_data_required = True
     server = FTPServer(("127.0.0.1", int(args.port)), handler)

@@ -190,7 +190,7 @@ TEST_F(DownloadRunTest, UnsafeNamesFailAlone)
     ASSERT_TRUE(Transfer());
     EXPECT_EQ(Commands(), (Lines{"TYPE I", "PASV", "RETR /www/fine.txt"}));
     EXPECT_TRUE(StatusShown("Could not download: .."));
-    EXPECT_TRUE(StatusShown("Could not download: two\r\nlines"));
+    EXPECT_TRUE(StatusShown("Could not download: two\\x0d\\x0alines")); // shown, not a line break
     EXPECT_EQ(TopNames(), QStringList({"fine.txt"}));
 }
 
@@ -210,24 +210,32 @@ TEST_F(DownloadRunTest, DisconnectWithAFetchInFlight)
     EXPECT_EQ(view.LastStatus(), "Transfer canceled");
 }
 
-// A fetch whose byte count falls short of the listed size failed, whatever the server's final
-// reply said: the old copy stays, no temporary file is left, and the run goes on.
+// A fetch whose byte count falls short of (or goes past) the listed size failed, whatever the
+// server's final reply said: the old copy stays, no temporary file is left, and the run goes on.
 TEST_F(DownloadRunTest, ShortFetchFailsAndKeepsTheOldCopy)
 {
     ASSERT_NO_FATAL_FAILURE(LoginScripted(R"({"match": "^RETR /www/page.html$", "action": "send", "data": "new"},
+                                             {"match": "^RETR /www/more.html$", "action": "send", "data": "12345"},
                                              {"match": "^RETR /www/next.html$", "action": "send", "data": "next"})"));
     WriteFile(Local("/page.html"), "old page");
     Add(ws.localTree, nullptr, ekFile, "page.html", 8);
     Mark(Add(ws.remoteTree, nullptr, ekFile, "page.html", 8), actRefresh);
+    Mark(Add(ws.remoteTree, nullptr, ekFile, "more.html", 3), actNewFile);
     Mark(Add(ws.remoteTree, nullptr, ekFile, "next.html", 4), actNewFile);
-    SetCounters(0, 0, 2);
+    SetCounters(0, 0, 3);
 
     ASSERT_TRUE(Transfer());
     EXPECT_EQ(ReadAll(Local("/page.html")), "old page");
     EXPECT_EQ(ReadAll(Local("/next.html")), "next");
     EXPECT_EQ(TopNames(), QStringList({"next.html", "page.html"}));
     EXPECT_TRUE(StatusShown("Could not download: page.html"));
-    EXPECT_EQ(ws.counters.transferRemain, 1);
+    EXPECT_TRUE(StatusShown("Could not download: more.html"));
+    const auto logged = [&](const std::string &line) {
+        return std::find(view.logLines.begin(), view.logLines.end(), line) != view.logLines.end();
+    };
+    EXPECT_TRUE(logged("FERNHOP: page.html arrived short: 3 of 8 bytes"));
+    EXPECT_TRUE(logged("FERNHOP: more.html arrived long: 5 of 3 bytes"));
+    EXPECT_EQ(ws.counters.transferRemain, 2);
     EXPECT_EQ(ws.run.filesTransferred, 1);
     EXPECT_EQ(Find(ws.localTree, "/page.html")->detail.size, 8);
     EXPECT_EQ(view.LastStatus(), "Local Site Mirror Complete");

@@ -162,8 +162,8 @@ TEST_F(UploadRunTest, NamesWithLineBreaksFailAloneAndAreNeverSent)
     ASSERT_TRUE(Transfer());
     EXPECT_EQ(Commands(), (Lines{"MKD /www/fine"}));
     EXPECT_FALSE(AnyLineBreak(scripted->commands()));
-    EXPECT_TRUE(StatusShown("Could not create: bad\nname"));
-    EXPECT_TRUE(StatusShown("Could not upload: odd\r.txt"));
+    EXPECT_TRUE(StatusShown("Could not create: bad\\x0aname")); // shown, not a line break
+    EXPECT_TRUE(StatusShown("Could not upload: odd\\x0d.txt"));
     EXPECT_EQ(view.LastStatus(), "Remote Site Update Complete");
 }
 
