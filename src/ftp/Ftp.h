@@ -323,6 +323,9 @@ private:
     // FtpDataStates.cpp: the state table rows 7-38
     void ListPwdReply(const std::string &line);
     void DataSetupReply(const std::string &line);
+    // TYPE A or I, unless the server has it already; then the step after it (typeState's row).
+    void SendType(char type, int typeState);
+    void TypeInForce(int typeState);
     void ListReply(const std::string &line);
     void ListAgainPlain(PlainRetry reason);
     std::string ListCommand() const;
@@ -333,7 +336,9 @@ private:
     void RetrReply(const std::string &line);
     void EndFailedTransfer();
     void ActiveStorReply(char replyClass);
-    void PassiveStorReply(char replyClass);
+    void PassiveStorReply(const std::string &line);
+    void SendDataCommand(const std::function<void()> &send);
+    bool RetryOnceConnected(const std::string &line);
     std::string StorCommand() const;
     void SendStor(int state);
 
@@ -377,7 +382,7 @@ private:
     void AbortAnswered(const std::string &line);
     void EndAbortedTransfer();
     bool ForgetAbort(); // the session ended: true when a completion was held for the ABOR's reply
-    std::string TypeCommand() const { return TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I"; }
+    char TransferType() const { return TransferMode == AsciiTransfer ? 'A' : 'I'; }
 
     TAsyncSocket DataSocket;     // active mode: the listener; passive mode: the data connection
     TAsyncSocket AcceptedSocket; // active mode: the connection accepted from DataSocket
@@ -439,6 +444,14 @@ private:
     bool mlsdRefused_ = false;     // this session lists with LIST although MLSD was offered
     bool epsvRefused_ = false;     // this session's passive connections use PASV
     bool epsvSent_ = false;        // the passive command out is EPSV
+    // The TYPE this connection has ('A' or 'I'; 0 unknown), and the one asked for by the TYPE
+    // out: a transfer sends TYPE only to change it.
+    char typeInForce_ = 0;
+    char typeAsked_ = 0;
+    // Passive mode: the running transfer's command went out before its data connection was made;
+    // dataCommandWaits_: this session's server refused that once, so commands wait for theirs.
+    bool dataCommandEarly_ = false;
+    bool dataCommandWaits_ = false;
     bool listedWithMlsd_ = false;  // the running or last listing is a machine listing
     PlainRetry listingRetry_ = PlainRetry::none;
     bool listingFailed_ = false;   // this listing's end says it failed, or it was cut off

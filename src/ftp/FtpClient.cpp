@@ -79,8 +79,13 @@ void TFtpClient::DeleteFile(const std::string &name) { StartSimpleCommand("DELE 
 
 void TFtpClient::SendCommand(const std::string &line)
 {
-    if (BeginOperation(true, true, peCommandIssued))
-        SendInState(line, stRawCommand);
+    if (!BeginOperation(true, true, peCommandIssued))
+        return;
+    // A type set (or the session reset) behind the transfers' back: the next transfer says its own.
+    const std::string verb = UpperAZ(line.substr(0, line.find(' ')));
+    if (verb == "TYPE" || verb == "REIN")
+        typeInForce_ = 0;
+    SendInState(line, stRawCommand);
 }
 
 void TFtpClient::GetFileTime(const std::string &remotePath)

@@ -13,7 +13,43 @@ void TFtpClient::ListPwdReply(const std::string &line)
         return;
     }
     InitialDirectory = QuotedDirectory(line);
-    SendInState("TYPE A", stListType);
+    SendType('A', stListType);
+}
+
+void TFtpClient::SendType(char type, int typeState)
+{
+    if (typeInForce_ == type) {
+        TypeInForce(typeState);
+        return;
+    }
+    typeInForce_ = 0; // until the server says yes
+    typeAsked_ = type;
+    SendInState(type == 'A' ? "TYPE A" : "TYPE I", typeState);
+}
+
+// 8, 20, 25, 30, 35: the transfer has its type; the data connection is set up next.
+void TFtpClient::TypeInForce(int typeState)
+{
+    switch (typeState) {
+    case stListType:
+        ClearCompletionFlags();
+        OpenListener(DataKind::listing, stListPort);
+        break;
+    case stGetType: OpenListener(DataKind::download, stGetPort); break;
+    case stGetPasvType:
+        ClearCompletionFlags();
+        SendPassive(stGetPasv);
+        break;
+    case stPutType:
+        ClearCompletionFlags();
+        OpenListener(DataKind::upload, stPutPort);
+        break;
+    case stPutPasvType:
+        ClearCompletionFlags();
+        SendPassive(stPutPasv);
+        break;
+    default: break;
+    }
 }
 
 // 8, 10, 15, 16, 20, 21, 25, 26, 30, 31, 35, 36, 38: one step of setting up a transfer.
@@ -35,8 +71,12 @@ void TFtpClient::DataSetupReply(const std::string &line)
     }
     switch (replyState_) {
     case stListType:
-        ClearCompletionFlags();
-        OpenListener(DataKind::listing, stListPort);
+    case stGetType:
+    case stGetPasvType:
+    case stPutType:
+    case stPutPasvType:
+        typeInForce_ = typeAsked_;
+        TypeInForce(replyState_);
         break;
     case stListPort:
         listing_.clear();
@@ -49,42 +89,29 @@ void TFtpClient::DataSetupReply(const std::string &line)
     case stListPasv:
         if (ConnectPassive(line, DataKind::listing)) {
             listing_.clear();
-            SendListCommand();
+            SendDataCommand([this] { SendListCommand(); });
         }
         break;
-    case stGetType: OpenListener(DataKind::download, stGetPort); break;
     case stGetPort: SendInState("RETR " + RemoteFile, stRetr); break;
-    case stGetPasvType:
-        ClearCompletionFlags();
-        SendPassive(stGetPasv);
-        break;
     case stGetPasv:
         if (ConnectPassive(line, DataKind::download))
-            SendInState("RETR " + RemoteFile, stRetrPasv);
-        break;
-    case stPutType:
-        ClearCompletionFlags();
-        OpenListener(DataKind::upload, stPutPort);
+            SendDataCommand([this] { SendInState("RETR " + RemoteFile, stRetrPasv); });
         break;
     case stPutPort:
         SendStor(stStor);
         if (AcceptedSocket.HasSocket())
             StartSending(AcceptedSocket); // the server connected before STOR
         break;
-    case stPutPasvType:
-        ClearCompletionFlags();
-        SendPassive(stPutPasv);
-        break;
     case stPutPasv:
         checkMode_ = false;
         if (ConnectPassive(line, DataKind::upload))
-            SendStor(stStorPasv);
+            SendDataCommand([this] { SendStor(stStorPasv); });
         break;
     case stCheckPasv:
         ClearCompletionFlags();
         checkMode_ = true;
         if (ConnectPassive(line, DataKind::upload))
-            SendStor(stStorPasv);
+            SendDataCommand([this] { SendStor(stStorPasv); });
         break;
     default: break;
     }
@@ -148,7 +175,10 @@ void TFtpClient::SendListCommand()
 void TFtpClient::ListReply(const std::string &line)
 {
     switch (line[0]) {
-    case '1': TransferPreliminaryReply(); return;
+    case '1':
+        dataCommandEarly_ = false; // taken: the server waits for the connection
+        TransferPreliminaryReply();
+        return;
     case '2':
         if (ReplySaysFailed(line)) {
             Trace("-> Listing failed: " + line);
@@ -158,6 +188,8 @@ void TFtpClient::ListReply(const std::string &line)
         ControlDone();
         return;
     default:
+        if (RetryOnceConnected(line))
+            return;
         if (!aborting_ && !listingFailed_ && listedWithMlsd_ && RefusesListOption(line) &&
             line.compare(0, 3, "550") != 0) {
             mlsdRefused_ = true;
@@ -197,6 +229,7 @@ void TFtpClient::RetrReply(const std::string &line)
 {
     switch (line[0]) {
     case '1':
+        dataCommandEarly_ = false; // taken: the server waits for the connection
         TransferPreliminaryReply();
         if (std::optional<std::string> size = ExpectedSizeText(line)) {
             RaiseInfo(fiFileSize, *size);
@@ -211,6 +244,8 @@ void TFtpClient::RetrReply(const std::string &line)
     default:
         if (aborting_ && line.compare(0, 3, "426") == 0)
             return; // the interrupted transfer: the reply to ABOR follows and ends it
+        if (RetryOnceConnected(line))
+            return;
         EndFailedTransfer();
         return;
     }
@@ -248,16 +283,21 @@ void TFtpClient::ActiveStorReply(char replyClass)
 }
 
 // 37: STOR in passive mode (file or check file).
-void TFtpClient::PassiveStorReply(char replyClass)
+void TFtpClient::PassiveStorReply(const std::string &line)
 {
     checkFailed_ = false;
-    switch (replyClass) {
-    case '1': StartPassiveSending(); return;
+    switch (line[0]) {
+    case '1':
+        dataCommandEarly_ = false; // taken: the server waits for the connection
+        StartPassiveSending();
+        return;
     case '2':
         checkFinished_ = true;
         ControlDone();
         return;
     case '4':
+        if (RetryOnceConnected(line))
+            return;
         // A transient refusal (425, 451, 452 ...): the file did not arrive, so this is a
         // failure; and the data connection will see no more use, so its half is over too.
         checkFinished_ = true;
@@ -279,4 +319,53 @@ void TFtpClient::PassiveStorReply(char replyClass)
         PostTransferCompletion();
         return;
     }
+}
+
+// Passive mode: the transfer's command goes out while its data connection is still being made,
+// which saves a round trip; servers take the command and wait for the connection. For a server
+// that refused that (see RetryOnceConnected) the command waits for the connection instead.
+void TFtpClient::SendDataCommand(const std::function<void()> &send)
+{
+    dataCommandEarly_ = !dataCommandWaits_;
+    if (dataCommandEarly_) {
+        send();
+        return;
+    }
+    TAsyncSocket::TSocketEvent connected = DataSocket.OnConnected;
+    DataSocket.OnConnected = [this, connected, send](TAsyncSocket *s) {
+        if (s->LastError() != 0) {
+            DataConnectFailed(s->LastError(), DataConnectContext());
+            return;
+        }
+        // Before any TLS handshake of the connection: servers begin theirs once they have the command.
+        Trace("-> Data connection made, sending its command");
+        send();
+        if (connected && !closing_ && connected_ && s->HasSocket())
+            connected(s);
+    };
+}
+
+// A 425 ("no data connection") to a command that went out before its data connection was made:
+// this server wants the connection first. The same transfer goes again, on a new data connection
+// that is made before the command, and so do the session's later transfers. Only while nothing
+// has moved yet: otherwise, or for any other refusal, the transfer fails as usual.
+bool TFtpClient::RetryOnceConnected(const std::string &line)
+{
+    if (!passive_ || !dataCommandEarly_ || aborting_ || line.compare(0, 3, "425") != 0)
+        return false;
+    dataCommandEarly_ = false;
+    dataCommandWaits_ = true;
+    Trace("-> " + line + " (sent before the data connection was made): each command waits for its connection from now on");
+    const bool intact = !sendingStarted_ && bytesTransferred_ == 0 && !dataSideFinished_ &&
+                        (dataKind_ == DataKind::listing || checkMode_ || localFile_ >= 0);
+    if (!intact)
+        return false;
+    CloseDataSockets();
+    ClearCompletionFlags();
+    switch (dataKind_) {
+    case DataKind::listing: SendPassive(stListPasv); break;
+    case DataKind::download: SendPassive(stGetPasv); break;
+    case DataKind::upload: SendPassive(checkMode_ ? stCheckPasv : stPutPasv); break;
+    }
+    return true;
 }

@@ -48,6 +48,8 @@ void TFtpClient::Connect()
     mdtmRefused_ = false;
     mlsdRefused_ = false;
     epsvRefused_ = false;
+    typeInForce_ = 0;
+    dataCommandWaits_ = false;
     features_.clear();
     SetReplyState(stGreeting);
 

@@ -56,7 +56,7 @@ void TFtpClient::DispatchReply(const std::string &line)
     case stRetr:
     case stRetrPasv: RetrReply(line); break;
     case stStor: ActiveStorReply(replyClass); break;
-    case stStorPasv: PassiveStorReply(replyClass); break;
+    case stStorPasv: PassiveStorReply(line); break;
     case stSimpleCommand: SimpleCommandReply(replyClass); break;
     case stRawCommand: RawCommandReply(replyClass); break;
     case stMdtm: MdtmReply(line); break;

@@ -80,7 +80,7 @@ void TFtpClient::StartDownload(int typeState)
         return;
     }
     ClearCompletionFlags();
-    SendInState(TypeCommand(), typeState);
+    SendType(TransferType(), typeState);
 }
 
 void TFtpClient::PutFile() { StartUpload(stPutType); }
@@ -126,7 +126,7 @@ void TFtpClient::StartUpload(int typeState)
     struct stat info {};
     uploadFileInstant_ = ::fstat(localFile_, &info) == 0 ? std::optional<std::time_t>(info.st_mtime) : std::nullopt;
     checkMode_ = false;
-    SendInState(TypeCommand(), typeState);
+    SendType(TransferType(), typeState);
 }
 
 bool TFtpClient::BeginCheckFile(const std::string &remoteDirectory)
@@ -152,7 +152,7 @@ void TFtpClient::SendCheckFile(const std::string &remoteDirectory)
     if (!BeginCheckFile(remoteDirectory))
         return;
     checkFailed_ = false;
-    SendInState("TYPE I", stPutType);
+    SendType('I', stPutType);
 }
 
 void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)

@@ -2,9 +2,9 @@
 // sending runs inside the notice or reply handler that starts it and serves the event loop
 // while it runs, so replies, Stop and timers keep working during a long upload.
 //
-// Each 2048-byte block is read, counted, traced and checked for Abort on its own, but the
-// socket gets the blocks 32 at a time: with one send call per 2 KB block the calls themselves
-// cost a fifth of the throughput. Serving the event loop after every block would cost more than
+// Each 2048-byte block is counted and traced on its own, but the file is read and the socket
+// gets the blocks 32 at a time: with one call per 2 KB block the calls themselves cost a fifth
+// of the throughput. Serving the event loop after every block would cost more than
 // the sending, so the loop is served while the socket has no room (waiting for it), and
 // otherwise once every few milliseconds.
 #include "ftp/Ftp.h"
@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -96,13 +97,13 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
 
     const int64_t blocks = size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
     const int lastBlockSize = size % kBlockSize != 0 ? int(size % kBlockSize) : kBlockSize;
-    // Blocks are read, counted and traced one by one; the socket gets them a few at a time.
+    // The file is read a staging area at a time (a read call per 2 KB block costs more than
+    // the copy); the blocks in it are still counted and traced one by one.
     char staged[kBlocksPerSend * kBlockSize];
-    int stagedBytes = 0;
     QTimer waker;
     waker.start(50);
     lastLoopServiceMs_ = NowMs();
-    for (int64_t i = 0; i < blocks; ++i) {
+    for (int64_t i = 0; i < blocks;) {
         if (aborting_) {
             success_ = false;
             break;
@@ -113,11 +114,18 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
             success_ = false;
             return;
         }
-        const int wanted = i == blocks - 1 ? lastBlockSize : kBlockSize;
-        ssize_t n;
-        do
-            n = ::read(localFile_, staged + stagedBytes, size_t(wanted));
-        while (n < 0 && errno == EINTR);
+        const int64_t batch = std::min<int64_t>(kBlocksPerSend, blocks - i);
+        const int wanted = int((batch - 1) * kBlockSize) + (i + batch == blocks ? lastBlockSize : kBlockSize);
+        int stagedBytes = 0;
+        ssize_t n = 0;
+        while (stagedBytes < wanted) {
+            n = ::read(localFile_, staged + stagedBytes, size_t(wanted - stagedBytes));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break; // an error, or the file was cut short meanwhile
+            stagedBytes += int(n);
+        }
         if (n < 0) {
             // The server is told by the data connection's end; its reply then completes the
             // transfer, as a failure.
@@ -130,21 +138,21 @@ void TFtpClient::SendFileData(TAsyncSocket &socket)
             return;
         }
         // Only what was read goes out: a file cut short meanwhile sends less, never stale bytes.
-        bytesTransferred_ += n;
-        stagedBytes += int(n);
-        if (n == kBlockSize)
-            Trace("-> Disk Read: 2048 - Total Read: " + std::to_string(bytesTransferred_));
-        else
-            Trace("-> Disk Read: " + std::to_string(n) + "  - Total Read: " + std::to_string(bytesTransferred_));
-        if (stagedBytes + kBlockSize > int(sizeof staged) || i == blocks - 1) {
-            if (!SendData(socket, staged, stagedBytes, "DataStorConnected")) {
-                CloseLocalFile();
-                success_ = false;
-                return;
-            }
-            stagedBytes = 0;
+        for (int offset = 0; offset < stagedBytes; offset += kBlockSize) {
+            const int block = std::min(kBlockSize, stagedBytes - offset);
+            bytesTransferred_ += block;
+            if (block == kBlockSize)
+                Trace("-> Disk Read: 2048 - Total Read: " + std::to_string(bytesTransferred_));
+            else
+                Trace("-> Disk Read: " + std::to_string(block) + "  - Total Read: " + std::to_string(bytesTransferred_));
+            RaiseInfo(fiProgress, "");
         }
-        RaiseInfo(fiProgress, "");
+        if (stagedBytes > 0 && !SendData(socket, staged, stagedBytes, "DataStorConnected")) {
+            CloseLocalFile();
+            success_ = false;
+            return;
+        }
+        i += batch;
     }
     socket.Close();
     Trace("-> Data Socket Disconnected");

@@ -98,6 +98,11 @@ TEST_P(ScriptedData, DownloadIsWrittenByteForByteWhateverTheTransferType)
     EXPECT_EQ(std::count(recorder.traces.begin(), recorder.traces.end(),
                          "-> Data Socket Received: 3   - Total Bytes Received: 3"),
               1);
+    // TYPE goes out only when the type changes.
+    client.RemoteFile = "a.bin";
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    EXPECT_EQ(Commands(), OpenData({"TYPE A"}) + Lines{"RETR a.bin"} + OpenData({"TYPE I"}) + Lines{"RETR b.bin"} +
+                              OpenData({}) + Lines{"RETR a.bin"});
 }
 
 TEST_P(ScriptedData, UploadGoesOutInBlocksOf2048Bytes)
@@ -130,8 +135,37 @@ TEST_P(ScriptedData, UploadGoesOutInBlocksOf2048Bytes)
         EXPECT_EQ(recorder.From("fiTransferDone Transfer done"),
                   (Lines{"fiTransferDone Transfer done", "OnFtpReady", "OnFileStored ok", "fiReady"}));
     }
-    EXPECT_EQ(Commands(), OpenData({"TYPE I"}) + Lines{"STOR up.bin"} + OpenData({"TYPE I"}) + Lines{"STOR up.bin"} +
-                              OpenData({"TYPE I"}) + Lines{"STOR up.bin"});
+    EXPECT_EQ(Commands(), OpenData({"TYPE I"}) + Lines{"STOR up.bin"} + OpenData({}) + Lines{"STOR up.bin"} +
+                              OpenData({}) + Lines{"STOR up.bin"});
+}
+
+// A passive STOR goes out while its data connection is being made. A server that answers 425
+// to that gets the upload again with the connection made first, and so does every later one.
+// In active mode a 425 is a failure like any other.
+TEST_P(ScriptedData, EarlyStorRefusedIsSentAgainOnceConnectedForTheSession)
+{
+    ASSERT_NO_FATAL_FAILURE(StartData(R"(
+        {"match": "^STOR ", "times": 1, "reply": "425 No data connection yet."},
+        {"match": "^STOR ", "action": "receive"})"));
+    WriteLocal("up.bin", "first");
+    client.LocalFile = LocalPath("up.bin");
+    client.RemoteFile = "up.bin";
+    ASSERT_TRUE(Complete([&] { Put(); }));
+    WriteLocal("up.bin", "second");
+    ASSERT_TRUE(Complete([&] { Put(); }));
+
+    EXPECT_EQ(server->uploaded("up.bin"), "second");
+    EXPECT_EQ(recorder.Count("OnFileStored ok"), Passive() ? 2 : 1);
+    const Lines stor = OpenData({}) + Lines{"STOR up.bin"};
+    EXPECT_EQ(Commands(), Passive() ? Lines{"TYPE I"} + stor + stor + stor : Lines{"TYPE I"} + stor + stor);
+    if (!Passive())
+        return;
+    // After the 425 each STOR waits for its connection.
+    Lines order;
+    for (const std::string &trace : recorder.traces)
+        if (trace.rfind("-> STOR issued", 0) == 0 || trace.rfind("-> Data connection made", 0) == 0)
+            order.push_back(trace.substr(0, 12));
+    EXPECT_EQ(order, (Lines{"-> STOR issu", "-> Data conn", "-> STOR issu", "-> Data conn", "-> STOR issu"}));
 }
 
 TEST_P(ScriptedData, CheckFileGoesToTheTopOrBelowIt)
@@ -140,7 +174,7 @@ TEST_P(ScriptedData, CheckFileGoesToTheTopOrBelowIt)
     ASSERT_TRUE(Complete([&] { Check("/"); }));
     ASSERT_TRUE(Complete([&] { Check("/www"); }));
     const Lines open = Passive() ? Lines{"PASV"} : Lines{"TYPE I", "PORT"};
-    EXPECT_EQ(Commands(), open + Lines{"STOR /fernhop.chk"} + open + Lines{"STOR /www/fernhop.chk"});
+    EXPECT_EQ(Commands(), open + Lines{"STOR /fernhop.chk"} + OpenData({}) + Lines{"STOR /www/fernhop.chk"});
     EXPECT_EQ(server->uploaded("/fernhop.chk"), "Fernhop date/time check file\r\n");
     EXPECT_EQ(server->uploaded("/www/fernhop.chk"), "Fernhop date/time check file\r\n");
     EXPECT_EQ(recorder.Count("OnCheckFileSent ok"), 2);

@@ -112,7 +112,7 @@ TEST_P(TransferFailure, FailureReplyToRetrOrStorEndsTheTransferAndTheSessionGoes
     EXPECT_EQ(recorder.Count("OnFileStored failed"), 1);
     EXPECT_EQ(recorder.readies, 3);
     EXPECT_EQ(recorder.quits, 0);
-    EXPECT_EQ(Commands(), OpenData({"TYPE I"}) + Lines{"RETR a.bin"} + OpenData({"TYPE I"}) + (Lines{"STOR up.bin", "NOOP"}));
+    EXPECT_EQ(Commands(), OpenData({"TYPE I"}) + Lines{"RETR a.bin"} + OpenData({}) + (Lines{"STOR up.bin", "NOOP"}));
     EXPECT_EQ(OpenDescriptors(), descriptors); // data sockets and local files closed
 }
 

@@ -167,7 +167,7 @@ TEST_F(DownloadRunTest, FileGetTextOnlyWithItsOptionAndNoDoubledSlashUnderTheRoo
     Mark(Find(ws.remoteTree, "/docs/a"), actNewFile);
     SetCounters(0, 0, 1);
     ASSERT_TRUE(Transfer());
-    EXPECT_EQ(Commands(), (Lines{"TYPE I", "PASV", "RETR /docs/a", "TYPE I", "PASV", "RETR /docs/a.txt"}));
+    EXPECT_EQ(Commands(), (Lines{"TYPE I", "PASV", "RETR /docs/a", "PASV", "RETR /docs/a.txt"}));
     EXPECT_EQ(ReadAll(Local("/docs/a")), "body");
     EXPECT_EQ(ReadAll(Local("/docs/a.txt")), "body");
 }
