@@ -72,6 +72,7 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
 {
     switch (info) {
     case fiReplyText:
+        ws_.results.NoteReplyText(text); // a refusal names why the step fails
         // One read may hold several replies ("426 ...", "226 ..."): each line its own log line.
         for (size_t start = 0; start < text.size();) {
             const size_t end = std::min(text.find("\r\n", start), text.size());
@@ -83,8 +84,6 @@ void TransferDisplay::FtpClient1FtpInfo(TFtpClient *sender, FtpInfo info, const 
     case fiSecurity:
         if (info == fiCommandSent)
             ws_.results.NoteCommandSent();
-        else if (info == fiReplyText)
-            ws_.results.NoteReplyText(text); // a refusal names why the step fails
         ws_.LogLine(text);
         break;
     case fiProgress:

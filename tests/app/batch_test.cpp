@@ -244,7 +244,8 @@ TEST_P(BatchFixture, ARunThatWouldDeleteMostOfTheLocalMirrorStopsUnlessAllowed)
     FernhopRun held = Fernhop({"--batch", "mirror"});
     EXPECT_EQ(held.status, 1) << held.out << held.err;
     EXPECT_EQ(Snapshot(Local()).size(), 20u);
-    EXPECT_NE(held.err.find("Site mirror: failed: The run would delete 15 of the 20 files in " + Local().string() +
+    EXPECT_NE(held.err.find("Site mirror: failed: Stopped before the first deletion: The run would delete 15 of the 20 "
+                            "files in " + Local().string() +
                             " (75%), more than the 50% allowed (option maxDeletePercent)."),
               std::string::npos)
         << held.err;

@@ -22,7 +22,8 @@ protected:
     {
         certificate = TestCertificate::make();
         ASSERT_TRUE(certificate);
-        server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd, {.certificateFile = certificate->certificateFile(), .keyFile = certificate->keyFile()});
+        server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd,
+                                      RealFtpServer::Tls::With(certificate->certificateFile(), certificate->keyFile()));
         ASSERT_TRUE(server);
         ASSERT_TRUE(server->makeDir("www"));
     }
@@ -121,7 +122,7 @@ protected:
     void Serve(RealFtpServer::Kind kind, const TestCertificate &certificate)
     {
         server.reset();
-        server = RealFtpServer::start(kind, {.certificateFile = certificate.certificateFile(), .keyFile = certificate.keyFile()});
+        server = RealFtpServer::start(kind, RealFtpServer::Tls::With(certificate.certificateFile(), certificate.keyFile()));
         ASSERT_TRUE(server);
         ASSERT_TRUE(server->makeDir("www"));
     }

@@ -114,6 +114,15 @@ public:
         bool noDataCloseNotify = false;
         std::string afterAuth; // sent in clear right after the 234 to AUTH, in the same segment
         std::string ciphers;   // the TLS 1.2 suites taken, OpenSSL's names ("AES128-SHA")
+
+        // A plain TLS server with this certificate.
+        static Tls With(const std::string &certificateFile, const std::string &keyFile)
+        {
+            Tls tls;
+            tls.certificateFile = certificateFile;
+            tls.keyFile = keyFile;
+            return tls;
+        }
     };
 
     static std::unique_ptr<RealFtpServer> start(Kind kind);

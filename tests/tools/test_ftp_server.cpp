@@ -34,7 +34,7 @@ int main(int argc, char **argv)
         certificate = fernhop::test::TestCertificate::make();
         if (certificate)
             server = RealFtpServer::start(RealFtpServer::Kind::Vsftpd,
-                                          {.certificateFile = certificate->certificateFile(), .keyFile = certificate->keyFile()});
+                                          RealFtpServer::Tls::With(certificate->certificateFile(), certificate->keyFile()));
     } else {
         server = RealFtpServer::start(kind == "vsftpd" ? RealFtpServer::Kind::Vsftpd : RealFtpServer::Kind::Pyftpdlib);
     }

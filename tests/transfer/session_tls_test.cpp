@@ -42,7 +42,7 @@ TEST_F(SessionTls, TheConnectCountdownWaitsWhileTheUserLooksAtTheCertificate)
     auto certificate = TestCertificate::make();
     ASSERT_TRUE(certificate);
     auto server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib,
-                                       {.certificateFile = certificate->certificateFile(), .keyFile = certificate->keyFile()});
+                                       RealFtpServer::Tls::With(certificate->certificateFile(), certificate->keyFile()));
     ASSERT_TRUE(server);
     app.session.Timer1().stop(); // the test gives the ticks
     app.options.connectTimeOut = 1;

@@ -96,7 +96,7 @@ protected:
         certificate = TestCertificate::make();
         ASSERT_TRUE(certificate);
         server = RealFtpServer::start(RealFtpServer::Kind::Pyftpdlib,
-                                      {.certificateFile = certificate->certificateFile(), .keyFile = certificate->keyFile()});
+                                      RealFtpServer::Tls::With(certificate->certificateFile(), certificate->keyFile()));
         ASSERT_TRUE(server);
         ASSERT_TRUE(server->writeFile("www/index.html", "hello"));
         Open();
