@@ -1,5 +1,6 @@
 #include "app/BatchReport.h"
 
+#include "base/VisibleText.h"
 #include "config/Options.h"
 #include "site/SiteTree.h"
 
@@ -154,19 +155,18 @@ std::string PlanLine(const std::string &nickName, const std::vector<PlannedEntry
 
 std::string EscapedForLine(const std::string &text)
 {
+    // Backslashes doubled first, so that "\x1b" in a name stays apart from an escaped ESC; tabs
+    // too, so that a line splits into its fields; the rest as everywhere text is shown.
     std::string line;
-    for (unsigned char c : text) {
-        if (c == '\\') {
+    for (char c : text) {
+        if (c == '\\')
             line += "\\\\";
-        } else if (c < 0x20 || c == 0x7f) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            line += hex;
-        } else {
-            line += char(c);
-        }
+        else if (c == '\t')
+            line += "\\x09";
+        else
+            line += c;
     }
-    return line;
+    return VisibleControls(line);
 }
 
 std::string EntryLine(const std::string &action, const std::string &path)
