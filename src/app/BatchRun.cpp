@@ -526,6 +526,7 @@ int BatchRun::Exec()
         return kExitBusy;
     PrepareOptions();
     app_.ws.run.maxDeleteCount = request_.maxDelete;
+    app_.ws.run.connectionsGiven = request_.connections;
     Wire();
     idleTimer_.setInterval(250);
     QObject::connect(&idleTimer_, &QTimer::timeout, [this] { WatchIdle(); });
