@@ -63,6 +63,8 @@ FtpRemoteSession::FtpRemoteSession()
             onInfo(info, text);
     };
     c.OnFtpError = [this](TFtpClient *, FtpError error, const std::string &) {
+        if (running_)
+            error_ = error;
         if (onError)
             onError(error);
     };
@@ -100,6 +102,7 @@ void FtpRemoteSession::Open(Done done)
 void FtpRemoteSession::Begin(Done done)
 {
     running_ = true;
+    error_ = feNone;
     done_ = std::move(done);
     listed_ = nullptr;
 }
@@ -200,10 +203,19 @@ RemoteOutcome FtpRemoteSession::OutcomeOf(const TFtpClient &sender) const
     RemoteOutcome outcome;
     outcome.ok = sender.Success();
     outcome.sessionLost = !sender.Connected() || sender.Closing();
-    if (!outcome.ok)
+    if (outcome.ok)
+        return outcome;
+    // A local file that could not be read or written is no session's fault.
+    switch (error_) {
+    case feFileOpen:
+    case feLocalFileOpen: outcome.reason = "could not open the local file"; break;
+    case feFileRead: outcome.reason = "could not read the local file"; break;
+    case feFileWrite: outcome.reason = "could not write the local file"; break;
+    default:
         outcome.reason = !refusal_.empty() ? refusal_
                          : outcome.sessionLost ? std::string("the connection to the server was lost")
                                                : std::string("the server refused it");
+    }
     return outcome;
 }
 

@@ -72,5 +72,6 @@ private:
     bool loggedIn_ = false;
     std::string listDirectory_; // the listing's CWD is out; the listing follows
     std::string refusal_;       // the server's last 4xx/5xx since the last command
+    FtpError error_ = feNone;   // the running operation's error, reported by the client
     QTimer openTimer_;
 };

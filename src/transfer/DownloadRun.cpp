@@ -283,8 +283,10 @@ void DownloadRun::DownloadStep()
         }
         if (seq_.AskFileTimeFirst(node, remotePath)) {
             DiscardTemporaryFile(); // reserved again when the file is fetched
-            if (pooled)
+            if (pooled) {
                 seq_.mainRetake_ = node;
+                seq_.DispatchPooled();
+            }
             return;
         }
         ftp.LocalFile = temporaryPath_;
@@ -295,6 +297,8 @@ void DownloadRun::DownloadStep()
             ftp.GetFilePasv();
         else
             ftp.GetFile();
+        if (pooled)
+            seq_.DispatchPooled();
         return;
     }
 }

@@ -380,8 +380,10 @@ void TransferSequencer::UploadStep()
             continue;
         }
         if (AskFileTimeFirst(node, remotePath)) {
-            if (pooled_)
+            if (pooled_) {
                 mainRetake_ = node; // sent (or found the same) once the server has answered
+                DispatchPooled();   // the file the others could not take is out of their way
+            }
             return;
         }
         ftp.LocalFile = LocalPath(ws_.localTopDirectory, entry);
@@ -394,6 +396,8 @@ void TransferSequencer::UploadStep()
             ftp.PutFilePasv();
         else
             ftp.PutFile();
+        if (pooled_)
+            DispatchPooled();
         return;
     }
     run.transferPhaseDone = true;

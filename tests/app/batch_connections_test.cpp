@@ -130,3 +130,42 @@ TEST(ConnectionsLimited, AServerTakingTwoConnectionsStillCompletesTheRunWithOneL
     EXPECT_EQ(Snapshot(server->root()), Snapshot(site));
     EXPECT_EQ(Count(run.err, "did not take another connection"), 1u) << run.err;
 }
+
+// One connection is cut in the middle of a file (whichever of them has it): the file goes again,
+// over another connection or over the session's own once it is back, and nothing is lost.
+TEST(ConnectionsLost, AFileWhoseConnectionIsCutIsSentAgainAndTheRunCompletes)
+{
+    auto server = fernhop::test::ScriptedFtpServer::start(R"({"rules": [
+        {"match": "^USER joe$", "reply": "331 Password please."},
+        {"match": "^PASS pw$", "reply": "230 Logged in."},
+        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
+        {"match": "^CWD ", "reply": "250 OK."},
+        {"match": "^PWD$", "reply": "257 \"/\" is current."},
+        {"match": "^TYPE ", "reply": "200 OK."},
+        {"match": "^PASV$", "action": "pasv"},
+        {"match": "^LIST", "action": "send", "data": []},
+        {"match": "^STOR /f05.html$", "reply": "150 Go ahead.", "close": true, "times": 1},
+        {"match": "^STOR ", "action": "receive"},
+        {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})");
+    ASSERT_TRUE(server);
+    QTemporaryDir tmp;
+    const fs::path site = fs::path(tmp.path().toStdString()) / "site";
+    for (int i = 0; i < 12; ++i)
+        WriteFile(site / ("f" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".html"), "page " + std::to_string(i));
+    const QString settings = tmp.path() + "/settings";
+    ASSERT_EQ(RunFernhop(settings, {"--add-site", "web", "--server", "127.0.0.1", "--port", QString::number(server->port()),
+                                    "--user", "joe", "--password", "pw", "--local", QString::fromStdString(site.string()),
+                                    "--remote", "/", "--pasv"})
+                  .status,
+              0);
+    ASSERT_EQ(RunFernhop(settings, {"--set", "timeOffset=1"}).status, 0);
+
+    const FernhopRun run = RunFernhop(settings, {"--batch", "-v", "--connections", "4", "web"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(Has(run.out, "Summary: deleted 0, created 0, transferred 12, failed 0")) << run.out;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "f" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".html";
+        EXPECT_EQ(server->uploaded("/" + name), std::optional<std::string>("page " + std::to_string(i))) << run.err;
+    }
+    EXPECT_GT(server->connectionCount(), 2); // the extra connections were used
+}
