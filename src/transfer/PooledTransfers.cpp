@@ -54,7 +54,9 @@ void TransferSequencer::StartPooled(SiteTree &tree)
 
 SiteNode *TransferSequencer::TakeQueued()
 {
-    if (SiteNode *node = std::exchange(mainRetake_, nullptr))
+    // A file whose time the server was asked about is sent only if it is still marked: the
+    // answer may have shown it the same on both sides.
+    if (SiteNode *node = std::exchange(mainRetake_, nullptr); node && MarkedForTransfer(node->detail))
         return node;
     while (!queue_.empty()) {
         SiteNode *node = queue_.front();

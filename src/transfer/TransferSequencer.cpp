@@ -16,6 +16,7 @@ TransferSequencer::TransferSequencer(Workspace &workspace)
 {
     // The runs settle an uncertain mark with the server's exact time before sending.
     ws_.runVerifiesTimes = true;
+    display.connectionsAtWork = [this] { return ConnectionsAtWork(); };
     probe_.usePasv = [this] { return PassiveMode(); };
 }
 

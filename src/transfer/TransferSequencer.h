@@ -95,6 +95,8 @@ public:
     TransferDisplay display;
     // The run's extra connections; the session tells it how to log them in.
     TransferPool &Pool() { return pool_; }
+    // Connections moving a file right now (the session's own and the pool's).
+    int ConnectionsAtWork() const { return (transferInFlight_ ? 1 : 0) + pool_.Working(); }
 
 private:
     friend class DownloadRun;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 
 using fernhop::test::RealFtpServer;
 namespace fs = std::filesystem;
@@ -89,6 +90,20 @@ TEST_P(Connections, FourGiveTheSameTreesAndSummariesAsOneBothWays)
         EXPECT_TRUE(Has(again.out, "Summary: deleted 10, created 0, transferred 1, failed 0")) << again.out;
         EXPECT_EQ(Snapshot(OnServer(nick)), Snapshot(Dir("site")));
     }
+
+    // A listing instead of the cache, with the server's files dated as the PC's (as MFMT dates
+    // them where a server has it): to the minute the times leave each file uncertain; its exact
+    // time, asked first, shows it the same, and nothing is sent again.
+    for (const auto &[path, content] : Snapshot(Dir("site"))) {
+        struct stat st {};
+        if (content != "<dir>" && ::stat((Dir("site") / path).c_str(), &st) == 0)
+            ASSERT_TRUE(server->setModificationTime("four/" + path, st.st_mtime));
+    }
+    ASSERT_EQ(Run({"--set", "forceRerfesh=1"}).status, 0);
+    const FernhopRun listed = Run({"--batch", "--connections", "4", "four"});
+    ASSERT_EQ(listed.status, 0) << listed.out << listed.err;
+    EXPECT_TRUE(Has(listed.out, "transferred 0, failed 0")) << listed.out;
+    ASSERT_EQ(Run({"--set", "forceRerfesh=0"}).status, 0);
 
     // Downloads: a mirror of each, fetched with one and with four connections.
     Add("down1", *server, Dir("down1"), "/four", {"--download"});
