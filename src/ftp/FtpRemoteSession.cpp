@@ -160,29 +160,23 @@ void FtpRemoteSession::RemoveDirectory(const std::string &path, Done done)
 
 void FtpRemoteSession::SetTime(const std::string &path, TDateTime utc, Done done)
 {
-    Begin(std::move(done));
-    // A raw command is sent as given: a name with a line break never goes out.
-    if (!NameSendable(path)) {
-        running_ = false;
-        done_ = nullptr;
-        if (done)
-            done({false, false, "the name cannot be sent to the server"});
-        return;
-    }
-    client_.SendCommand("MFMT " + MfmtTime(utc) + " " + path);
+    RawCommand("MFMT " + MfmtTime(utc) + " " + path, std::move(done));
 }
 
 void FtpRemoteSession::SiteCommand(const std::string &text, Done done)
 {
-    Begin(std::move(done));
-    if (!NameSendable(text)) {
-        running_ = false;
-        done_ = nullptr;
+    RawCommand("SITE " + text, std::move(done));
+}
+
+void FtpRemoteSession::RawCommand(const std::string &line, Done done)
+{
+    if (!NameSendable(line)) {
         if (done)
             done({false, false, "the command cannot be sent to the server"});
         return;
     }
-    client_.SendCommand("SITE " + text);
+    Begin(std::move(done));
+    client_.SendCommand(line);
 }
 
 void FtpRemoteSession::Abort()

@@ -44,6 +44,8 @@ public:
     void RemoveDirectory(const std::string &path, Done done) override;
     void SetTime(const std::string &path, TDateTime utc, Done done) override;
     void SiteCommand(const std::string &text, Done done) override;
+    // A command line as given (a site's after-login command); never one with a line break.
+    void RawCommand(const std::string &line, Done done);
 
     // The owner no longer wants to hear of the running operation (it is closing the session).
     void ForgetCallbacks()

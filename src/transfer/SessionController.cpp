@@ -48,6 +48,7 @@ SessionController::SessionController(Workspace &workspace, SiteList &sites, List
     // A run's extra connections log in as FtpClient1 did, and take only the certificate it took.
     TransferPool &pool = sequencer_.Pool();
     pool.setUpClient = [this](TFtpClient &client) { SetUpClient(client); };
+    pool.afterLoginCommand = [this] { return sites_.Current().AfterLoginCommand; };
     pool.trustCertificate = [this](const TlsPeerInfo &peer) {
         return !acceptedFingerprint_.empty() && peer.fingerprint == acceptedFingerprint_;
     };

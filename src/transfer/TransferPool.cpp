@@ -59,8 +59,17 @@ void TransferPool::Open(int extra)
 void TransferPool::Opened(FtpRemoteSession *session, const RemoteOutcome &outcome)
 {
     if (outcome.ok) {
-        if (sessionFree)
-            sessionFree();
+        // Whatever the site's after-login command does (a umask, say) holds here too; its answer
+        // does not decide, as it does not on the session's own connection.
+        const std::string command = afterLoginCommand ? afterLoginCommand() : std::string();
+        auto free = [this](const RemoteOutcome &) {
+            if (sessionFree)
+                sessionFree();
+        };
+        if (command.empty())
+            free({});
+        else
+            session->RawCommand(command, free);
         return;
     }
     // 421 "too many connections", 530, a refused or timed-out connect: the run goes on with the

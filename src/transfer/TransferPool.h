@@ -31,6 +31,7 @@ public:
     std::function<void(TFtpClient &)> setUpClient;             // server, credentials, TLS, time-outs
     std::function<bool(const TlsPeerInfo &)> trustCertificate; // the certificate the session took
     std::function<bool()> usePasv;
+    std::function<std::string()> afterLoginCommand; // sent after each login, as on the session's
     // ---- filled by the run ----
     std::function<void()> sessionFree; // a connection came up, or finished its step
 

@@ -4,6 +4,7 @@
 #include "support/FtpServers.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -158,6 +159,7 @@ TEST(ConnectionsLost, AFileWhoseConnectionIsCutIsSentAgainAndTheRunCompletes)
         {"match": "^PWD$", "reply": "257 \"/\" is current."},
         {"match": "^TYPE ", "reply": "200 OK."},
         {"match": "^PASV$", "action": "pasv"},
+        {"match": "^SITE UMASK 002$", "reply": "200 UMASK set to 002."},
         {"match": "^LIST", "action": "send", "data": []},
         {"match": "^STOR /f05.html$", "reply": "150 Go ahead.", "close": true, "times": 1},
         {"match": "^STOR ", "action": "receive"},
@@ -170,7 +172,7 @@ TEST(ConnectionsLost, AFileWhoseConnectionIsCutIsSentAgainAndTheRunCompletes)
     const QString settings = tmp.path() + "/settings";
     ASSERT_EQ(RunFernhop(settings, {"--add-site", "web", "--server", "127.0.0.1", "--port", QString::number(server->port()),
                                     "--user", "joe", "--password", "pw", "--local", QString::fromStdString(site.string()),
-                                    "--remote", "/", "--pasv"})
+                                    "--remote", "/", "--pasv", "--after-login", "SITE UMASK 002"})
                   .status,
               0);
     ASSERT_EQ(RunFernhop(settings, {"--set", "timeOffset=1"}).status, 0);
@@ -183,4 +185,7 @@ TEST(ConnectionsLost, AFileWhoseConnectionIsCutIsSentAgainAndTheRunCompletes)
         EXPECT_EQ(server->uploaded("/" + name), std::optional<std::string>("page " + std::to_string(i))) << run.err;
     }
     EXPECT_GT(server->connectionCount(), 2); // the extra connections were used
+    // Each connection is set up as the session's own is, after-login command included.
+    const auto sent = server->commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "SITE UMASK 002"), server->connectionCount());
 }
