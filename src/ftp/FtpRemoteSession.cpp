@@ -63,7 +63,7 @@ FtpRemoteSession::FtpRemoteSession()
             onInfo(info, text);
     };
     c.OnFtpError = [this](TFtpClient *, FtpError error, const std::string &) {
-        if (running_)
+        if (running_ || opening_)
             error_ = error;
         if (onError)
             onError(error);
@@ -93,6 +93,7 @@ void FtpRemoteSession::Open(Done done)
 {
     opening_ = true;
     loggedIn_ = false;
+    error_ = feNone;
     done_ = std::move(done);
     if (openTimeOutSeconds > 0)
         openTimer_.start(openTimeOutSeconds * 1000);
@@ -239,7 +240,14 @@ void FtpRemoteSession::Ended()
     client_.Reset();
     RemoteOutcome lost;
     lost.sessionLost = true;
-    lost.reason = wasOpening && !refusal_.empty() ? refusal_ : std::string("the connection to the server was lost");
+    if (wasOpening && error_ == feTlsFailed)
+        lost.reason = "the secure (TLS) connection could not be set up, or its certificate was not the one trusted";
+    else if (wasOpening && !refusal_.empty())
+        lost.reason = refusal_;
+    else if (wasOpening && error_ == feConnectionTimeout)
+        lost.reason = "no answer to the connection";
+    else
+        lost.reason = "the connection to the server was lost";
     Done done = std::move(done_);
     Listed listed = std::move(listed_);
     done_ = nullptr;
