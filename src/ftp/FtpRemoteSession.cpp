@@ -210,6 +210,7 @@ RemoteOutcome FtpRemoteSession::OutcomeOf(const TFtpClient &sender) const
         outcome.reason = !refusal_.empty() ? refusal_
                          : outcome.sessionLost ? std::string("the connection to the server was lost")
                                                : std::string("the server refused it");
+        outcome.mayRetry = !outcome.sessionLost && refusal_.empty();
     }
     return outcome;
 }

@@ -16,6 +16,9 @@ struct RemoteOutcome {
     // The session is gone (lost, refused, timed out): the step did not happen and may be tried
     // again on another session. False for a refusal the server gave about the entry itself.
     bool sessionLost = false;
+    // Neither the server nor the local file refused it: the data connection failed (it may be
+    // the first sign of a session going). Worth one more try.
+    bool mayRetry = false;
     std::string reason; // the server's refusal, or why the step failed; empty when ok
 };
 

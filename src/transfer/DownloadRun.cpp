@@ -511,7 +511,8 @@ void DownloadRun::PooledFetchDone(FtpRemoteSession &session, SiteNode *node, con
         seq_.PooledFileLost(session, node);
     } else {
         discard();
-        failure = outcome.reason;
+        if (!seq_.RetryPooledFile(session, node, outcome))
+            failure = outcome.reason;
     }
     if (!failure.empty()) {
         ws_.results.Failed(EntryStep::Download, node->detail.Path(), failure);

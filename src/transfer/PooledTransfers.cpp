@@ -128,11 +128,22 @@ void TransferSequencer::WakeWaitingMain()
 
 void TransferSequencer::PooledFileLost(FtpRemoteSession &session, SiteNode *node)
 {
-    // Not done, and not refused: another connection takes it.
+    // Not done, and not refused: another connection takes it, and a new one takes the lost
+    // one's place.
     ws_.LogLine("FERNHOP: connection [" + std::to_string(pool_.Number(&session)) + "] was lost; " +
                 QuotedForLog(node->detail.Path()) + " goes over another one");
     queue_.push_front(node);
-    pool_.Drop(&session);
+    pool_.Replace(&session);
+}
+
+bool TransferSequencer::RetryPooledFile(FtpRemoteSession &session, SiteNode *node, const RemoteOutcome &outcome)
+{
+    if (!outcome.mayRetry || !retried_.insert(node).second)
+        return false;
+    ws_.LogLine("FERNHOP: " + QuotedForLog(node->detail.Path()) + " failed on connection [" +
+                std::to_string(pool_.Number(&session)) + "] (" + outcome.reason + "); it is sent again");
+    queue_.push_front(node);
+    return true;
 }
 
 void TransferSequencer::SendPooledUpload(FtpRemoteSession &session, SiteNode *node)
@@ -170,7 +181,7 @@ void TransferSequencer::PooledUploadDone(FtpRemoteSession &session, SiteNode *no
         }
     } else if (outcome.sessionLost) {
         PooledFileLost(session, node);
-    } else {
+    } else if (!RetryPooledFile(session, node, outcome)) {
         ws_.results.Failed(EntryStep::Upload, node->detail.Path(), outcome.reason);
         ws_.run.currentFileName = node->detail.name;
         // While the session's own connection is being reconnected nobody is asked.

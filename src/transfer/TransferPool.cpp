@@ -29,6 +29,9 @@ void TransferPool::Open(int extra)
 {
     if (!Usable() || refused_)
         return;
+    wanted_ = std::max(wanted_, extra);
+    if (reopensLeft_ < 0)
+        reopensLeft_ = std::max(0, ws_.options.reconnectTries);
     while (int(slots_.size()) < extra) {
         Slot slot;
         slot.session = std::make_unique<FtpRemoteSession>();
@@ -117,6 +120,15 @@ void TransferPool::Drop(FtpRemoteSession *session)
     Bury(std::move(gone));
 }
 
+void TransferPool::Replace(FtpRemoteSession *session)
+{
+    Drop(session);
+    if (reopensLeft_ <= 0)
+        return;
+    --reopensLeft_;
+    Open(wanted_);
+}
+
 void TransferPool::End(bool abort)
 {
     std::vector<Slot> ending = std::move(slots_);
@@ -133,6 +145,8 @@ void TransferPool::End(bool abort)
     }
     refused_ = false;
     nextNumber_ = 2;
+    wanted_ = 0;
+    reopensLeft_ = -1;
 }
 
 void TransferPool::Log(int number, const std::string &text)

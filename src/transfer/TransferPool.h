@@ -42,8 +42,11 @@ public:
     FtpRemoteSession *Free();
     int Working() const; // connections with a step whose outcome has not come yet
     int Number(const FtpRemoteSession *session) const; // 2, 3 ... as the log names it
-    // A connection that was lost: closed and forgotten (not reopened in this run).
+    // A connection that was refused or failed: closed and forgotten.
     void Drop(FtpRemoteSession *session);
+    // A connection lost in the middle of the run: closed, and another opened in its place while
+    // the run's reconnect tries (option reconnectTries) last.
+    void Replace(FtpRemoteSession *session);
     // Stop: every step is cut off at once. Otherwise idle connections say goodbye.
     void End(bool abort);
 
@@ -61,5 +64,7 @@ private:
     std::vector<std::unique_ptr<FtpRemoteSession>> closed_; // deleted once their events are over
     bool refused_ = false; // a connection was refused: no more are asked for in this run
     int nextNumber_ = 2;
+    int wanted_ = 0;       // extra connections the run asked for
+    int reopensLeft_ = -1; // connections that may still be opened in place of lost ones; -1: not set yet
     QObject context_;
 };

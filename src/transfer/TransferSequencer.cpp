@@ -130,6 +130,7 @@ void TransferSequencer::EndPool(bool abort)
     pooled_ = false;
     mainWaiting_ = false;
     queue_.clear();
+    retried_.clear();
     mainInFlight_ = mainRetake_ = nullptr;
 }
 

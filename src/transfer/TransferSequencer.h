@@ -15,6 +15,7 @@
 #include <QObject>
 
 #include <deque>
+#include <set>
 #include <functional>
 #include <string>
 
@@ -155,6 +156,8 @@ private:
     void DispatchPooled();
     void WakeWaitingMain();
     void PooledFileLost(FtpRemoteSession &session, SiteNode *node);
+    // A file whose data connection failed without a refusal goes back in the queue, once.
+    bool RetryPooledFile(FtpRemoteSession &session, SiteNode *node, const RemoteOutcome &outcome);
     void SendPooledUpload(FtpRemoteSession &session, SiteNode *node);
     void PooledUploadDone(FtpRemoteSession &session, SiteNode *node, const RemoteStore &what,
                           const RemoteOutcome &outcome);
@@ -187,6 +190,7 @@ private:
     SiteNode *mainInFlight_ = nullptr;
     SiteNode *mainRetake_ = nullptr;
     bool mainWaiting_ = false; // the queue is empty and other connections still have files
+    std::set<SiteNode *> retried_; // files sent again after a failed data connection
     DownloadRun download_;
     RemoteProbe probe_;
     std::string refusalBeforeProbe_; // the server's refusal that sent a step to the probe
