@@ -172,8 +172,10 @@ void FtpRemoteSession::SiteCommand(const std::string &text, Done done)
 void FtpRemoteSession::RawCommand(const std::string &line, Done done)
 {
     if (!NameSendable(line)) {
+        RemoteOutcome refused;
+        refused.reason = "the command cannot be sent to the server";
         if (done)
-            done({false, false, "the command cannot be sent to the server"});
+            done(refused);
         return;
     }
     Begin(std::move(done));
