@@ -110,7 +110,11 @@ void BatchRun::Wire()
 {
     TFtpClient &ftp = app_.ws.FtpClient1;
     app_.ws.results.onRecorded = [this](const EntryResult &result) { EntryRecorded(result); };
-    view_.runFigures = [this] { return figures_; };
+    view_.runFigures = [this] {
+        BatchView::RunFigures figures = figures_;
+        figures.connections = app_.sequencer.ConnectionsAtWork();
+        return figures;
+    };
     TFtpCertificateEvent certificate = ftp.OnFtpCertificate;
     ftp.OnFtpCertificate = [this, certificate](TFtpClient *s, const TlsPeerInfo &peer) {
         const bool accepted = certificate(s, peer);
@@ -526,6 +530,7 @@ int BatchRun::Exec()
         return kExitBusy;
     PrepareOptions();
     app_.ws.run.maxDeleteCount = request_.maxDelete;
+    app_.ws.run.connectionsGiven = request_.connections;
     Wire();
     idleTimer_.setInterval(250);
     QObject::connect(&idleTimer_, &QTimer::timeout, [this] { WatchIdle(); });

@@ -15,6 +15,7 @@ struct BatchRequest {
     std::vector<std::string> trustCerts;  // certificate fingerprints trusted for this run
     bool allowMassDelete = false;         // a run may delete more than maxDeletePercent of a side's files
     int maxDelete = -1;                   // no run deletes more files than this (-1: no limit)
+    int connections = 0;                  // files moved at once for every site; 0: the settings
     bool quiet = false;   // nothing at all on a run that changed nothing and had no failure
     bool verbose = false; // the FTP log and status lines on stderr
     bool json = false;    // the plan and the result as one JSON document on stdout

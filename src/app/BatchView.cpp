@@ -91,6 +91,8 @@ std::string BatchView::TransferProgressText()
         const int64_t left = std::max<int64_t>(0, f.bytesDue - bytes);
         text += " " + TransferRate::TimeRemainingText(int64_t(double(left) / perSecond + 0.5)) + " left";
     }
+    if (f.connections > 1)
+        text += "  " + std::to_string(f.connections) + " connections";
     if (!fileName_.empty())
         text += "  " + fileName_;
     return text;

@@ -25,6 +25,7 @@ public:
         int filesDue = 0;
         int64_t bytesDone = 0;
         int64_t bytesDue = 0;
+        int connections = 1; // moving a file right now
     };
     std::function<RunFigures()> runFigures;
 

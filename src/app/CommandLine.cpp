@@ -84,6 +84,9 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
         } else if (a == "--max-delete") {
             if (value(v) && !ParseCount(v, cl.maxDelete))
                 cl.error = "--max-delete takes a number of files, 0 or more";
+        } else if (a == "--connections") {
+            if (value(v) && (!ParseCount(v, cl.connections) || cl.connections < 1 || cl.connections > 16))
+                cl.error = "--connections takes a number from 1 to 16";
         } else if (a == "--quiet" || a == "-q") {
             cl.quiet = true;
         } else if (a == "--verbose" || a == "-v") {
@@ -177,6 +180,8 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
     if (cl.mode == CommandMode::AddSite && cl.error.empty() &&
         !(cl.fields.server && cl.fields.user && cl.fields.local && cl.fields.remote))
         cl.error = "--add-site needs --server, --user, --local and --remote";
+    if (cl.connections > 0 && cl.mode != CommandMode::Batch && cl.error.empty())
+        cl.error = "--connections needs --batch";
     if ((cl.quiet || cl.verbose || cl.json) && cl.mode != CommandMode::Batch && cl.error.empty())
         cl.error = "--quiet, --verbose and --json need --batch";
     if (cl.quiet && cl.verbose && cl.error.empty())
@@ -202,7 +207,7 @@ const char *UsageText()
            "      Open the window (on the site NICKNAME).\n"
            "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [-q | -v] [--json]\n"
            "          [--allow-mass-delete] [--max-delete N] [--tls] [--trust-cert SHA256]\n"
-           "          (NICKNAME | --multi-site)\n"
+           "          [--connections N] (NICKNAME | --multi-site)\n"
            "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
            "      Prints each site's plan and outcome and a summary on stdout, every failure on\n"
            "      stderr, and on a terminal a progress line.\n"
@@ -218,6 +223,9 @@ const char *UsageText()
            "                  of the files on the side it deletes from (otherwise it stops first)\n"
            "      --max-delete N  stop before the first deletion of a run that would delete more\n"
            "                  than N files\n"
+           "      --connections N  move up to N files at once (1-16), each over its own\n"
+           "                  connection, for every site of this run (else the site's own number,\n"
+           "                  else option connections, 4); 1 moves one file at a time\n"
            "      --tls       explicit TLS (AUTH TLS) for every site of this run\n"
            "      --trust-cert SHA256  trust the server certificate with this SHA-256 fingerprint\n"
            "                  for this run (a certificate the system's CA store does not trust;\n"

@@ -49,6 +49,7 @@ struct CommandLine {
     bool multiSite = false;
     bool allowMassDelete = false;
     int maxDelete = -1; // --max-delete N
+    int connections = 0; // --connections N for every site of the run; 0: the settings decide
     // Batch output: nothing when nothing happened, the FTP log too, or JSON for scripts.
     bool quiet = false;
     bool verbose = false;

@@ -269,6 +269,8 @@ int ShowSettingsCommand(std::FILE *out, std::FILE *err)
         std::string more = s.RequireTls ? "tls" : "no-tls";
         if (!s.TrustedCert.empty())
             more += " trusted certificate " + s.TrustedCert;
+        if (s.Connections > 0)
+            more += " connections=" + std::to_string(s.Connections);
         if (!s.AfterLoginCommand.empty())
             more += " after-login=*****";
         std::fprintf(out, "    %s\n", more.c_str());

@@ -82,6 +82,7 @@ int main(int argc, char **argv)
         BatchRequest request{cl.nickName, cl.multiSite, cl.dryRun, cl.yes, cl.tls, cl.trustCerts};
         request.allowMassDelete = cl.allowMassDelete;
         request.maxDelete = cl.maxDelete;
+        request.connections = cl.connections;
         request.quiet = cl.quiet;
         request.verbose = cl.verbose;
         request.json = cl.json;

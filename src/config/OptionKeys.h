@@ -46,6 +46,7 @@ void ForEachOption(AnyOptions &o, const Options &d, Visit &&visit)
     visit("followOutsideLinks", o.followOutsideLinks, d.followOutsideLinks);
     visit("useMLSD", o.useMLSD, d.useMLSD);
     visit("maxDeletePercent", o.maxDeletePercent, d.maxDeletePercent);
+    visit("connections", o.connections, d.connections);
 }
 
 // Sets one key of the "Options" or "Filter" section from text, as the settings file would hold

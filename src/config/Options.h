@@ -70,6 +70,9 @@ struct Options {
     // A run that would delete more than this share (in percent) of the files on the side it
     // deletes from stops first and asks; 100 or more never asks.
     int maxDeletePercent = 50;
+    // Connections a run moves files over at once (a site may set its own); 1 moves one file at a
+    // time over the session's own connection.
+    int connections = 4;
 
     // Section "Filter".
     CaseFilter fileFilter = CaseFilter::NoChange;      // key "file"

@@ -59,6 +59,7 @@ void SiteList::ShowInEdits(const TmultFTP &site)
     edits.usePasv = site.UsePasv;
     edits.afterLoginCommand = site.AfterLoginCommand;
     edits.requireTls = site.RequireTls;
+    edits.connections = site.Connections;
 }
 
 TmultFTP SiteList::ProfileFromEdits(const TmultFTP &base) const
@@ -73,6 +74,7 @@ TmultFTP SiteList::ProfileFromEdits(const TmultFTP &base) const
     site.Port = edits.port;
     site.UsePasv = edits.usePasv;
     site.RequireTls = edits.requireTls;
+    site.Connections = edits.connections;
     CutProfileTexts(site);
     UpdateCacheKey(site);
     return site;

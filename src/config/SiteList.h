@@ -29,6 +29,7 @@ struct SiteEdits {
     bool usePasv = false;
     std::string afterLoginCommand;
     bool requireTls = false;
+    int connections = 0; // 0: the global option
 };
 
 // One item of the nickname combo box: a row with a nickname.

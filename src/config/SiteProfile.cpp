@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr int kFieldCount = 15;
+constexpr int kFieldCount = 16;
+constexpr int kMaxConnections = 16;
 
 std::string BuildLine(const TmultFTP &site, std::string_view password, bool compact = false)
 {
@@ -30,10 +31,12 @@ std::string BuildLine(const TmultFTP &site, std::string_view password, bool comp
     field(FormatSiteTime(site.SavedPcTime));
     field(FormatSiteTime(site.SavedServerTime));
     field(site.AfterLoginCommand);
-    if (site.RequireTls || !site.TrustedCert.empty()) {
+    if (site.RequireTls || !site.TrustedCert.empty() || site.Connections > 0) {
         field(site.RequireTls ? "TLS" : "");
         field(site.TrustedCert);
     }
+    if (site.Connections > 0)
+        field(std::to_string(site.Connections));
     return line;
 }
 
@@ -114,7 +117,7 @@ bool SameProfile(const TmultFTP &a, const TmultFTP &b)
            a.AfterLoginCommand == b.AfterLoginCommand && a.UsePasv == b.UsePasv &&
            a.MultiSite == b.MultiSite && a.Download == b.Download && a.Port == b.Port &&
            a.SavedPcTime == b.SavedPcTime && a.SavedServerTime == b.SavedServerTime &&
-           a.RequireTls == b.RequireTls && a.TrustedCert == b.TrustedCert;
+           a.RequireTls == b.RequireTls && a.TrustedCert == b.TrustedCert && a.Connections == b.Connections;
 }
 
 TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP &theirs)
@@ -137,6 +140,7 @@ TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP
     take(merged.Port, base.Port, ours.Port);
     take(merged.RequireTls, base.RequireTls, ours.RequireTls);
     take(merged.TrustedCert, base.TrustedCert, ours.TrustedCert);
+    take(merged.Connections, base.Connections, ours.Connections);
     if (ours.SavedPcTime != base.SavedPcTime || ours.SavedServerTime != base.SavedServerTime) {
         merged.SavedPcTime = ours.SavedPcTime;
         merged.SavedServerTime = ours.SavedServerTime;
@@ -165,6 +169,7 @@ std::string SiteLineProblem(const TmultFTP &site)
     longest.SavedPcTime = longest.SavedServerTime = EncodeDate(2000, 1, 1);
     if (longest.RequireTls)
         longest.TrustedCert = std::string(64, '0'); // a certificate trusted later must fit too
+    longest.Connections = kMaxConnections;
     if (SiteLine(longest).size() > kMaxSiteLineBytes)
         return "The site settings are too long to be stored (a site holds at most " +
                std::to_string(kMaxSiteLineBytes) +
@@ -204,6 +209,10 @@ ParsedSiteLine ParseSiteLine(std::string_view line)
     site.AfterLoginCommand = fields[12];
     site.RequireTls = fields[13] == "TLS";
     site.TrustedCert = NormalCertificateFingerprint(fields[14]);
+    // Anything but a plain number in range reads as "the global option".
+    int connections = 0;
+    if (ParsePort(fields[15], connections) && connections <= kMaxConnections)
+        site.Connections = connections;
 
     // Both times are one measurement: if either cannot be read, neither is kept.
     TDateTime pc = 0, server = 0;

@@ -9,7 +9,9 @@
 //
 // A site that uses TLS, or trusts a certificate by its fingerprint, has two more fields: "TLS"
 // (or nothing) and the fingerprint (64 hex digits, or nothing). Other sites are written with the
-// thirteen only, so their lines stay as older versions wrote and read them.
+// thirteen only, so their lines stay as older versions wrote and read them. A site with its own
+// number of connections has a sixteenth field, the number (the two before it perhaps empty);
+// older versions ignore it.
 #include "base/DateTime.h"
 
 #include <string>
@@ -32,6 +34,7 @@ struct TmultFTP {
     TDateTime SavedServerTime = 0; // 0: not measured
     bool RequireTls = false;       // explicit TLS (AUTH TLS) on every connection, or no login
     std::string TrustedCert;       // SHA-256 of a certificate trusted by the user, upper-case hex
+    int Connections = 0;           // connections a run uses at once; 0: the global option
 };
 
 // 64 upper-case hex digits of a SHA-256 fingerprint written as "ab:cd:..." or bare hex; "" when
@@ -74,7 +77,7 @@ struct ParsedSiteLine {
     TmultFTP site;        // texts cut to 255 bytes, CacheKey set
     bool portValid = true; // false: the port field was not a port number; site.Port is 21
 };
-// Fields missing at the end of the line read as empty; text after the fifteenth "|" is ignored.
+// Fields missing at the end of the line read as empty; text after the sixteenth "|" is ignored.
 // A time that is not readable makes both saved times 0, so the next connection measures again.
 ParsedSiteLine ParseSiteLine(std::string_view line);
 

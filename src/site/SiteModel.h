@@ -23,6 +23,8 @@ public:
     virtual std::string LocalDirectory() const = 0;
     // Stores a new local directory in the current profile.
     virtual void SetLocalDirectory(const std::string &path) = 0;
+    // Connections the site's runs use at once; 0: the global option.
+    virtual int Connections() const { return 0; }
 };
 
 // A site with fixed fields, used until a profile list is attached (and by tests).
@@ -32,8 +34,10 @@ public:
     TDateTime savedPcTime = 0;
     TDateTime savedServerTime = 0;
     std::string localDirectory;
+    int connections = 0;
 
     bool Download() const override { return download; }
+    int Connections() const override { return connections; }
     TDateTime SavedPcTime() const override { return savedPcTime; }
     TDateTime SavedServerTime() const override { return savedServerTime; }
     std::string LocalDirectory() const override { return localDirectory; }

@@ -8,6 +8,7 @@
 #include "transfer/TransferSequencer.h"
 
 #include <cerrno>
+#include <utility>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -109,6 +110,7 @@ void DownloadRun::Start()
     ws_.ShowStatus("Download files - 0% complete");
     seq_.phase_ = Phase::Downloading;
     run.currentOperation = opTransferFile;
+    seq_.StartPooled(ws_.remoteTree);
     DownloadStep();
 }
 
@@ -235,13 +237,23 @@ void DownloadRun::DownloadStep()
             End();
             return;
         }
-        SiteNode *node = run.transferNode;
-        while (node && !MarkedForTransfer(node->detail)) {
+        const bool pooled = seq_.pooled_;
+        if (pooled && !seq_.ClientFree()) {
+            seq_.RetryWhenFree([this] { DownloadStep(); });
+            return;
+        }
+        SiteNode *node = pooled ? seq_.TakeQueued() : run.transferNode;
+        while (!pooled && node && !MarkedForTransfer(node->detail)) {
             seq_.SetPlainIcon(remote, node);
             node = remote.Next(node);
         }
         run.transferNode = node;
         if (!node) {
+            // The other connections' files are still on their way: the run ends with the last.
+            if (pooled && seq_.PooledRunning()) {
+                seq_.mainWaiting_ = true;
+                return;
+            }
             End();
             return;
         }
@@ -250,17 +262,14 @@ void DownloadRun::DownloadStep()
             return;
         }
         const TDetail &entry = node->detail;
-        // The server's names as listed; the case filters spell the PC's copy.
-        const TDetail local = FilteredNames(ws_, entry);
-        // The file-GET text goes on both names, and only when its option is on.
-        const std::string extra = ws_.options.saveExt ? ws_.options.fileGet : std::string();
-        const std::string remotePath = FullRemotePath(run.remoteTopPath, entry.directory + "/" + entry.name) + extra;
-        targetPath_ = LocalPath(ws_.localTopDirectory, local.directory, local.name + extra);
+        const FetchPaths paths = PathsOf(entry);
+        const std::string &remotePath = paths.remotePath;
+        targetPath_ = paths.target;
         run.currentFileName = entry.name;
         seq_.display.StartFile(entry.name, entry.size);
         KeepInView(ws_, remote, node, false);
         seq_.ChooseTransferMode(entry.name);
-        const bool safe = StaysBelowTop(entry) && StaysBelowTop(local) && extra.find('/') == std::string::npos && SendableName(remotePath);
+        const bool safe = paths.safe;
         temporaryPath_ = safe ? ReserveTemporaryFile(targetPath_) : std::string();
         if (temporaryPath_.empty()) {
             ws_.results.Failed(EntryStep::Download, entry.Path(),
@@ -274,15 +283,22 @@ void DownloadRun::DownloadStep()
         }
         if (seq_.AskFileTimeFirst(node, remotePath)) {
             DiscardTemporaryFile(); // reserved again when the file is fetched
+            if (pooled) {
+                seq_.mainRetake_ = node;
+                seq_.DispatchPooled();
+            }
             return;
         }
         ftp.LocalFile = temporaryPath_;
         ftp.RemoteFile = remotePath;
         seq_.transferInFlight_ = true;
+        seq_.mainInFlight_ = node;
         if (seq_.PassiveMode())
             ftp.GetFilePasv();
         else
             ftp.GetFile();
+        if (pooled)
+            seq_.DispatchPooled();
         return;
     }
 }
@@ -290,6 +306,7 @@ void DownloadRun::DownloadStep()
 void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
 {
     seq_.transferInFlight_ = false;
+    SiteNode *const inFlight = std::exchange(seq_.mainInFlight_, nullptr);
     if (temporaryPath_.empty())
         return; // not a fetch of ours
     RunState &run = ws_.run;
@@ -297,6 +314,8 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
     const bool active = seq_.phase_ == TransferSequencer::Phase::Downloading;
     if (active && seq_.HoldIfSessionGone()) {
         DiscardTemporaryFile(); // fetched again whole after a reconnect
+        if (seq_.pooled_ && inFlight)
+            seq_.mainRetake_ = inFlight;
         return;
     }
     SiteNode *node = run.transferNode;
@@ -322,18 +341,11 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
     } else {
         if (seq_.display.verboseTrace)
             ws_.LogLine("-> MAIN: file receive success. Moving to Next file.");
-        if (InstallReceivedFile()) {
-            if (ws_.options.saveUpLog)
-                seq_.display.AppendDownloadLog(targetPath_);
-            TDetail copy = FilteredNames(ws_, node->detail);
-            copy.modified += ClockOffsetDays(ws_.Site(), ws_.options);
-            AddEntryByPath(ws_, ws_.localTree, copy);
-            node->icon = iconFile;
-            ws_.remoteTree.NotifyChanged(node);
-            --ws_.counters.transferRemain;
-            ++run.filesTransferred;
-            ws_.results.Record(EntryStep::Download, EntryOutcome::Done, node->detail.Path());
+        if (InstallReceivedFile(node->detail, temporaryPath_, targetPath_)) {
+            temporaryPath_.clear();
+            RecordDownload(node, targetPath_);
         } else {
+            temporaryPath_.clear();
             ws_.results.Failed(EntryStep::Download, node->detail.Path(), "could not replace the local file");
             runGone = !seq_.ReportTransferError("Could not download: " + run.currentFileName);
         }
@@ -346,11 +358,10 @@ void DownloadRun::FtpClient1FileReceived(TFtpClient *sender)
         NextDownload();
 }
 
-bool DownloadRun::InstallReceivedFile()
+bool DownloadRun::InstallReceivedFile(const TDetail &entry, const std::string &temporary, const std::string &target)
 {
-    const TDetail &entry = ws_.run.transferNode->detail;
     const TDateTime stamp = entry.modified + ClockOffsetDays(ws_.Site(), ws_.options);
-    const int fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         ws_.LogLine("FERNHOP: could not open local file for date stamp");
     } else {
@@ -363,14 +374,28 @@ bool DownloadRun::InstallReceivedFile()
     }
     // The new copy keeps the permissions the old one had.
     struct stat old;
-    if (::stat(targetPath_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::chmod(temporaryPath_.c_str(), old.st_mode & 07777);
-    if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
-        DiscardTemporaryFile();
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::chmod(temporary.c_str(), old.st_mode & 07777);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
+            ws_.LogLine("FERNHOP: could not delete file from PC");
         return false;
     }
-    temporaryPath_.clear();
     return true;
+}
+
+void DownloadRun::RecordDownload(SiteNode *node, const std::string &target)
+{
+    if (ws_.options.saveUpLog)
+        seq_.display.AppendDownloadLog(target);
+    TDetail copy = FilteredNames(ws_, node->detail);
+    copy.modified += ClockOffsetDays(ws_.Site(), ws_.options);
+    AddEntryByPath(ws_, ws_.localTree, copy);
+    node->icon = iconFile;
+    ws_.remoteTree.NotifyChanged(node);
+    --ws_.counters.transferRemain;
+    ++ws_.run.filesTransferred;
+    ws_.results.Record(EntryStep::Download, EntryOutcome::Done, node->detail.Path());
 }
 
 void DownloadRun::DiscardTemporaryFile()
@@ -385,11 +410,17 @@ void DownloadRun::DiscardTemporaryFile()
 void DownloadRun::DiscardPending()
 {
     DiscardTemporaryFile();
+    DiscardPooledFiles();
 }
 
 void DownloadRun::NextDownload()
 {
     RunState &run = ws_.run;
+    if (seq_.pooled_) {
+        seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+        DownloadStep();
+        return;
+    }
     if (run.transferNode)
         run.transferNode = ws_.remoteTree.Next(run.transferNode);
     seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
@@ -399,4 +430,103 @@ void DownloadRun::NextDownload()
 void DownloadRun::End()
 {
     seq_.EndRun("Local Site Mirror Complete");
+    // The other connections were cut off with the run: what they had begun is not kept.
+    DiscardPooledFiles();
+}
+
+DownloadRun::FetchPaths DownloadRun::PathsOf(const TDetail &entry) const
+{
+    // The server's names as listed; the case filters spell the PC's copy.
+    const TDetail local = FilteredNames(ws_, entry);
+    // The file-GET text goes on both names, and only when its option is on.
+    const std::string extra = ws_.options.saveExt ? ws_.options.fileGet : std::string();
+    FetchPaths paths;
+    paths.remotePath = FullRemotePath(ws_.run.remoteTopPath, entry.directory + "/" + entry.name) + extra;
+    paths.target = LocalPath(ws_.localTopDirectory, local.directory, local.name + extra);
+    paths.safe = StaysBelowTop(entry) && StaysBelowTop(local) && extra.find('/') == std::string::npos &&
+                 SendableName(paths.remotePath);
+    return paths;
+}
+
+void DownloadRun::SendPooled(FtpRemoteSession &session, SiteNode *node)
+{
+    const TDetail &entry = node->detail;
+    const FetchPaths paths = PathsOf(entry);
+    const std::string temporary = ReserveTemporaryFile(paths.target);
+    if (temporary.empty()) {
+        // As on the session's own connection: this file fails, the run goes on.
+        ws_.results.Failed(EntryStep::Download, entry.Path(),
+                           std::string("could not write in the local directory: ") + std::strerror(errno));
+        seq_.ReportTransferError("Could not download: " + entry.name);
+        return;
+    }
+    pooledTemporaries_.insert(temporary);
+    KeepInView(ws_, ws_.remoteTree, node, false);
+    RemoteRetrieve what;
+    what.remotePath = paths.remotePath;
+    what.localPath = temporary;
+    what.ascii = seq_.TransferModeOf(entry.name) == AsciiTransfer;
+    const int serial = seq_.runId_;
+    const std::string target = paths.target;
+    session.Retrieve(what, [this, serial, &session, node, temporary, target](const RemoteOutcome &outcome) {
+        if (serial != seq_.runId_ || seq_.phase_ != TransferSequencer::Phase::Downloading) {
+            // The run has ended: nothing of it is touched, and the part fetched is not kept.
+            session.Client().CloseLocalFile();
+            if (pooledTemporaries_.erase(temporary))
+                ::unlink(temporary.c_str());
+            return;
+        }
+        PooledFetchDone(session, node, temporary, target, outcome);
+    });
+}
+
+void DownloadRun::PooledFetchDone(FtpRemoteSession &session, SiteNode *node, const std::string &temporary,
+                                  const std::string &target, const RemoteOutcome &outcome)
+{
+    TFtpClient &client = session.Client();
+    client.CloseLocalFile();
+    pooledTemporaries_.erase(temporary);
+    auto discard = [&] {
+        if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
+            ws_.LogLine("FERNHOP: could not delete file from PC");
+    };
+    std::string failure;
+    if (outcome.ok) {
+        const int64_t received = FileSize(temporary);
+        // The size the server announced with the transfer is newer than the listing's.
+        const int64_t expected = client.AnnouncedSize() >= 0 ? client.AnnouncedSize() : node->detail.size;
+        if (!ReceivedWhole(received, expected, client.TransferMode == AsciiTransfer)) {
+            failure = std::string(received > expected ? "arrived long: " : "arrived short: ") +
+                      std::to_string(received) + " of " + std::to_string(expected) + " bytes";
+            ws_.LogLine("FERNHOP: " + node->detail.name + " " + failure);
+            discard();
+        } else if (InstallReceivedFile(node->detail, temporary, target)) {
+            RecordDownload(node, target);
+            seq_.display.ShowPhaseProgress("Downloading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+        } else {
+            failure = "could not replace the local file";
+        }
+    } else if (outcome.sessionLost) {
+        discard();
+        seq_.PooledFileLost(session, node);
+    } else {
+        discard();
+        if (!seq_.RetryPooledFile(session, node, outcome))
+            failure = outcome.reason;
+    }
+    if (!failure.empty()) {
+        ws_.results.Failed(EntryStep::Download, node->detail.Path(), failure);
+        // While the session's own connection is being reconnected nobody is asked.
+        if (!seq_.held_ && !seq_.ReportTransferError("Could not download: " + node->detail.name))
+            return;
+    }
+    seq_.DispatchPooled();
+}
+
+void DownloadRun::DiscardPooledFiles()
+{
+    for (const std::string &path : pooledTemporaries_)
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            ws_.LogLine("FERNHOP: could not delete file from PC");
+    pooledTemporaries_.clear();
 }

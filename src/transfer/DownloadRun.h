@@ -4,8 +4,10 @@
 // arrives in a temporary file beside its target and replaces the target only once complete, so
 // a failed download leaves the user's old copy as it was.
 #include "ftp/Ftp.h"
+#include "ftp/FtpRemoteSession.h"
 #include "site/SiteTree.h"
 
+#include <set>
 #include <string>
 
 class TransferSequencer;
@@ -23,8 +25,18 @@ public:
     void DiscardPending();
     // After a reconnect: the fetches go on from the entry in hand.
     void Resume() { DownloadStep(); }
+    // Several connections: whether another connection may fetch the file (its names are safe
+    // to use here), and that fetch.
+    bool SafeToFetch(const TDetail &entry) const { return PathsOf(entry).safe; }
+    void SendPooled(FtpRemoteSession &session, SiteNode *node);
 
 private:
+    struct FetchPaths {
+        std::string remotePath; // on the server, the file-GET text added
+        std::string target;     // on the PC, as the case filters spell it
+        bool safe = false;      // both stay below their tops and the server's may be sent
+    };
+    FetchPaths PathsOf(const TDetail &entry) const;
     bool LoopsMayGoOn() const;
     void LocalDeletionLoop();
     bool DeleteLocalEntry(SiteNode *node);
@@ -32,11 +44,16 @@ private:
     void DownloadStep();
     void NextDownload();
     // The received temporary file becomes the target: date stamped, mode of the old copy kept.
-    bool InstallReceivedFile();
+    bool InstallReceivedFile(const TDetail &entry, const std::string &temporary, const std::string &target);
+    void RecordDownload(SiteNode *node, const std::string &target);
     void DiscardTemporaryFile();
+    void PooledFetchDone(FtpRemoteSession &session, SiteNode *node, const std::string &temporary,
+                         const std::string &target, const RemoteOutcome &outcome);
+    void DiscardPooledFiles();
 
     TransferSequencer &seq_;
     Workspace &ws_;
     std::string targetPath_;
     std::string temporaryPath_;
+    std::set<std::string> pooledTemporaries_; // other connections' fetches under way
 };

@@ -37,6 +37,8 @@ struct RunState {
 
     // No run deletes more files than this (-1: no such limit). Set by a caller, never stored.
     int maxDeleteCount = -1;
+    // Connections for every site's runs (batch --connections); 0: the site's or the global option.
+    int connectionsGiven = 0;
     // Why the last run stopped before its first deletion; "" when it did not.
     std::string refusedText;
 

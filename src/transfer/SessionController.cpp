@@ -45,6 +45,13 @@ SessionController::SessionController(Workspace &workspace, SiteList &sites, List
     timer1_.setInterval(1000);
     QObject::connect(&timer1_, &QTimer::timeout, &context_, [this] { Timer1Timer(); });
     timer1_.start();
+    // A run's extra connections log in as FtpClient1 did, and take only the certificate it took.
+    TransferPool &pool = sequencer_.Pool();
+    pool.setUpClient = [this](TFtpClient &client) { SetUpClient(client); };
+    pool.afterLoginCommand = [this] { return sites_.Current().AfterLoginCommand; };
+    pool.trustCertificate = [this](const TlsPeerInfo &peer) {
+        return !acceptedFingerprint_.empty() && peer.fingerprint == acceptedFingerprint_;
+    };
 }
 
 // ---- the remote directory box ------------------------------------------------------------------
@@ -174,7 +181,8 @@ bool SessionController::Connect()
             ws_.loadListingCache();
     }
 
-    SetUpClient();
+    acceptedFingerprint_.clear();
+    SetUpClient(ws_.FtpClient1);
 
     quitHandled = false;
     quitWanted_ = false;
@@ -188,9 +196,8 @@ bool SessionController::Connect()
     return true;
 }
 
-void SessionController::SetUpClient()
+void SessionController::SetUpClient(TFtpClient &ftp)
 {
-    TFtpClient &ftp = ws_.FtpClient1;
     const ProxyOptions &proxy = ws_.options.proxy;
     if (proxy.active) {
         // WinGate takes the real server from the user name.
@@ -224,6 +231,7 @@ bool SessionController::FtpClient1Certificate(TFtpClient *, const TlsPeerInfo &p
     loginPromptOpen_ = false;
     ws_.LogLine(verdict.logLine);
     certificateRefusal = verdict.accepted ? std::string() : verdict.logLine;
+    acceptedFingerprint_ = verdict.accepted ? peer.fingerprint : std::string();
     if (verdict.storeFingerprint) {
         if (std::string problem = sites_.SetTrustedCertificate(peer.fingerprint); !problem.empty())
             ws_.LogLine("The certificate is trusted for this session only: " + problem);

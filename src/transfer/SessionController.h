@@ -134,8 +134,9 @@ private:
     void MoveOnToNextSite();
     void CloseMainWindow();
     std::string SiteServer() const { return sites_.edits.server; }
-    // FtpClient1's server, port, user and password from the site (or the WinGate proxy).
-    void SetUpClient();
+    // A client's server, port, user, password and TLS from the site (or the WinGate proxy):
+    // FtpClient1's, and those of a run's extra connections.
+    void SetUpClient(TFtpClient &ftp);
     // The session went while a run was under way: whether to reconnect and go on with it.
     bool ReconnectWanted();
     void BeginReconnect();
@@ -145,6 +146,7 @@ private:
     SiteList &sites_;
     ListingWalk &walk_;
     TransferSequencer &sequencer_;
+    std::string acceptedFingerprint_; // the certificate this session's connection took
     std::string remoteDirEdit_;
     bool remoteDirEdited_ = false; // typed since the last commit
     bool loginPromptOpen_ = false; // the countdown waits while the user types

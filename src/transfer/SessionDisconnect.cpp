@@ -179,7 +179,7 @@ void SessionController::Reconnect()
         DisconnectionSteps();
         return;
     }
-    SetUpClient();
+    SetUpClient(ws_.FtpClient1);
     quitHandled = false;
     quitWanted_ = false;
     ws_.run.currentOperation = opConnecting;

@@ -21,6 +21,7 @@ public:
     TDateTime SavedPcTime() const override { return sites_.Current().SavedPcTime; }
     TDateTime SavedServerTime() const override { return sites_.Current().SavedServerTime; }
     std::string LocalDirectory() const override { return sites_.Current().LocalDir; }
+    int Connections() const override { return sites_.Current().Connections; }
     // Stored as "&Replace" stores it; a refusal is shown as a message.
     void SetLocalDirectory(const std::string &path) override;
 

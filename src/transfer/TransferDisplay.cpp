@@ -40,8 +40,12 @@ TransferDisplay::TransferDisplay(Workspace &workspace)
 
 void TransferDisplay::ShowPhaseProgress(const char *verb, int total, int remain)
 {
-    if (total > 0)
-        ws_.ShowStatus(PhaseProgressText(verb, total, remain));
+    if (total <= 0)
+        return;
+    std::string text = PhaseProgressText(verb, total, remain);
+    if (const int connections = connectionsAtWork ? connectionsAtWork() : 1; connections > 1)
+        text += "  " + std::to_string(connections) + " connections";
+    ws_.ShowStatus(text);
 }
 
 void TransferDisplay::ShowFileLabels()

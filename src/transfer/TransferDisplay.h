@@ -22,6 +22,8 @@ public:
 
     // "Deleting - 40% complete  [5 total, 3 remain]" as the status; nothing when the total is 0.
     void ShowPhaseProgress(const char *verb, int total, int remain);
+    // Connections moving a file right now; the phase's progress names them when more than one.
+    std::function<int()> connectionsAtWork;
 
     // The per-file labels: cleared and shown when the upload or download phase starts, hidden and
     // cleared at the end of a run.

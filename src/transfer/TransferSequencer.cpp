@@ -12,10 +12,11 @@ constexpr int kRetryMs = 10;
 } // namespace
 
 TransferSequencer::TransferSequencer(Workspace &workspace)
-    : display(workspace), ws_(workspace), download_(*this, workspace), probe_(workspace)
+    : display(workspace), ws_(workspace), pool_(workspace), download_(*this, workspace), probe_(workspace)
 {
     // The runs settle an uncertain mark with the server's exact time before sending.
     ws_.runVerifiesTimes = true;
+    display.connectionsAtWork = [this] { return ConnectionsAtWork(); };
     probe_.usePasv = [this] { return PassiveMode(); };
 }
 
@@ -103,6 +104,7 @@ std::string TransferSequencer::RemoteTopText() const
 void TransferSequencer::BeginRun(TOperation operation)
 {
     ++runSerial_;
+    ++runId_;
     RunState &run = ws_.run;
     run.currentOperation = operation;
     ws_.stopRequested = false;
@@ -122,10 +124,21 @@ void TransferSequencer::BeginRun(TOperation operation)
     display.StartRun();
 }
 
+void TransferSequencer::EndPool(bool abort)
+{
+    pool_.End(abort);
+    pooled_ = false;
+    mainWaiting_ = false;
+    queue_.clear();
+    retried_.clear();
+    mainInFlight_ = mainRetake_ = nullptr;
+}
+
 void TransferSequencer::EndRun(const char *completeText)
 {
     RunState &run = ws_.run;
     phase_ = Phase::None;
+    EndPool(run.transferCanceled);
     probe_.Cancel();
     run.transferPhaseDone = true;
     run.currentOperation = opIdle;
@@ -268,6 +281,7 @@ void TransferSequencer::ResumeAfterReconnect()
     held_ = false;
     ++runSerial_; // a retry still pending from before the loss must not run a second chain
     transferInFlight_ = false;
+    mainWaiting_ = false; // the new chain takes from the queue; the other connections go on
     probe_.ConnectionGone();
     download_.DiscardPending(); // a fetch cut off without its completion
     switch (phase_) {
@@ -298,6 +312,7 @@ void TransferSequencer::ConnectionLost()
     }
     held_ = false;
     transferInFlight_ = false;
+    EndPool(true);
     probe_.ConnectionGone();
     download_.DiscardPending();
     if (single_ != Single::None) {
@@ -353,11 +368,16 @@ bool TransferSequencer::SameRunAfterPrompt(const PromptMark &mark) const
     return mark.serial == runSerial_ && mark.phase == phase_;
 }
 
+TTransferType TransferSequencer::TransferModeOf(const std::string &name) const
+{
+    if (const ExtensionRow *row = ws_.extensions.Match(name); row && row->transfer == "0")
+        return AsciiTransfer;
+    return BinaryTransfer;
+}
+
 void TransferSequencer::ChooseTransferMode(const std::string &name)
 {
-    TTransferType mode = BinaryTransfer;
-    if (const ExtensionRow *row = ws_.extensions.Match(name); row && row->transfer == "0")
-        mode = AsciiTransfer;
+    const TTransferType mode = TransferModeOf(name);
     ws_.FtpClient1.TransferMode = mode;
     ws_.view.SetText(TextSlot::transferModeLabel, mode == AsciiTransfer ? "ascii" : "binary");
 }

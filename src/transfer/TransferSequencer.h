@@ -9,10 +9,13 @@
 #include "transfer/DownloadRun.h"
 #include "transfer/RemoteProbe.h"
 #include "transfer/TransferDisplay.h"
+#include "transfer/TransferPool.h"
 #include "transfer/Workspace.h"
 
 #include <QObject>
 
+#include <deque>
+#include <set>
 #include <functional>
 #include <string>
 
@@ -87,9 +90,14 @@ public:
     PromptAnswer AskUser(int buttons, const std::string &line1, const std::string &line2);
     // TransferMode and the mode label from the extension table.
     void ChooseTransferMode(const std::string &name);
+    TTransferType TransferModeOf(const std::string &name) const;
 
     bool Running() const { return phase_ != Phase::None; }
     TransferDisplay display;
+    // The run's extra connections; the session tells it how to log them in.
+    TransferPool &Pool() { return pool_; }
+    // Connections moving a file right now (the session's own and the pool's).
+    int ConnectionsAtWork() const { return (transferInFlight_ ? 1 : 0) + pool_.Working(); }
 
 private:
     friend class DownloadRun;
@@ -136,6 +144,24 @@ private:
     void DeletionProgress();
     void NextUpload();
     void EndUploadRun();
+    // A stored file in the remote tree, its local node shown plain, counted and recorded.
+    void RecordUpload(SiteNode *node, const std::string &localFile, const std::string &remoteFile, bool fileTimeSet);
+
+    // Files over several connections (PooledTransfers.cpp): the queue of the file phase, the
+    // session's own connection's part in it, and the uploads of the others.
+    void StartPooled(SiteTree &tree);
+    SiteNode *TakeQueued();
+    SiteNode *TakeForPool();
+    bool PooledRunning() const;
+    void DispatchPooled();
+    void WakeWaitingMain();
+    void PooledFileLost(FtpRemoteSession &session, SiteNode *node);
+    // A file whose data connection failed without a refusal goes back in the queue, once.
+    bool RetryPooledFile(FtpRemoteSession &session, SiteNode *node, const RemoteOutcome &outcome);
+    void SendPooledUpload(FtpRemoteSession &session, SiteNode *node);
+    void PooledUploadDone(FtpRemoteSession &session, SiteNode *node, const RemoteStore &what,
+                          const RemoteOutcome &outcome);
+    void EndPool(bool abort);
     // The server refused a DELE or RMD, or an MKD: what it says of the entry decides.
     void DeletionChecked(RemoteProbe::Answer answer);
     void CreationChecked(RemoteProbe::Answer answer);
@@ -155,6 +181,16 @@ private:
     void CreateDirectoryDone(TFtpClient *sender);
 
     Workspace &ws_;
+    TransferPool pool_;
+    // Several connections: the files still to send, in tree order; the file the session's own
+    // connection has in hand, and the one it takes again first (after a reconnect, or once the
+    // server has told its time).
+    bool pooled_ = false;
+    std::deque<SiteNode *> queue_;
+    SiteNode *mainInFlight_ = nullptr;
+    SiteNode *mainRetake_ = nullptr;
+    bool mainWaiting_ = false; // the queue is empty and other connections still have files
+    std::set<SiteNode *> retried_; // files sent again after a failed data connection
     DownloadRun download_;
     RemoteProbe probe_;
     std::string refusalBeforeProbe_; // the server's refusal that sent a step to the probe
@@ -166,6 +202,7 @@ private:
     bool fileTimeAsked_ = false;
     bool held_ = false;
     int runSerial_ = 0;
+    int runId_ = 0; // changes with each run only, not when a run goes on after a reconnect
     std::string cutShortText_;
     QObject timerContext_; // owns pending retries, so none outlives the sequencer
 };

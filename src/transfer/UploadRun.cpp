@@ -11,6 +11,7 @@
 #include "transfer/UploadSettled.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 bool MarkedForDeletion(const TDetail &entry)
@@ -327,6 +328,7 @@ void TransferSequencer::StartUploadPhase()
     run.transferNode = ws_.localTree.First();
     display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
     run.currentOperation = opTransferFile;
+    StartPooled(ws_.localTree);
     UploadStep();
 }
 
@@ -340,14 +342,24 @@ void TransferSequencer::UploadStep()
             return;
         if (RunCanceled())
             break;
-        SiteNode *node = run.transferNode;
-        while (node && !MarkedForTransfer(node->detail)) {
+        if (pooled_ && !ClientFree()) {
+            RetryWhenFree([this] { UploadStep(); });
+            return;
+        }
+        SiteNode *node = pooled_ ? TakeQueued() : run.transferNode;
+        while (!pooled_ && node && !MarkedForTransfer(node->detail)) {
             SetPlainIcon(local, node);
             node = local.Next(node);
         }
         run.transferNode = node;
-        if (!node)
+        if (!node) {
+            // The other connections' files are still on their way: the run ends with the last.
+            if (pooled_ && PooledRunning()) {
+                mainWaiting_ = true;
+                return;
+            }
             break;
+        }
         if (!ClientFree()) {
             RetryWhenFree([this] { UploadStep(); });
             return;
@@ -367,17 +379,25 @@ void TransferSequencer::UploadStep()
             display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
             continue;
         }
-        if (AskFileTimeFirst(node, remotePath))
+        if (AskFileTimeFirst(node, remotePath)) {
+            if (pooled_) {
+                mainRetake_ = node; // sent (or found the same) once the server has answered
+                DispatchPooled();   // the file the others could not take is out of their way
+            }
             return;
+        }
         ftp.LocalFile = LocalPath(ws_.localTopDirectory, entry);
         ftp.RemoteFile = remotePath;
         // Set on the server where it can be (MFMT); older for a file the next run must send again.
         ftp.UploadFileTime = WrittenAtScan(ws_, entry) ? UnsettledTime(entry.modified) : entry.modified;
         transferInFlight_ = true;
+        mainInFlight_ = node;
         if (PassiveMode())
             ftp.PutFilePasv();
         else
             ftp.PutFile();
+        if (pooled_)
+            DispatchPooled();
         return;
     }
     run.transferPhaseDone = true;
@@ -387,7 +407,10 @@ void TransferSequencer::UploadStep()
 void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
 {
     transferInFlight_ = false;
+    SiteNode *const inFlight = std::exchange(mainInFlight_, nullptr);
     if (phase_ == Phase::Uploading && HoldIfSessionGone()) {
+        if (pooled_ && inFlight)
+            mainRetake_ = inFlight; // sent again first after a reconnect
         localOpenReported_ = false;
         return; // the file is sent again after a reconnect
     }
@@ -419,23 +442,7 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     }
     if (display.verboseTrace)
         ws_.LogLine("-> MAIN: file store success. Moving to Next file.");
-    TDetail copy = node->detail;
-    if (TDateTime now = 0; !SettledAsScanned(ws_, copy, sender->LocalFile, now)) {
-        copy.modified = UnsettledTime(std::min(copy.modified, now));
-        ws_.LogLine("FERNHOP: " + QuotedForLog(copy.Path()) +
-                    " was written during the run or just before it: it is sent again next time");
-    }
-    copy.modified -= ClockOffsetDays(ws_.Site(), ws_.options); // the server's clock, as a listing would show it
-    copy.serverTimeUnknown = !sender->FileTimeSet(); // the server lists the upload's time instead
-    SiteNode *stored = AddEntryByPath(ws_, ws_.remoteTree, copy);
-    KeepInView(ws_, ws_.remoteTree, stored, false);
-    node->icon = iconFile;
-    ws_.localTree.NotifyChanged(node);
-    --ws_.counters.transferRemain;
-    ++run.filesTransferred;
-    ws_.results.Record(EntryStep::Upload, EntryOutcome::Done, node->detail.Path());
-    if (ws_.options.saveDownLog)
-        display.AppendUploadLog(sender->RemoteFile);
+    RecordUpload(node, sender->LocalFile, sender->RemoteFile, sender->FileTimeSet());
     // The file is named as it was stored, after the case filters.
     if (ws_.options.useCHMOD && SendableName(ws_.options.CHMODcmd)) {
         run.afterCommand = 1;
@@ -445,9 +452,36 @@ void TransferSequencer::FtpClient1FileStored(TFtpClient *sender)
     NextUpload();
 }
 
+void TransferSequencer::RecordUpload(SiteNode *node, const std::string &localFile, const std::string &remoteFile,
+                                     bool fileTimeSet)
+{
+    TDetail copy = node->detail;
+    if (TDateTime now = 0; !SettledAsScanned(ws_, copy, localFile, now)) {
+        copy.modified = UnsettledTime(std::min(copy.modified, now));
+        ws_.LogLine("FERNHOP: " + QuotedForLog(copy.Path()) +
+                    " was written during the run or just before it: it is sent again next time");
+    }
+    copy.modified -= ClockOffsetDays(ws_.Site(), ws_.options); // the server's clock, as a listing would show it
+    copy.serverTimeUnknown = !fileTimeSet; // the server lists the upload's time instead
+    SiteNode *stored = AddEntryByPath(ws_, ws_.remoteTree, copy);
+    KeepInView(ws_, ws_.remoteTree, stored, false);
+    node->icon = iconFile;
+    ws_.localTree.NotifyChanged(node);
+    --ws_.counters.transferRemain;
+    ++ws_.run.filesTransferred;
+    ws_.results.Record(EntryStep::Upload, EntryOutcome::Done, node->detail.Path());
+    if (ws_.options.saveDownLog)
+        display.AppendUploadLog(remoteFile);
+}
+
 void TransferSequencer::NextUpload()
 {
     RunState &run = ws_.run;
+    if (pooled_) {
+        display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);
+        UploadStep();
+        return;
+    }
     if (run.transferNode)
         run.transferNode = ws_.localTree.Next(run.transferNode);
     display.ShowPhaseProgress("Uploading - ", ws_.counters.transferTotal, ws_.counters.transferRemain);

@@ -76,6 +76,7 @@ QWidget *MakeSettingsPage(TPagesDlg &dialog)
     addNumber(0, 2, "replyTimeOutSpin", "Reply timeout: (sec)", o.replyTimeOut);
     addNumber(1, 0, "reconnectTriesSpin", "Reconnect tries after a lost session:", o.reconnectTries);
     addNumber(1, 2, "maxDeletePercentSpin", "Ask before deleting more than: (% of files)", o.maxDeletePercent);
+    addNumber(2, 0, "connectionsSpin", "Connections at once (a site may set its own):", o.connections);
     numbers->setColumnStretch(4, 1);
     layout->addSpacing(6);
     layout->addLayout(numbers);

@@ -63,6 +63,16 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
         if (!updating_)
             app_.sites.edits.port = port;
     });
+    multConnectionsSpin = new QSpinBox(this);
+    multConnectionsSpin->setObjectName("multConnectionsSpin");
+    multConnectionsSpin->setRange(0, 16);
+    multConnectionsSpin->setSpecialValueText("global");
+    multConnectionsSpin->setToolTip("Files moved at once, each over its own connection; 'global' takes the number on "
+                                    "the Settings page");
+    connect(multConnectionsSpin, &QSpinBox::valueChanged, this, [this](int count) {
+        if (!updating_)
+            app_.sites.edits.connections = count;
+    });
     multFirewallCheck = new QCheckBox("use PASV", this);
     multFirewallCheck->setObjectName("multFirewallCheck");
     connect(multFirewallCheck, &QCheckBox::toggled, this, [this](bool on) {
@@ -117,6 +127,8 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     fields->addWidget(label("Port:", multPortSpin), 0, 3);
     fields->addWidget(multPortSpin, 0, 4);
     fields->addWidget(multFirewallCheck, 1, 3, 1, 2);
+    fields->addWidget(label("Connections:", multConnectionsSpin), 2, 3);
+    fields->addWidget(multConnectionsSpin, 2, 4);
     fields->addWidget(extraButton, 3, 3, 1, 2);
     fields->addWidget(label("Local Directory:", multLocalDirEdit), 4, 0);
     fields->addWidget(multLocalDirEdit, 4, 1);
@@ -209,7 +221,7 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     // Tab goes through the fields block by block, down the page: who, how, where, then the list
     // and its buttons.
     const std::vector<QWidget *> tabOrder{multNickNameEdit, multFTPEdit,      multUserEdit,  multPassEdit,
-                                          multPortSpin,     multFirewallCheck, extraButton,   multLocalDirEdit,
+                                          multPortSpin,     multFirewallCheck, multConnectionsSpin, extraButton,   multLocalDirEdit,
                                           multBrowseBtn,    multRemoteDirEdit, multTlsCheck,  trustedCertEdit,
                                           forgetCertBtn,    ListView1,         multAddBtn,    multReplaceBtn,
                                           multDeleteBtn,    multNewBtn};
@@ -231,6 +243,7 @@ void SetupSitesPage::ShowEdits()
     multLocalDirEdit->setText(Q(edits.localDir));
     multRemoteDirEdit->setText(Q(edits.remoteDir));
     multPortSpin->setValue(edits.port);
+    multConnectionsSpin->setValue(edits.connections);
     multFirewallCheck->setChecked(edits.usePasv);
     multTlsCheck->setChecked(edits.requireTls);
     updating_ = false;

@@ -28,6 +28,7 @@ public:
     QLineEdit *multLocalDirEdit;
     QLineEdit *multRemoteDirEdit;
     QSpinBox *multPortSpin;
+    QSpinBox *multConnectionsSpin;
     QCheckBox *multFirewallCheck;
     QCheckBox *multTlsCheck;
     // The certificate the current site trusts by its fingerprint, shown only while it has one.

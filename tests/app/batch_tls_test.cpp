@@ -80,6 +80,27 @@ TEST_F(BatchTls, CertificateTrustedOnlyByItsFingerprint)
     EXPECT_EQ(server->readFile("www/index.html"), "<h1>secure, again</h1>");
 }
 
+// Four connections over TLS: each extra one takes the certificate the first one took (here
+// trusted for the run by its fingerprint) and logs in only after its own handshake; their data
+// connections resume their sessions, as vsftpd insists.
+TEST_F(BatchTls, ExtraConnectionsTakeTheCertificateTheFirstTook)
+{
+    for (int i = 0; i < 16; ++i)
+        WriteFile(Local() / ("p" + std::to_string(i) + ".html"), std::string(20000 + i, char('a' + i)));
+    ASSERT_EQ(Fernhop({"--add-site", "sec", "--server", "127.0.0.1", "--port", QString::number(server->port()), "--user",
+                       QString::fromStdString(server->user()), "--password", QString::fromStdString(server->password()),
+                       "--local", QString::fromStdString(Local().string()), "--remote", "www", "--tls", "--pasv"})
+                  .status,
+              0);
+    FernhopRun run = Fernhop({"--batch", "-v", "--connections", "4", "sec", "--trust-cert", Shown()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Snapshot(fs::path(server->root()) / "www"), Snapshot(Local()));
+    EXPECT_NE(run.err.find("[2] AUTH TLS"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("did not take another connection"), std::string::npos) << run.err;
+    // The user name went out on each only after TLS was up.
+    EXPECT_LT(run.err.find("[2] AUTH TLS"), run.err.find("[2] USER ")) << run.err;
+}
+
 // --trust-cert says "check the server's certificate"; without TLS there is none to check and the
 // password would go in clear: bad usage, before anything is stored or sent.
 TEST(BatchTlsUsage, TrustCertWithoutTlsIsRefused)

@@ -35,7 +35,7 @@ TEST(OptionKeys, ListsEveryKeyInFileOrder)
 {
     Options options;
     auto texts = OptionTexts(options);
-    ASSERT_EQ(texts.size(), 36u); // 34 "Options" keys and the two of "Filter"
+    ASSERT_EQ(texts.size(), 37u); // 35 "Options" keys and the two of "Filter"
     EXPECT_EQ(texts.front(), (std::pair<std::string, std::string>{"connect", "0"}));
     EXPECT_EQ(texts[4], (std::pair<std::string, std::string>{"delete", "1"}));
     EXPECT_EQ(texts[28], (std::pair<std::string, std::string>{"connectTimeOut", "60"}));

@@ -93,7 +93,7 @@ TEST_F(SettingsTest, EveryValueRoundTrips)
         EXPECT_NE(ini.find(entry), std::string::npos) << entry;
     const size_t options = ini.find("[Options]\n"), filter = ini.find("\n[Filter]");
     ASSERT_LT(options, filter);
-    EXPECT_EQ(std::count(ini.begin() + long(options), ini.begin() + long(filter), '='), 34 + 1); // fileGet holds one
+    EXPECT_EQ(std::count(ini.begin() + long(options), ini.begin() + long(filter), '='), 35 + 1); // fileGet holds one
     EXPECT_NE(ini.find("[Proxy]\nserver=" + EncipherText("192.168.1.9") + "\nport=2121\nactive=1\n"),
               std::string::npos);
     EXPECT_EQ(ini.find("192.168.1.9"), std::string::npos);

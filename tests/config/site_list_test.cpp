@@ -327,6 +327,23 @@ TEST(SiteLineTest, TlsAndTrustedCertificateFollowTheThirteenFields)
     EXPECT_EQ(NormalCertificateFingerprint("ab:" + std::string(62, 'c')), "AB" + std::string(62, 'C'));
 }
 
+TEST(SiteLineTest, ASitesOwnConnectionsFollowTheFifteenFields)
+{
+    // Without a number of its own a site is written as before; an older line reads as "global".
+    const std::string plain = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|alpha|FALSE||||";
+    EXPECT_EQ(ParseSiteLine(plain).site.Connections, 0);
+    TmultFTP site = ParseSiteLine(plain).site;
+    site.Connections = 6;
+    const std::string own = plain + "||6|";
+    EXPECT_EQ(SiteLine(site), own);
+    EXPECT_EQ(ParseSiteLine(own).site.Connections, 6);
+    EXPECT_EQ(SiteLine(ParseSiteLine(plain + "TLS||2|").site), plain + "TLS||2|");
+    // A number that is not one, or too many, leaves the global option in charge.
+    EXPECT_EQ(ParseSiteLine(plain + "||x|").site.Connections, 0);
+    EXPECT_EQ(ParseSiteLine(plain + "||99|").site.Connections, 0);
+    EXPECT_EQ(SiteLineProblem(site), "");
+}
+
 TEST_F(SiteListTest, TlsSitesRoundTripBesideOlderRows)
 {
     const std::string a = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|alpha|FALSE||||";

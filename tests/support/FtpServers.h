@@ -129,6 +129,9 @@ public:
     static std::unique_ptr<RealFtpServer> start(Kind kind, const Tls &tls);
     // The same server listening on ::1 only (IPv6 control and data connections).
     static std::unique_ptr<RealFtpServer> startOnIpv6(Kind kind);
+    // vsftpd taking at most this many connections from one address at once (max_per_ip): it
+    // greets one more with 421 and closes it.
+    static std::unique_ptr<RealFtpServer> startVsftpdLimitedTo(int connectionsPerAddress);
     ~RealFtpServer();
 
     Kind kind() const { return kind_; }
@@ -163,7 +166,8 @@ public:
 
 private:
     RealFtpServer() = default;
-    static std::unique_ptr<RealFtpServer> start(Kind kind, const std::string &host, const std::optional<Tls> &tls);
+    static std::unique_ptr<RealFtpServer> start(Kind kind, const std::string &host, const std::optional<Tls> &tls,
+                                                int maxPerIp = 0);
     bool launch(std::string *error);
     bool prepareVsftpd(std::string *error);
     bool writeVsftpdConfig(std::string *error) const;
@@ -173,6 +177,7 @@ private:
     Kind kind_ = Kind::Pyftpdlib;
     std::optional<Tls> tls_;
     std::string host_ = "127.0.0.1";
+    int maxPerIp_ = 0; // vsftpd's max_per_ip; 0: no limit
     std::string baseDir_;
     std::string root_;
     std::string user_;

@@ -115,10 +115,17 @@ std::unique_ptr<RealFtpServer> RealFtpServer::startOnIpv6(Kind kind)
     return start(kind, "::1", std::nullopt);
 }
 
-std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const std::string &host, const std::optional<Tls> &tls)
+std::unique_ptr<RealFtpServer> RealFtpServer::startVsftpdLimitedTo(int connectionsPerAddress)
+{
+    return start(Kind::Vsftpd, "127.0.0.1", std::nullopt, connectionsPerAddress);
+}
+
+std::unique_ptr<RealFtpServer> RealFtpServer::start(Kind kind, const std::string &host, const std::optional<Tls> &tls,
+                                                    int maxPerIp)
 {
     std::unique_ptr<RealFtpServer> server(new RealFtpServer);
     server->kind_ = kind;
+    server->maxPerIp_ = maxPerIp;
     server->host_ = host;
     server->tls_ = tls;
     server->baseDir_ = makeTempDir(std::string("fernhop-") + server->name());
@@ -179,6 +186,8 @@ bool RealFtpServer::writeVsftpdConfig(std::string *error) const
            << "pasv_min_port=" << pasvFirst << "\npasv_max_port=" << pasvFirst + 99 << "\n"
            << "port_enable=YES\nconnect_from_port_20=NO\n"
            << "delay_failed_login=0\nxferlog_enable=NO\ndirmessage_enable=NO\n";
+    if (maxPerIp_ > 0)
+        config << "max_per_ip=" << maxPerIp_ << "\n";
     if (tls_)
         config << "ssl_enable=YES\nrsa_cert_file=" << tls_->certificateFile << "\n"
                << "rsa_private_key_file=" << tls_->keyFile << "\n"

@@ -145,6 +145,20 @@ TEST_F(SetupSites, OneRightClickOnAnotherRowWhileConnectedIsRefusedOnce)
 
 // Tab goes through the page block by block, down the page: from the remote directory on to TLS,
 // never back up to the port.
+TEST_F(SetupSites, ASitesOwnNumberOfConnectionsIsStoredAndShownWithIt)
+{
+    SetupSitesPage &page = Sites();
+    AddSite("alpha");
+    page.multConnectionsSpin->setValue(2);
+    AddSite("beta");
+    EXPECT_EQ(app->sites.Row(0).Connections, 0);
+    EXPECT_EQ(app->sites.Row(1).Connections, 2);
+    ClickRow(0);
+    EXPECT_EQ(page.multConnectionsSpin->text(), "global");
+    ClickRow(1);
+    EXPECT_EQ(page.multConnectionsSpin->value(), 2);
+}
+
 TEST_F(SetupSites, TabGoesDownThePage)
 {
     SetupSitesPage &page = Sites();
@@ -165,7 +179,7 @@ TEST_F(SetupSites, TabGoesDownThePage)
         order << name;
     }
     EXPECT_EQ(order.join(" ").toStdString(), (QStringList{"multNickNameEdit", "multFTPEdit", "multUserEdit", "multPassEdit", "multPortSpin",
-                                  "multFirewallCheck", "extraButton", "multLocalDirEdit", "multBrowseBtn",
+                                  "multFirewallCheck", "multConnectionsSpin", "extraButton", "multLocalDirEdit", "multBrowseBtn",
                                   "multRemoteDirEdit", "multTlsCheck", "ListView1", "multAddBtn", "multReplaceBtn",
                                   "multDeleteBtn", "multNewBtn"}).join(" ").toStdString());
 }
