@@ -97,8 +97,9 @@ TEST_P(Connections, FourGiveTheSameTreesAndSummariesAsOneBothWays)
     // time, asked first, shows it the same, and nothing is sent again.
     for (const auto &[path, content] : Snapshot(Dir("site"))) {
         struct stat st {};
-        if (content != "<dir>" && ::stat((Dir("site") / path).c_str(), &st) == 0)
+        if (content != "<dir>" && ::stat((Dir("site") / path).c_str(), &st) == 0) {
             ASSERT_TRUE(server->setModificationTime("four/" + path, st.st_mtime));
+        }
     }
     ASSERT_EQ(Run({"--set", "forceRerfesh=1"}).status, 0);
     const FernhopRun listed = Run({"--batch", "--connections", "4", "four"});
