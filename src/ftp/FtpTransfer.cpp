@@ -47,6 +47,8 @@ void TFtpClient::GetListing()
     SendInState("PWD", stListPwd);
 }
 
+// No PWD first, as the active listing has: its reply would go unused, and on a long link each
+// directory of a listing walk would pay its round trip.
 void TFtpClient::GetListingPasv()
 {
     if (!BeginOperation(false, true, peListingDone))
@@ -54,7 +56,8 @@ void TFtpClient::GetListingPasv()
     listingRetry_ = PlainRetry::none;
     listingFailed_ = false;
     bytesTransferred_ = 0;
-    SendInState("PWD", stListPasvPwd);
+    ClearCompletionFlags();
+    SendPassive(stListPasv);
 }
 
 void TFtpClient::GetFile() { StartDownload(stGetType); }
