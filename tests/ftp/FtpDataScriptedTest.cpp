@@ -103,6 +103,12 @@ TEST_P(ScriptedData, DownloadIsWrittenByteForByteWhateverTheTransferType)
     ASSERT_TRUE(Complete([&] { Get(); }));
     EXPECT_EQ(Commands(), OpenData({"TYPE A"}) + Lines{"RETR a.bin"} + OpenData({"TYPE I"}) + Lines{"RETR b.bin"} +
                               OpenData({}) + Lines{"RETR a.bin"});
+    EXPECT_TRUE(ReadLocalFile(LocalPath("b.bin")) == body);
+
+    // A shorter download over a longer file keeps none of the old bytes.
+    client.RemoteFile = "b.bin";
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    EXPECT_EQ(ReadLocalFile(LocalPath("b.bin")), "xyz");
 }
 
 TEST_P(ScriptedData, UploadGoesOutInBlocksOf2048Bytes)
