@@ -509,6 +509,8 @@ int BatchRun::Exec()
         return kExitSettings;
 
     app_.ws.FtpClient1.SetWinsockStarted(true);
+    // Nobody reads the server's goodbye: the session ends as soon as QUIT is on its way.
+    app_.ws.FtpClient1.QuitReplyWaitMs = 0;
     app_.LoadSettings(request_.nickName, /*startUpChoice=*/false);
     if (!request_.multiSite && !EqualsNoCaseAZ(app_.sites.Current().NickName, request_.nickName)) {
         std::fprintf(stderr, "fernhop: no site with the nickname %s (see --list-sites)\n", request_.nickName.c_str());

@@ -131,6 +131,30 @@ int CreateTemporary(const std::string &target, mode_t mode, std::string &tempNam
     return -1;
 }
 
+// The file at `path` (described by `info`) holds exactly `text`.
+bool HoldsExactly(const std::string &path, const struct stat &info, std::string_view text)
+{
+    if (info.st_size < 0 || uint64_t(info.st_size) != text.size())
+        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string held(text.size(), '\0');
+    size_t at = 0;
+    while (at < held.size()) {
+        const ssize_t got = read(fd, held.data() + at, held.size() - at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        at += size_t(got);
+    }
+    char extra;
+    const bool ended = at == held.size() && read(fd, &extra, 1) == 0;
+    close(fd);
+    return ended && held == text;
+}
+
 } // namespace
 
 std::string UnableToWriteText(std::string_view fileName)
@@ -401,6 +425,10 @@ bool ProfileFile::WriteFile(const std::string &text)
     const bool replacing = stat(fileName_.c_str(), &previous) == 0;
     if (replacing && !S_ISREG(previous.st_mode))
         return false;
+    // A save that changes nothing (most runs) leaves the file alone: no rewrite, no flush to disk.
+    const bool modeAsWanted = access_ != Access::Private || (previous.st_mode & 07777) == 0600;
+    if (replacing && modeAsWanted && fault_ == SaveFault::None && HoldsExactly(fileName_, previous, text))
+        return true;
 
     std::string tempName;
     const mode_t createMode = access_ == Access::Private ? 0600 : 0666;

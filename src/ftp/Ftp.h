@@ -71,6 +71,10 @@ public:
     // data to move, before it ends with feReplyTimeOut (as a lost connection ends); 0 waits for
     // ever.
     int ReplyTimeOutSeconds = 0;
+    // Quit: how long (ms) the reply to QUIT and the server's close are waited for before the
+    // session ends by itself; -1 waits as for any reply. Quit only runs on an idle session, whose
+    // every command has been answered, so nothing is lost by not waiting.
+    int QuitReplyWaitMs = -1;
     // Explicit TLS: after the greeting AUTH TLS, the handshake (OnFtpCertificate decides on the
     // certificate), PBSZ 0 and PROT P, and only then USER; every data connection is TLS too and
     // resumes the control connection's session. Any refusal ends the session with feTlsFailed
@@ -201,7 +205,7 @@ private:
         stListType = 8,
         stListPort = 10,
         stList = 12,
-        stListPasvPwd = 15,
+        // 15 was the PWD before a passive listing; its number stays free.
         stListPasv = 16,
         stGetType = 20,
         stGetPort = 21,
@@ -257,6 +261,7 @@ private:
     void ControlConnected();
     void TryingNextAddress();
     void ControlClosed();
+    void QuitWaitOver();
     bool OperationRunning() const;
     void FailRunningOperation();
     void NoteActivity(); // a command went out, a reply line came in, or data moved

@@ -118,8 +118,11 @@ void TFtpClient::KeepAlive()
 
 void TFtpClient::Quit()
 {
-    if (BeginOperation(false, false, peNone))
-        SendInState("QUIT", stQuit);
+    if (!BeginOperation(false, false, peNone))
+        return;
+    SendInState("QUIT", stQuit);
+    if (QuitReplyWaitMs >= 0)
+        QTimer::singleShot(QuitReplyWaitMs, this, [this] { QuitWaitOver(); });
 }
 
 void TFtpClient::RaiseInfo(FtpInfo info, const std::string &addinfo)

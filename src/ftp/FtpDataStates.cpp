@@ -52,7 +52,7 @@ void TFtpClient::TypeInForce(int typeState)
     }
 }
 
-// 8, 10, 15, 16, 20, 21, 25, 26, 30, 31, 35, 36, 38: one step of setting up a transfer.
+// 8, 10, 16, 20, 21, 25, 26, 30, 31, 35, 36, 38: one step of setting up a transfer.
 void TFtpClient::DataSetupReply(const std::string &line)
 {
     if (aborting_) {
@@ -81,10 +81,6 @@ void TFtpClient::DataSetupReply(const std::string &line)
     case stListPort:
         listing_.clear();
         SendListCommand();
-        break;
-    case stListPasvPwd:
-        ClearCompletionFlags();
-        SendPassive(stListPasv);
         break;
     case stListPasv:
         if (ConnectPassive(line, DataKind::listing)) {

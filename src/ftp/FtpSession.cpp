@@ -139,6 +139,18 @@ void TFtpClient::ControlClosed()
     connected_ = false;
 }
 
+// The QUIT's reply did not come within QuitReplyWaitMs: the session ends as the server's close
+// would end it. A later session (its own QUIT not sent yet) is left alone.
+void TFtpClient::QuitWaitOver()
+{
+    if (!connected_ || closing_ || !quitSent_ || replyState_ != stQuit)
+        return;
+    Trace("-> Not waiting any longer for the reply to QUIT");
+    CloseDataSockets();
+    Close();
+    ControlClosed();
+}
+
 // An operation has started and its completion has not been posted yet (a QUIT is no operation
 // that could fail: the server's close is its end).
 bool TFtpClient::OperationRunning() const

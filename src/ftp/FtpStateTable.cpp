@@ -41,7 +41,6 @@ void TFtpClient::DispatchReply(const std::string &line)
     case stListPwd: ListPwdReply(line); break;
     case stListType:
     case stListPort:
-    case stListPasvPwd:
     case stListPasv:
     case stGetType:
     case stGetPort:

@@ -35,6 +35,20 @@ int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0)
     return fd;
 }
 
+// Opens the download's file for writing, emptied. The file is usually new (the run made it empty
+// beside the target): it is only cut when it holds something, since on ext4 a truncate makes the
+// file's close write all of it out at once (30 ms for 200 MiB, and a little for every file).
+int OpenEmptied(const std::string &path)
+{
+    const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT, 0666);
+    struct stat st{};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(fd, 0) != 0))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 void TFtpClient::GetListing()
@@ -47,6 +61,8 @@ void TFtpClient::GetListing()
     SendInState("PWD", stListPwd);
 }
 
+// No PWD first, as the active listing has: its reply would go unused, and on a long link each
+// directory of a listing walk would pay its round trip.
 void TFtpClient::GetListingPasv()
 {
     if (!BeginOperation(false, true, peListingDone))
@@ -54,7 +70,8 @@ void TFtpClient::GetListingPasv()
     listingRetry_ = PlainRetry::none;
     listingFailed_ = false;
     bytesTransferred_ = 0;
-    SendInState("PWD", stListPasvPwd);
+    ClearCompletionFlags();
+    SendPassive(stListPasv);
 }
 
 void TFtpClient::GetFile() { StartDownload(stGetType); }
@@ -73,7 +90,7 @@ void TFtpClient::StartDownload(int typeState)
         return;
     }
     CloseLocalFile();
-    localFile_ = OpenRegularFile(LocalFile, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    localFile_ = OpenEmptied(LocalFile);
     if (localFile_ < 0) {
         ReportError(feFileOpen);
         PostCompletion();

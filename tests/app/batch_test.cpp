@@ -674,6 +674,34 @@ TEST(BatchMultiSite, ASilentServerIsLeftAfterTheReplyTimeOutAndTheRunMovesOn)
     EXPECT_EQ(server->uploaded("/f.html"), std::optional<std::string>("f"));
 }
 
+// Every step of the run has been answered when QUIT goes: the run ends then, without waiting for a
+// goodbye this server never sends (before, it sat out the reply time-out and reported it).
+TEST(BatchSessionEnd, TheRunEndsOnceQuitIsSentWithoutWaitingForItsReply)
+{
+    auto server = fernhop::test::ScriptedFtpServer::start(R"({"rules": [
+        {"match": "^USER joe$", "reply": "331 Password please."},
+        {"match": "^PASS pw$", "reply": "230 Logged in."},
+        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
+        {"match": "^CWD ", "reply": "250 OK."},
+        {"match": "^TYPE ", "reply": "200 OK."},
+        {"match": "^PASV$", "action": "pasv"},
+        {"match": "^LIST", "action": "send", "data": []},
+        {"match": "^STOR ", "action": "receive"},
+        {"match": "^QUIT$"}]})");
+    ASSERT_TRUE(server);
+    BatchSites s;
+    WriteFile(s.Dir("web") / "a.html", "page a");
+    s.Add("web", server->port(), "joe", "pw", s.Dir("web"), "/", {"--pasv"});
+    ASSERT_EQ(s.Run({"--set", "timeOffset=1", "--set", "replyTimeOut=1"}).status, 0);
+
+    FernhopRun run = s.Run({"--batch", "-v", "web"}, 60000);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(server->uploaded("/a.html"), std::optional<std::string>("page a"));
+    EXPECT_TRUE(Has(run.out, "Summary: deleted 0, created 0, transferred 1, failed 0")) << run.out;
+    EXPECT_TRUE(Has(run.err, "QUIT")) << run.err;
+    EXPECT_FALSE(Has(run.out + run.err, "did not answer QUIT")) << run.out << run.err;
+}
+
 // Text from the server reaches the terminal and the log files with its control characters shown,
 // not acted on: a name and a greeting holding escape sequences (a window title, a clipboard write)
 // are printed as "\x1b...", in the plan, the conversation and the download log alike.

@@ -185,3 +185,29 @@ TEST_F(ProfileFileTest, PrivateFilesAre0600AndSharedFilesKeepTheirMode)
     ASSERT_TRUE(shared.Save());
     EXPECT_EQ(modeOf(PathOf("FERNHOP.EXT")), 0640u);
 }
+
+// A save that would write what the file already holds (most runs change no setting) leaves the
+// file as it is: the same file, not a rewritten copy flushed to disk.
+TEST_F(ProfileFileTest, SavingUnchangedContentLeavesTheFileAlone)
+{
+    auto inodeOf = [](const std::string &path) {
+        struct stat info {};
+        stat(path.c_str(), &info);
+        return info.st_ino;
+    };
+    WriteWholeFile(PathOf("FERNHOP.FTP"), "[FTP sites]\nsite=0\n");
+    chmod(PathOf("FERNHOP.FTP").c_str(), 0600);
+    const auto before = inodeOf(PathOf("FERNHOP.FTP"));
+    ProfileFile same(PathOf("FERNHOP.FTP"), ProfileFile::Access::Private);
+    same.EraseSection("FTP sites");
+    same.AppendEntry("FTP sites", "site", "0");
+    ASSERT_TRUE(same.Save());
+    EXPECT_EQ(inodeOf(PathOf("FERNHOP.FTP")), before);
+
+    ProfileFile changed(PathOf("FERNHOP.FTP"), ProfileFile::Access::Private);
+    changed.WriteString("FTP sites", "other", "1");
+    ASSERT_TRUE(changed.Save());
+    EXPECT_NE(inodeOf(PathOf("FERNHOP.FTP")), before);
+    EXPECT_EQ(ReadWholeFile(PathOf("FERNHOP.FTP")), "[FTP sites]\nsite=0\nother=1\n");
+    EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"FERNHOP.FTP"});
+}

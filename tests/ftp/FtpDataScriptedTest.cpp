@@ -27,14 +27,14 @@ TEST_P(ScriptedData, ListingEventsAndCommands)
 {
     ASSERT_NO_FATAL_FAILURE(StartData(SendRule("^LIST -a$", "150 Here it comes.", "a\r\nb\r\n")));
     ASSERT_TRUE(Complete([&] { List(); }));
-    EXPECT_EQ(Commands(), Passive() ? (Lines{"PWD", "PASV", "LIST -a"}) : (Lines{"PWD", "TYPE A", "PORT", "LIST -a"}));
+    EXPECT_EQ(Commands(), Passive() ? (Lines{"PASV", "LIST -a"}) : (Lines{"PWD", "TYPE A", "PORT", "LIST -a"}));
     EXPECT_EQ(recorder.events, (Lines{"fiProgress a", "fiListingLine a", "fiProgress b", "fiListingLine b",
                                       "fiListingReady Listing ready", "fiTransferDone Transfer done",
                                       "OnFtpReady", "OnListingDone ok", "fiReady"}));
     EXPECT_EQ(recorder.traces, Lines{"-> Data socket connected"});
     EXPECT_EQ(client.Listing(), (Lines{"a", "b"}));
     EXPECT_EQ(client.BytesTransferred(), 6);
-    // Only the active listing takes the directory from its PWD reply.
+    // Only the active listing asks for the directory (PWD) and takes it; the passive one sends no PWD.
     EXPECT_EQ(client.InitialDirectory, Passive() ? "" : "/www");
 }
 
@@ -103,6 +103,12 @@ TEST_P(ScriptedData, DownloadIsWrittenByteForByteWhateverTheTransferType)
     ASSERT_TRUE(Complete([&] { Get(); }));
     EXPECT_EQ(Commands(), OpenData({"TYPE A"}) + Lines{"RETR a.bin"} + OpenData({"TYPE I"}) + Lines{"RETR b.bin"} +
                               OpenData({}) + Lines{"RETR a.bin"});
+    EXPECT_TRUE(ReadLocalFile(LocalPath("b.bin")) == body);
+
+    // A shorter download over a longer file keeps none of the old bytes.
+    client.RemoteFile = "b.bin";
+    ASSERT_TRUE(Complete([&] { Get(); }));
+    EXPECT_EQ(ReadLocalFile(LocalPath("b.bin")), "xyz");
 }
 
 TEST_P(ScriptedData, UploadGoesOutInBlocksOf2048Bytes)

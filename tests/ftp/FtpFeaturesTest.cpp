@@ -52,12 +52,12 @@ class MachineListing : public ScriptedData {
 protected:
     Lines Listing(const std::string &list) const
     {
-        return Passive() ? Lines{"PWD", "PASV", list} : Lines{"PWD", "TYPE A", "PORT", list};
+        return Passive() ? Lines{"PASV", list} : Lines{"PWD", "TYPE A", "PORT", list};
     }
     // A later listing of the session: the type is set already.
     Lines NextListing(const std::string &list) const
     {
-        return Passive() ? Lines{"PWD", "PASV", list} : Lines{"PWD", "PORT", list};
+        return Passive() ? Lines{"PASV", list} : Lines{"PWD", "PORT", list};
     }
 };
 

@@ -19,12 +19,12 @@ protected:
     // The commands of one listing in this test's mode, with the LIST command given.
     Lines Listing(const std::string &list) const
     {
-        return Passive() ? Lines{"PWD", "PASV", list} : Lines{"PWD", "TYPE A", "PORT", list};
+        return Passive() ? Lines{"PASV", list} : Lines{"PWD", "TYPE A", "PORT", list};
     }
     // A later listing of the session: the type is set already.
     Lines NextListing(const std::string &list) const
     {
-        return Passive() ? Lines{"PWD", "PASV", list} : Lines{"PWD", "PORT", list};
+        return Passive() ? Lines{"PASV", list} : Lines{"PWD", "PORT", list};
     }
     // The same listing sent again plainly on a new data connection.
     Lines Again() const { return Passive() ? Lines{"PASV", "LIST"} : Lines{"PORT", "LIST"}; }
