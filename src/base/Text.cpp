@@ -52,6 +52,11 @@ bool ContainsLineBreak(std::string_view text)
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+bool SendableName(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 std::string Cut255(std::string_view text)
 {
     return std::string(text.substr(0, 255));

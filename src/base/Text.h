@@ -11,6 +11,8 @@ int CompareNoCaseAZ(std::string_view a, std::string_view b); // <0, 0, >0
 bool StartsWith(std::string_view text, std::string_view prefix);
 bool EndsWith(std::string_view text, std::string_view suffix);
 bool ContainsLineBreak(std::string_view text);
+// True when the text may go into a command line: no CR, LF or NUL.
+bool SendableName(std::string_view text);
 
 // The text in double quotes with C escapes (\\, \", \0, \t, \r, \n, other control bytes and DEL
 // as \xNN), so a name from a server can be shown on one log line exactly as it came, even when it

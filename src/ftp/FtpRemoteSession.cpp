@@ -1,23 +1,7 @@
 #include "ftp/FtpRemoteSession.h"
 
-#include <cstdio>
-
-namespace {
-bool NameSendable(const std::string &text)
-{
-    return text.find_first_of("\r\n") == std::string::npos;
-}
-
-// "YYYYMMDDHHMMSS", the form MFMT takes.
-std::string MfmtTime(TDateTime utc)
-{
-    const DateParts d = DecodeDate(utc);
-    const TimeParts t = DecodeTime(utc);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", d.year, d.month, d.day, t.hour, t.minute, t.second);
-    return text;
-}
-} // namespace
+#include "base/Text.h"
+#include "ftp/FtpReplyFields.h"
 
 FtpRemoteSession::FtpRemoteSession()
 {
@@ -161,7 +145,7 @@ void FtpRemoteSession::RemoveDirectory(const std::string &path, Done done)
 
 void FtpRemoteSession::SetTime(const std::string &path, TDateTime utc, Done done)
 {
-    RawCommand("MFMT " + MfmtTime(utc) + " " + path, std::move(done));
+    RawCommand("MFMT " + FactTimeText(utc) + " " + path, std::move(done));
 }
 
 void FtpRemoteSession::SiteCommand(const std::string &text, Done done)
@@ -171,7 +155,7 @@ void FtpRemoteSession::SiteCommand(const std::string &text, Done done)
 
 void FtpRemoteSession::RawCommand(const std::string &line, Done done)
 {
-    if (!NameSendable(line)) {
+    if (!SendableName(line)) {
         RemoteOutcome refused;
         refused.reason = "the command cannot be sent to the server";
         if (done)

@@ -53,7 +53,3 @@ bool StaysBelowTop(const TDetail &entry)
     }
 }
 
-bool SendableName(const std::string &text)
-{
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
-}

@@ -1,6 +1,7 @@
 #pragma once
 // Paths of a transfer run: remote paths under the remote top path, and the safety checks every
 // name passes before it reaches the server or the disk.
+#include "base/Text.h"
 #include "site/SiteModel.h"
 
 #include <string>
@@ -17,5 +18,3 @@ std::string FullRemotePath(const std::string &topPath, const std::string &relati
 // True when the entry's name and directory stay below the top directory: no empty, "." or ".."
 // component, no "/" in the name, no NUL byte.
 bool StaysBelowTop(const TDetail &entry);
-// True when the text may go into a command line: no CR, LF or NUL.
-bool SendableName(const std::string &text);
