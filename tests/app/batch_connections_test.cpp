@@ -1,4 +1,5 @@
 // Runs over several connections, end to end: the program against both real servers.
+#include "support/BatchSites.h"
 #include "support/FernhopProcess.h"
 #include "support/FileTree.h"
 #include "support/FtpServers.h"
@@ -51,8 +52,6 @@ protected:
     QTemporaryDir tmp;
     std::unique_ptr<RealFtpServer> server;
 };
-
-bool Has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
 
 } // namespace
 
@@ -152,14 +151,8 @@ TEST(ConnectionsLimited, AServerTakingTwoConnectionsStillCompletesTheRunWithOneL
 // over another connection or over the session's own once it is back, and nothing is lost.
 TEST(ConnectionsLost, AFileWhoseConnectionIsCutIsSentAgainAndTheRunCompletes)
 {
-    auto server = fernhop::test::ScriptedFtpServer::start(R"({"rules": [
-        {"match": "^USER joe$", "reply": "331 Password please."},
-        {"match": "^PASS pw$", "reply": "230 Logged in."},
-        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
-        {"match": "^CWD ", "reply": "250 OK."},
-        {"match": "^PWD$", "reply": "257 \"/\" is current."},
-        {"match": "^TYPE ", "reply": "200 OK."},
-        {"match": "^PASV$", "action": "pasv"},
+    auto server = fernhop::test::ScriptedFtpServer::start(std::string(R"({"rules": [)") +
+                                                          fernhop::test::kScriptedLoginRules + R"(
         {"match": "^SITE UMASK 002$", "reply": "200 UMASK set to 002."},
         {"match": "^LIST", "action": "send", "data": []},
         {"match": "^STOR /f05.html$", "reply": "150 Go ahead.", "close": true, "times": 1},

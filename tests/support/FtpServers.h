@@ -54,6 +54,17 @@ quint16 freeLoopbackPort();
 // distribution's pyftpdlib), else python3 from PATH.
 std::string testPython();
 
+// A scripted server's rules for a login as "joe" with "pw" and the commands a session sends around
+// its steps (SYST, CWD, PWD, TYPE, PASV); a script goes on after the last comma.
+inline constexpr char kScriptedLoginRules[] = R"(
+        {"match": "^USER joe$", "reply": "331 Password please."},
+        {"match": "^PASS pw$", "reply": "230 Logged in."},
+        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
+        {"match": "^CWD ", "reply": "250 OK."},
+        {"match": "^PWD$", "reply": "257 \"/\" is current."},
+        {"match": "^TYPE ", "reply": "200 OK."},
+        {"match": "^PASV$", "action": "pasv"},)";
+
 class ScriptedFtpServer
 {
 public:

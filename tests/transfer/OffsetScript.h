@@ -2,6 +2,7 @@
 // Scripts for the scripted server that play a download site's listing and the MDTM answers its
 // clock measurement asks for, and small readers of the commands it received.
 #include "base/DateTime.h"
+#include "support/FtpServers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,14 +35,7 @@ inline std::string MdtmStamp(TDateTime date, int hour, int minute, int second)
 
 inline std::string Script(const std::string &rules)
 {
-    return R"({"rules": [)" + rules + R"(
-        {"match": "^USER joe$", "reply": "331 Password please."},
-        {"match": "^PASS pw$", "reply": "230 Logged in."},
-        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
-        {"match": "^CWD ", "reply": "250 OK."},
-        {"match": "^PWD$", "reply": "257 \"/\" is current."},
-        {"match": "^TYPE ", "reply": "200 OK."},
-        {"match": "^PASV$", "action": "pasv"},
+    return R"({"rules": [)" + rules + fernhop::test::kScriptedLoginRules + R"(
         {"match": "^RETR ", "action": "send", "data": "abc"},
         {"match": "^STOR ", "action": "receive"},
         {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})";

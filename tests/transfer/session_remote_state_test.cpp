@@ -32,14 +32,7 @@ std::string Script(const std::string &rules, const std::vector<Lines> &listings)
             data += (data.empty() ? "\"" : ", \"") + line + "\"";
         script += R"({"match": "^LIST", "action": "send", "times": 1, "data": [)" + data + "]},\n";
     }
-    return script + R"(
-        {"match": "^USER joe$", "reply": "331 Password please."},
-        {"match": "^PASS pw$", "reply": "230 Logged in."},
-        {"match": "^SYST$", "reply": "215 UNIX Type: L8"},
-        {"match": "^CWD ", "reply": "250 OK."},
-        {"match": "^PWD$", "reply": "257 \"/\" is current."},
-        {"match": "^TYPE ", "reply": "200 OK."},
-        {"match": "^PASV$", "action": "pasv"},
+    return script + fernhop::test::kScriptedLoginRules + R"(
         {"match": "^RETR ", "action": "send", "data": "file"},
         {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})";
 }
