@@ -31,6 +31,8 @@ using TFtpInfoNeededEvent = std::function<void(TFtpClient *Sender, TFtpInfoNeede
 using TFtpCheckFileSentEvent = std::function<void(TFtpClient *Sender, TDateTime time, bool error)>;
 // The control connection's TLS handshake is done: true goes on with the login.
 using TFtpCertificateEvent = std::function<bool(TFtpClient *Sender, const TlsPeerInfo &peer)>;
+// SFTP: the server's host key is in no known_hosts entry: true goes on with the login.
+using TSshHostKeyEvent = std::function<bool(TFtpClient *Sender, const SshHostKey &key)>;
 
 constexpr unsigned kMsgFtpQuit = WM_USER + 2;  // 1026
 constexpr unsigned kMsgFtpReady = WM_USER + 4; // 1028: completion
@@ -85,6 +87,14 @@ public:
     // The name the server's certificate must carry; empty: the server connected to. Through a
     // proxy it is the real server's name, not the proxy's.
     std::string TlsHostName;
+    // SFTP over SSH instead of FTP (port 0 becomes 22); RequireTls and the data connection
+    // options do not apply. Listings come back as machine listings (MLSD lines).
+    bool UseSftp = false;
+    // SFTP: an OpenSSH private key file, tried after the agent's keys; empty: none. Its
+    // passphrase is asked through OnFtpNeedInfo(needPassphrase) and never kept.
+    std::string SshKeyFile;
+    // SFTP: the known hosts file; empty: ~/.ssh/known_hosts.
+    std::string KnownHostsFile;
 
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }
@@ -148,6 +158,10 @@ public:
     TFtpCheckFileSentEvent OnCheckFileSent;
     // Without a handler only a certificate the CA store trusts for the server's name is taken.
     TFtpCertificateEvent OnFtpCertificate;
+    // SFTP: a host key that no known_hosts entry names. Without a handler it is refused; a key
+    // that differs from a known_hosts entry is refused without asking. No credential is offered
+    // before the host key is accepted.
+    TSshHostKeyEvent OnSshHostKey;
     TFtpNotifyEvent OnFtpQuit;
 
     // ---- operations ------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 // Small enumerations of the FTP client's interface. Ordinals are fixed.
+#include <string>
 
 // What OnFtpInfo reports (8 and 15-18 are not used).
 enum FtpInfo : int {
@@ -48,4 +49,11 @@ enum TFtpServerType : int {
 enum TTransferType : int { BinaryTransfer = 0, AsciiTransfer = 1 };
 
 // The value OnFtpNeedInfo asks the owner for.
-enum TFtpInfoNeeded : int { needServer = 0, needUserName = 1, needPassword = 2, needAccount = 3 };
+// needPassphrase: an SFTP key file's passphrase, asked each time the key is used, never stored.
+enum TFtpInfoNeeded : int { needServer = 0, needUserName = 1, needPassword = 2, needAccount = 3, needPassphrase = 4 };
+
+// An SSH server's host key as the user is shown it.
+struct SshHostKey {
+    std::string type;        // "ssh-ed25519", "ecdsa-sha2-nistp256", "ssh-rsa"
+    std::string fingerprint; // "SHA256:" and the unpadded base64 of the key's SHA-256
+};
