@@ -5,9 +5,10 @@
 set -euo pipefail
 source "$(dirname "$0")/vsftpd-source.sh"
 # clang-14, its runtime libraries and llvm-symbolizer: the sanitizer build and the fuzz targets.
+# libssh2-1-dev: SFTP; openssh-server and openssh-client: the tests' sshd, ssh-keygen and ssh-agent.
 # dpkg-dev and file: CPack's .deb; lintian, desktop-file-utils, appstream, man-db: its checks.
 packages=(g++ cmake make qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgtest-dev libbenchmark-dev
-          libssl-dev openssl python3 python3-pyftpdlib python3-openssl lftp curl passwd
+          libssl-dev openssl libssh2-1-dev pkgconf openssh-server openssh-client python3 python3-pyftpdlib python3-openssl lftp curl passwd
           clang-14 libclang-rt-14-dev llvm-14 dpkg-dev file lintian desktop-file-utils appstream man-db)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 if installed vsftpd; then

@@ -18,11 +18,13 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class TFtpClient;
+class SftpEngine;
 
 using TFtpNotifyEvent = std::function<void(TFtpClient *Sender)>;
 using TFtpInfoEvent = std::function<void(TFtpClient *Sender, FtpInfo info, const std::string &addinfo)>;
@@ -121,7 +123,7 @@ public:
     bool HiddenListed() const { return MlsdInUse() || (ListHidden && !hiddenRefused_); }
     // This session's listings are machine listings; ListedWithMlsd: the last listing was one
     // (its lines are MLSD lines, not LIST lines).
-    bool MlsdInUse() const { return UseMlsd && HasFeature("MLST") && !mlsdRefused_; }
+    bool MlsdInUse() const { return (UseMlsd || UseSftp) && HasFeature("MLST") && !mlsdRefused_; }
     bool ListedWithMlsd() const { return listedWithMlsd_; }
     // The last upload's file was given UploadFileTime on the server (MFMT answered 2xx).
     bool FileTimeSet() const { return fileTimeSet_; }
@@ -204,6 +206,10 @@ protected:
     void HostResolved() override;
 
 private:
+    // Carries out the operations over SFTP (UseSftp) and reports through this client's state.
+    friend class SftpEngine;
+    std::unique_ptr<SftpEngine> sftp_;
+
     // Reply states, numbered as in the state table; 100 (and any number without a row) ignores
     // replies.
     enum ReplyStateNumber : int {
@@ -272,6 +278,7 @@ private:
     bool AskFor(TFtpInfoNeeded need, std::string &value); // false: the login was abandoned
 
     // FtpSession.cpp: connection life, errors, completion and quit messages
+    void StartConnection(); // the socket, the lookup when needed, the connect
     void ControlConnected();
     void TryingNextAddress();
     void ControlClosed();

@@ -3,6 +3,7 @@
 #include "ftp/Ftp.h"
 
 #include "base/Text.h"
+#include "ftp/SftpEngine.h"
 
 TFtpClient::TFtpClient(QObject *owner) : TAsyncSocket(owner)
 {
@@ -59,6 +60,10 @@ void TFtpClient::StartSimpleCommand(const std::string &command, TPendingEvent pe
 
 void TFtpClient::ChangeDirectory(const std::string &directory)
 {
+    if (sftp_) {
+        sftp_->ChangeDirectory(directory);
+        return;
+    }
     if (!BeginOperation(true, true, peDirectoryChanged))
         return;
     InitialDirectory = directory;
@@ -67,18 +72,37 @@ void TFtpClient::ChangeDirectory(const std::string &directory)
 
 void TFtpClient::MakeDirectory(const std::string &directory)
 {
+    if (sftp_) {
+        sftp_->MakeDirectory(directory);
+        return;
+    }
     StartSimpleCommand("MKD " + directory, peDirectoryCreated);
 }
 
 void TFtpClient::RemoveDirectory(const std::string &directory)
 {
+    if (sftp_) {
+        sftp_->RemoveDirectory(directory);
+        return;
+    }
     StartSimpleCommand("RMD " + directory, peDirectoryDeleted);
 }
 
-void TFtpClient::DeleteFile(const std::string &name) { StartSimpleCommand("DELE " + name, peFileDeleted); }
+void TFtpClient::DeleteFile(const std::string &name)
+{
+    if (sftp_) {
+        sftp_->DeleteFile(name);
+        return;
+    }
+    StartSimpleCommand("DELE " + name, peFileDeleted);
+}
 
 void TFtpClient::SendCommand(const std::string &line)
 {
+    if (sftp_) {
+        sftp_->SendCommand(line);
+        return;
+    }
     if (!BeginOperation(true, true, peCommandIssued))
         return;
     // A type set (or the session reset) behind the transfers' back: the next transfer says its own.
@@ -90,6 +114,10 @@ void TFtpClient::SendCommand(const std::string &line)
 
 void TFtpClient::GetFileTime(const std::string &remotePath)
 {
+    if (sftp_) {
+        sftp_->GetFileTime(remotePath);
+        return;
+    }
     if (!BeginOperation(true, true, peFileTimeDone))
         return;
     remoteFileTime_ = 0;
@@ -105,6 +133,10 @@ void TFtpClient::GetFileTime(const std::string &remotePath)
 
 void TFtpClient::KeepAlive()
 {
+    if (sftp_) {
+        sftp_->KeepAlive();
+        return;
+    }
     // Called by long local loops at any moment: a NOOP sent during the login or after QUIT
     // would break that chain, and one sent while busy would take over the running operation's
     // completion, so it does nothing then. (A finished transfer may leave its own state number
@@ -118,6 +150,10 @@ void TFtpClient::KeepAlive()
 
 void TFtpClient::Quit()
 {
+    if (sftp_) {
+        sftp_->Quit();
+        return;
+    }
     if (!BeginOperation(false, false, peNone))
         return;
     SendInState("QUIT", stQuit);

@@ -36,6 +36,9 @@ enum FtpError : int {
     // certificate was not trusted); the fiSecurity lines before it say why. Nothing was sent in
     // clear after the greeting.
     feTlsFailed = 31,
+    // SFTP: the SSH session could not be set up (the handshake failed, or the server's host key
+    // was refused or has changed); the lines before it say why. No credential was offered.
+    feSshFailed = 32,
 };
 
 // The code for a Winsock error number seen on the control connection (0 gives feNone).

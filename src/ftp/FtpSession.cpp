@@ -4,6 +4,7 @@
 #include "ftp/Ftp.h"
 
 #include "ftp/FtpErrors.h"
+#include "ftp/SftpEngine.h"
 #include "net/WinsockErrors.h"
 
 #include <chrono>
@@ -38,6 +39,13 @@ void TFtpClient::Connect()
         }
         SetFtpServer(server);
     }
+    if (UseSftp) {
+        if (!sftp_)
+            sftp_ = std::make_unique<SftpEngine>(*this);
+        sftp_->Connect();
+        return;
+    }
+    sftp_.reset();
     if (Port == 0)
         Port = 21;
     multiLine_ = false;
@@ -57,7 +65,11 @@ void TFtpClient::Connect()
     OnDataAvailable = [this](TAsyncSocket *) { ReadControl(); };
     OnClosed = [this](TAsyncSocket *) { ControlClosed(); };
     OnNextAddress = [this](TAsyncSocket *) { TryingNextAddress(); };
+    StartConnection();
+}
 
+void TFtpClient::StartConnection()
+{
     CreateSocket();
     if (SocketErrorCheck())
         return;
@@ -192,6 +204,8 @@ void TFtpClient::CheckReplyTimeOut()
 // running operation's completion as a failure, then the quit.
 void TFtpClient::ReplyTimedOut()
 {
+    if (sftp_)
+        sftp_->Drop();
     replyTimer_.stop();
     replyTimeOutText_ = "Server did not answer " + lastCommand_ + " for " + std::to_string(ReplyTimeOutSeconds) +
                         (ReplyTimeOutSeconds == 1 ? " second" : " seconds");
@@ -233,6 +247,8 @@ void TFtpClient::Disconnect(FtpError code)
 {
     if (closing_)
         return;
+    if (sftp_)
+        sftp_->Drop();
     replyTimer_.stop();
     CloseDataSockets();
     Close();
@@ -247,6 +263,8 @@ void TFtpClient::Disconnect(FtpError code)
 
 void TFtpClient::Reset()
 {
+    if (sftp_)
+        sftp_->Drop();
     replyTimer_.stop();
     loggedIn_ = false;
     CloseDataSockets();

@@ -3,6 +3,8 @@
 // (FtpDataStates.cpp) and the data connection (FtpDataConnection.cpp, FtpUpload.cpp) do the
 // rest. Also Abort and CloseLocalFile.
 #include "ftp/Ftp.h"
+#include "ftp/LocalFiles.h"
+#include "ftp/SftpEngine.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -13,46 +15,12 @@
 
 #include <cerrno>
 
-namespace {
-
-bool UsablePath(const std::string &path) { return !path.empty() && path.find('\0') == std::string::npos; }
-
-// Opens a regular file only: a FIFO or a device put where a site file was would block the
-// whole program in open() or read(), so the open never waits and anything else is refused.
-int OpenRegularFile(const std::string &path, int flags, mode_t mode = 0)
-{
-    if (!UsablePath(path))
-        return -1;
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
-    if (fd < 0)
-        return -1;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-// Opens the download's file for writing, emptied. The file is usually new (the run made it empty
-// beside the target): it is only cut when it holds something, since on ext4 a truncate makes the
-// file's close write all of it out at once (30 ms for 200 MiB, and a little for every file).
-int OpenEmptied(const std::string &path)
-{
-    const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT, 0666);
-    struct stat st{};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(fd, 0) != 0))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
-
 void TFtpClient::GetListing()
 {
+    if (sftp_) {
+        sftp_->GetListing();
+        return;
+    }
     if (!BeginOperation(false, true, peListingDone))
         return;
     listingRetry_ = PlainRetry::none;
@@ -65,6 +33,10 @@ void TFtpClient::GetListing()
 // directory of a listing walk would pay its round trip.
 void TFtpClient::GetListingPasv()
 {
+    if (sftp_) {
+        sftp_->GetListing();
+        return;
+    }
     if (!BeginOperation(false, true, peListingDone))
         return;
     listingRetry_ = PlainRetry::none;
@@ -74,8 +46,8 @@ void TFtpClient::GetListingPasv()
     SendPassive(stListPasv);
 }
 
-void TFtpClient::GetFile() { StartDownload(stGetType); }
-void TFtpClient::GetFilePasv() { StartDownload(stGetPasvType); }
+void TFtpClient::GetFile() { sftp_ ? sftp_->GetFile() : StartDownload(stGetType); }
+void TFtpClient::GetFilePasv() { sftp_ ? sftp_->GetFile() : StartDownload(stGetPasvType); }
 
 void TFtpClient::StartDownload(int typeState)
 {
@@ -100,8 +72,8 @@ void TFtpClient::StartDownload(int typeState)
     SendType(TransferType(), typeState);
 }
 
-void TFtpClient::PutFile() { StartUpload(stPutType); }
-void TFtpClient::PutFilePasv() { StartUpload(stPutPasvType); }
+void TFtpClient::PutFile() { sftp_ ? sftp_->PutFile() : StartUpload(stPutType); }
+void TFtpClient::PutFilePasv() { sftp_ ? sftp_->PutFile() : StartUpload(stPutPasvType); }
 
 // The preamble of an upload or a check file. A call that is refused because there is no
 // session still completes, so that the owner's run goes on (or ends) from its event.
@@ -166,6 +138,10 @@ bool TFtpClient::BeginCheckFile(const std::string &remoteDirectory)
 
 void TFtpClient::SendCheckFile(const std::string &remoteDirectory)
 {
+    if (sftp_) {
+        sftp_->SendCheckFile();
+        return;
+    }
     if (!BeginCheckFile(remoteDirectory))
         return;
     checkFailed_ = false;
@@ -174,6 +150,10 @@ void TFtpClient::SendCheckFile(const std::string &remoteDirectory)
 
 void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
 {
+    if (sftp_) {
+        sftp_->SendCheckFile();
+        return;
+    }
     if (BeginCheckFile(remoteDirectory))
         SendPassive(stCheckPasv);
 }
@@ -189,6 +169,10 @@ void TFtpClient::SendCheckFilePasv(const std::string &remoteDirectory)
 // the next command line and refuse that command.
 void TFtpClient::Abort()
 {
+    if (sftp_) {
+        sftp_->Abort();
+        return;
+    }
     // Once MFMT is out the upload has arrived: its completion follows the reply.
     if (aborting_ || !connected_ || !busy_ || replyState_ == stQuit || replyState_ == stMfmt)
         return;

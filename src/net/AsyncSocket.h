@@ -108,6 +108,9 @@ public:
     uint16_t LastError() const { return lastError_; } // Winsock number, 0 = none
     bool SocketConnected() const { return socketConnected_; }
     bool HasSocket() const { return socket_ >= 0; }
+    // The descriptor, for a library that must be told it (libssh2 reads and writes through
+    // Send and Receive all the same); -1 when there is none.
+    int Handle() const { return socket_; }
 
     // Seconds allowed for a connection; 0 = no limit. While other addresses of the lookup are
     // left to try, an attempt gets this or, with no limit, kNextAddressSeconds.

@@ -30,6 +30,7 @@ std::string FtpErrorText(FtpError code)
     case feAccessDenied: return "Access Denied";
     case feReplyTimeOut: return "Server did not answer";
     case feTlsFailed: return "The secure (TLS) connection could not be set up";
+    case feSshFailed: return "The SSH connection could not be set up";
     case feNone:
     case feInternalError:
     case feDataError:

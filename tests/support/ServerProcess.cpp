@@ -163,6 +163,12 @@ std::string tempFile(const char *stem)
 
 } // namespace
 
+void ServerProcess::killDescendants()
+{
+    if (pid_ > 0)
+        endDescendants(pid_);
+}
+
 std::string makeTempDir(const std::string &stem)
 {
     std::string path = "/tmp/" + stem + "-XXXXXX";

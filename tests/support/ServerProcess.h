@@ -23,6 +23,8 @@ public:
     bool start(const std::vector<std::string> &argv, const std::string &logPath, std::string *error);
     bool running();
     void stop();
+    // Kills every process the server started (its sessions), not the server itself.
+    void killDescendants();
     pid_t pid() const { return pid_; }
     // What the server wrote to stdout and stderr so far.
     std::string log() const;
