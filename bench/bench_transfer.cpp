@@ -2,7 +2,8 @@
 // the time each took and the longest stall of the event loop meanwhile (a 1 ms timer's longest
 // gap between ticks). bench/bench-transfer.sh starts vsftpd, runs this and curl, and prints the
 // ratios. Run by hand:
-//   bench_transfer PORT USER PASSWORD LOCAL_FILE REMOTE_NAME active|passive
+//   bench_transfer PORT USER PASSWORD LOCAL_FILE REMOTE_NAME active|passive|sftp
+// (sftp: the server is an sshd whose host key is taken unasked; bench/bench-sftp.sh runs it)
 // Prints: mode=... upload_s=... download_s=... upload_stall_ms=... download_stall_ms=...
 #include "ftp/Ftp.h"
 
@@ -54,7 +55,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc != 7) {
-        std::fprintf(stderr, "usage: %s PORT USER PASSWORD LOCAL_FILE REMOTE_NAME active|passive\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PORT USER PASSWORD LOCAL_FILE REMOTE_NAME active|passive|sftp\n", argv[0]);
         return 64;
     }
     const bool passive = std::strcmp(argv[6], "passive") == 0;
@@ -72,6 +73,8 @@ int main(int argc, char **argv)
     // A listener the way the program has one: progress and trace events are looked at.
     long events = 0;
     client.OnFtpInfo = [&](TFtpClient *, FtpInfo, const std::string &) { ++events; };
+    client.UseSftp = std::strcmp(argv[6], "sftp") == 0;
+    client.OnSshHostKey = [](TFtpClient *, const SshHostKey &) { return true; };
     client.SetFtpServer("127.0.0.1");
     client.SetFtpPort(uint16_t(std::atoi(argv[1])));
     client.UserName = argv[2];

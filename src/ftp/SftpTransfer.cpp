@@ -69,7 +69,7 @@ void SftpEngine::GetFile()
                 Finish(false);
                 return;
             }
-            Run("FSTAT", [this] { return libssh2_sftp_fstat_ex(handle_, &attrs_, 0); }, [this](int rc) {
+            Run("FSTAT " + path_, [this] { return libssh2_sftp_fstat_ex(handle_, &attrs_, 0); }, [this](int rc) {
                 if (Broken(rc)) {
                     Lost(rc);
                     return;
@@ -88,6 +88,7 @@ void SftpEngine::GetFile()
 
 void SftpEngine::ReadFileData()
 {
+    client_.lastCommand_ = "READ " + path_; // what a time-out names
     buffer_.resize(kReadBuffer);
     Wait([this] {
         const uint64_t generation = generation_;
@@ -232,6 +233,7 @@ void SftpEngine::OpenTemporary()
                 UploadFailed(rc);
                 return;
             }
+            Info(fiReplyText, "OK\r\n");
             transferring_ = true;
             localEnded_ = false;
             buffer_.resize(kWriteWindow);
@@ -244,6 +246,7 @@ void SftpEngine::OpenTemporary()
 // is handed again on every call, as libssh2 wants), more of the file is read in behind it.
 void SftpEngine::WriteFileData()
 {
+    client_.lastCommand_ = "WRITE " + temporary_;
     Wait([this] {
         const uint64_t generation = generation_;
         int64_t moved = 0;
@@ -341,6 +344,7 @@ void SftpEngine::StoreTime()
                 return;
             }
             client_.fileTimeSet_ = rc == 0 && timed;
+            Info(fiReplyText, rc == 0 ? "OK\r\n" : "550 " + ErrorText(rc) + "\r\n");
             if (rc != 0)
                 Trace("The time was not set: " + ErrorText(rc));
             CloseUpload();
@@ -355,8 +359,9 @@ void SftpEngine::CloseUpload()
             return;
         }
         handle_ = nullptr; // a close the server refused frees the handle all the same
+        Info(fiReplyText, rc == 0 ? "OK\r\n" : "550 " + ErrorText(rc) + "\r\n");
         if (rc != 0) {
-            UploadFailed(rc); // the server could not finish writing it
+            UploadFailed(0); // the server could not finish writing it (said above)
             return;
         }
         InstallUpload();

@@ -265,3 +265,28 @@ TEST_F(Sftp, TransferCutShortLeavesTheOldFile)
     EXPECT_LT(client.BytesTransferred(), int64_t(body.size()));
     EXPECT_EQ(server->readFile("big.bin"), body);
 }
+
+TEST_F(Sftp, ServerThatStopsAnsweringEndsWithReplyTimeOut)
+{
+    ASSERT_TRUE(server->writeFile("big.bin", Bytes(32 << 20, 4)));
+    client.ReplyTimeOutSeconds = 1;
+    ASSERT_TRUE(LogIn()) << server->log();
+    bool pause = true;
+    TFtpInfoEvent record = client.OnFtpInfo;
+    client.OnFtpInfo = [&](TFtpClient *sender, FtpInfo info, const std::string &text) {
+        record(sender, info, text);
+        if (info == fiProgress && pause && sender->BytesTransferred() > (1 << 20)) {
+            pause = false;
+            server->pauseSessions(true);
+        }
+    };
+    client.RemoteFile = "big.bin";
+    client.LocalFile = home + "/big.bin";
+    client.GetFile();
+    const bool ended = RunUntil([&] { return recorder.quits > 0; });
+    server->pauseSessions(false);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(recorder.From(ErrorEvent(feReplyTimeOut)),
+              (Lines{ErrorEvent(feReplyTimeOut), "OnFtpReady", "OnFileReceived failed", "fiReady", "OnFtpQuit"}));
+    EXPECT_EQ(client.ReplyTimeOutText(), "Server did not answer READ " + server->path("big.bin") + " for 1 second");
+}

@@ -169,6 +169,14 @@ void ServerProcess::killDescendants()
         endDescendants(pid_);
 }
 
+void ServerProcess::signalDescendants(int signal)
+{
+    if (pid_ <= 0)
+        return;
+    for (const Descendant &process : descendantsOf(pid_))
+        kill(process.pid, signal);
+}
+
 std::string makeTempDir(const std::string &stem)
 {
     std::string path = "/tmp/" + stem + "-XXXXXX";

@@ -25,6 +25,8 @@ public:
     void stop();
     // Kills every process the server started (its sessions), not the server itself.
     void killDescendants();
+    // Sends `signal` to every process the server started (SIGSTOP: sessions that stop answering).
+    void signalDescendants(int signal);
     pid_t pid() const { return pid_; }
     // What the server wrote to stdout and stderr so far.
     std::string log() const;

@@ -17,6 +17,7 @@
 #include "support/ServerProcess.h"
 
 #include <QtGlobal>
+#include <csignal>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -56,6 +57,8 @@ public:
 
     // Ends every session at once (the server stays): a connection lost mid-transfer.
     void killSessions() { process_.killDescendants(); }
+    // Sessions that stop answering (SIGSTOP), and go on again (SIGCONT).
+    void pauseSessions(bool paused) { process_.signalDescendants(paused ? SIGSTOP : SIGCONT); }
     std::string log() const { return process_.log(); }
 
 private:
