@@ -25,7 +25,7 @@ echo "test-package: $deb"
 dpkg-deb --info "$deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libqt6core6 libssl3; do
+for lib in libc6 libqt6core6 libssl3 libssh2-1; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 # A fresh machine: apt simulates installing the package where nothing at all is installed (an

@@ -65,6 +65,9 @@ void SftpEngine::StartSsh()
                 client_.Disconnect(feSshFailed);
                 return;
             }
+            const char *cipher = libssh2_session_methods(session_, LIBSSH2_METHOD_CRYPT_CS);
+            const char *mac = libssh2_session_methods(session_, LIBSSH2_METHOD_MAC_CS);
+            Info(fiSecurity, std::string("SSH session: ") + (cipher ? cipher : "?") + ", " + (mac ? mac : "?"));
             CheckHostKey();
         });
     Pump();

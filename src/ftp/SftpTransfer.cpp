@@ -20,7 +20,7 @@ namespace {
 
 constexpr size_t kReadBuffer = size_t(1) << 20;  // libssh2 reads ahead up to four times this
 constexpr size_t kWriteWindow = size_t(4) << 20; // bytes handed to libssh2 ahead of its answers
-constexpr int64_t kBytesPerTurn = 8 << 20;        // then the event loop gets its turn
+constexpr int64_t kBytesPerTurn = 2 << 20;        // then the event loop gets its turn (~10 ms)
 constexpr double kUnixEpochDays = 25569.0;
 
 const char *kNewSuffix = ".fernhop-new";

@@ -53,6 +53,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
     EXPECT_DOUBLE_EQ(client.RemoteFileTime(), 25569.0 + double(kNoon) / 86400.0); // UTC, as MDTM gives it
     ASSERT_TRUE(Complete([&] { client.DeleteFile("bad\r\nname"); }));
     ASSERT_TRUE(Complete([&] { client.KeepAlive(); }));
+    ASSERT_TRUE(Complete([&] { client.SendCheckFilePasv(www); })); // exact times need none
 
     EXPECT_EQ(recorder.sent, (Lines{"STAT " + www, "STAT " + www + "/a.txt", "MKDIR " + www + "/new",
                                     "RMDIR " + www + "/old", "RMDIR " + www + "/missing", "REMOVE " + www + "/a.txt",
@@ -68,7 +69,8 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
         "fiCommandRejected", "OnFtpReady", "OnCommandIssued failed", "fiReady",
         "OnFtpReady", "OnFileTimeDone ok", "fiReady",
         "fiCommandFailed", "OnFtpReady", "OnFileDeleted failed", "fiReady",
-        "OnFtpReady", "fiReady"}));
+        "OnFtpReady", "fiReady",
+        "OnFtpReady", "OnCheckFileSent error", "fiReady"}));
     EXPECT_TRUE(server->exists("www/new"));
     EXPECT_FALSE(server->exists("www/old"));
     EXPECT_FALSE(server->exists("www/a.txt"));
