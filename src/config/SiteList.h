@@ -29,6 +29,8 @@ struct SiteEdits {
     bool usePasv = false;
     std::string afterLoginCommand;
     bool requireTls = false;
+    bool useSftp = false; // SFTP instead of FTP; requireTls does not apply then
+    std::string keyFile{}; // SFTP: the private key file; empty: none
     int connections = 0; // 0: the global option
 };
 
@@ -105,6 +107,9 @@ public:
     // "Always trust this certificate": the current row keeps the fingerprint (64 hex digits, or
     // "" to forget it). Returns "" or why it cannot be stored.
     std::string SetTrustedCertificate(const std::string &fingerprint);
+    // "Always Trust" for an SFTP server's host key: the current row keeps the fingerprint
+    // ("SHA256:...", or "" to forget it). Returns "" or why it cannot be stored.
+    std::string SetTrustedHostKey(const std::string &fingerprint);
     void ClearOffset();
 
     // The nickname combo box: one item per row with a nickname, in row order.
