@@ -25,6 +25,14 @@ bool HoldsNulOrCr(std::string_view key)
 
 } // namespace
 
+void SetEditsProtocol(SiteEdits &edits, bool useSftp, bool requireTls)
+{
+    if (edits.port == DefaultPort(edits.useSftp))
+        edits.port = DefaultPort(useSftp);
+    edits.useSftp = useSftp;
+    edits.requireTls = requireTls && !useSftp;
+}
+
 SiteList::SiteList()
 {
     // The blank profile stands for "no site": nothing in it takes part in anything.

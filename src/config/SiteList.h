@@ -34,6 +34,10 @@ struct SiteEdits {
     int connections = 0; // 0: the global option
 };
 
+// FTP, FTP over TLS or SFTP into the edits. A port left at the old protocol's default (21 or 22)
+// follows to the new one's; a port of the user's own stays.
+void SetEditsProtocol(SiteEdits &edits, bool useSftp, bool requireTls);
+
 // One item of the nickname combo box: a row with a nickname.
 struct NickNameItem {
     std::string nickName;
