@@ -87,7 +87,6 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
                                   "sent if the server offers no TLS. SFTP needs SSH access to the server.");
     connect(multProtocolCombo, &QComboBox::currentIndexChanged, this, &SetupSitesPage::ProtocolChosen);
     multKeyFileEdit = SiteEdit(this, "multKeyFileEdit", edits.keyFile, updating_);
-    multKeyFileEdit->setPlaceholderText("none: the SSH agent's keys, then the password");
     multKeyFileEdit->setToolTip("An OpenSSH private key file, tried after the SSH agent's keys; its passphrase is "
                                 "asked for when connecting, never stored");
     multKeyBrowseBtn = new QPushButton("Bro&wse...", this);
@@ -276,11 +275,14 @@ void SetupSitesPage::ProtocolChosen(int index)
     EnableKeyFile();
 }
 
+// The key file belongs to SFTP, PASV to FTP's data connections.
 void SetupSitesPage::EnableKeyFile()
 {
     const bool sftp = app_.sites.edits.useSftp;
     multKeyFileEdit->setEnabled(sftp);
+    multKeyFileEdit->setPlaceholderText(sftp ? "none: the SSH agent's keys, then the password" : QString());
     multKeyBrowseBtn->setEnabled(sftp);
+    multFirewallCheck->setEnabled(!sftp);
 }
 
 void SetupSitesPage::multKeyBrowseBtnClick()

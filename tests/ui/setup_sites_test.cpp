@@ -440,3 +440,41 @@ TEST_F(SetupSites, TrustedCertificateShowsForItsSiteAndForgetClearsIt)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(Fields(lines[1]), 13u) << lines[1];
 }
+
+// The protocol choice: the default port follows it, a port of the user's own stays, and the key
+// file is SFTP's only; an SFTP site is stored and shown with its key file.
+TEST_F(SetupSites, ProtocolChoiceMovesADefaultPortAndTheKeyFileIsSftpsOnly)
+{
+    SetupSitesPage &page = Sites();
+    EXPECT_FALSE(page.multKeyFileEdit->isEnabled());
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolSftp);
+    EXPECT_EQ(page.multPortSpin->value(), 22);
+    EXPECT_TRUE(page.multKeyFileEdit->isEnabled());
+    EXPECT_FALSE(page.multFirewallCheck->isEnabled());
+    dialog->chooseKeyFile = [](QWidget *, const QString &) { return QString("/home/joe/.ssh/id_ed25519"); };
+    page.multKeyBrowseBtn->click();
+    AddSite("shell");
+    ASSERT_EQ(app->sites.Count(), 1);
+    EXPECT_TRUE(app->sites.Row(0).UseSftp);
+    EXPECT_EQ(app->sites.Row(0).Port, 22);
+    EXPECT_EQ(app->sites.Row(0).KeyFile, "/home/joe/.ssh/id_ed25519");
+
+    page.multPortSpin->setValue(2222);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolTls);
+    EXPECT_EQ(page.multPortSpin->value(), 2222);
+    page.multPortSpin->setValue(22);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolFtp);
+    EXPECT_EQ(page.multPortSpin->value(), 22) << "22 is not FTP's default: the user typed it";
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolSftp);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolFtp);
+    EXPECT_EQ(page.multPortSpin->value(), 21);
+    EXPECT_FALSE(page.multKeyFileEdit->isEnabled());
+
+    page.multNewBtn->click();
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolFtp);
+    AddSite("plain");
+    EXPECT_FALSE(app->sites.Row(1).UseSftp);
+    ClickRow(0);
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolSftp);
+    EXPECT_EQ(page.multKeyFileEdit->text(), "/home/joe/.ssh/id_ed25519");
+}
