@@ -66,7 +66,7 @@ struct SiteVisit {
     bool download = false;
     std::string checkProblem;       // the site could not even be tried
     std::string lastError;          // the last FTP error while it went on
-    std::string certificateRefusal; // why its server's certificate was refused
+    std::string certificateRefusal; // why its server's certificate or SSH host key was refused
     bool loggedIn = false;
     bool planned = false;     // listed and compared: the plan was known
     bool cutShort = false;    // the session ended while a listing or a run was going on

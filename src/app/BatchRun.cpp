@@ -122,6 +122,13 @@ void BatchRun::Wire()
             visit->certificateRefusal = app_.session.certificateRefusal;
         return accepted;
     };
+    TSshHostKeyEvent hostKey = ftp.OnSshHostKey;
+    ftp.OnSshHostKey = [this, hostKey](TFtpClient *s, const SshHostKey &key) {
+        const bool accepted = hostKey(s, key);
+        if (Visit *visit = CurrentVisit(); visit && !accepted)
+            visit->certificateRefusal = app_.session.hostKeyRefusal;
+        return accepted;
+    };
     TFtpErrorEvent error = ftp.OnFtpError;
     ftp.OnFtpError = [this, error](TFtpClient *s, FtpError code, const std::string &addinfo) {
         error(s, code, addinfo);
@@ -214,6 +221,9 @@ void BatchRun::Wire()
     // No one to ask either whether to trust a certificate: only a fingerprint given or stored.
     app_.session.requireTls = request_.tls;
     app_.session.trustedFingerprints = request_.trustCerts;
+    // Nor whether to trust a host key, and a key's passphrase only with --ask-passphrase.
+    app_.session.trustedHostKeys = request_.trustHostKeys;
+    app_.session.askPassphrase = request_.askPassphrase;
 }
 
 void BatchRun::CloseAndSave()
@@ -524,6 +534,18 @@ int BatchRun::Exec()
                 std::fprintf(stderr, "fernhop: %s (site %s)\n", kTrustCertNeedsTls, site.NickName.c_str());
                 return kExitUsage;
             }
+        }
+    }
+    if (!request_.trustHostKeys.empty()) {
+        bool sftpInRun = false;
+        for (int i = 0; i < app_.sites.Count(); ++i) {
+            const TmultFTP &site = app_.sites.Row(i);
+            const bool inRun = request_.multiSite ? site.MultiSite : EqualsNoCaseAZ(site.NickName, request_.nickName);
+            sftpInRun = sftpInRun || (inRun && site.UseSftp);
+        }
+        if (!sftpInRun) {
+            std::fprintf(stderr, "fernhop: %s\n", kTrustHostKeyNeedsSftp);
+            return kExitUsage;
         }
     }
     // The run walks the sites; which one the window shows stays the user's choice.

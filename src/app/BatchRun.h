@@ -13,6 +13,8 @@ struct BatchRequest {
     bool yes = false;
     bool tls = false;                     // every site over explicit TLS
     std::vector<std::string> trustCerts;  // certificate fingerprints trusted for this run
+    std::vector<std::string> trustHostKeys{}; // SFTP host key fingerprints trusted for this run
+    bool askPassphrase = false;           // an encrypted key file's passphrase read from the terminal
     bool allowMassDelete = false;         // a run may delete more than maxDeletePercent of a side's files
     int maxDelete = -1;                   // no run deletes more files than this (-1: no limit)
     int connections = 0;                  // files moved at once for every site; 0: the settings

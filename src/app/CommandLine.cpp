@@ -141,6 +141,24 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
                 cl.fields.trustCert = fingerprint;
                 cl.trustCerts.push_back(fingerprint);
             }
+        } else if (a == "--sftp") {
+            cl.fields.sftp = true;
+        } else if (a == "--no-sftp") {
+            cl.fields.noSftp = true;
+        } else if (a == "--key") {
+            if (value(v))
+                cl.fields.keyFile = v;
+        } else if (a == "--trust-host-key") {
+            if (value(v)) {
+                const std::string fingerprint = NormalHostKeyFingerprint(v);
+                if (fingerprint.empty())
+                    cl.error = "--trust-host-key takes a host key fingerprint as ssh shows it: SHA256: and 43 "
+                               "characters";
+                cl.fields.trustHostKey = fingerprint;
+                cl.trustHostKeys.push_back(fingerprint);
+            }
+        } else if (a == "--ask-passphrase") {
+            cl.askPassphrase = true;
         } else if (a == "--after-login") {
             if (value(v))
                 cl.fields.afterLogin = v;
@@ -197,6 +215,21 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args)
         cl.error = kTrustCertNeedsTls;
     if (cl.fields.trustCert && siteCommand && cl.trustCerts.size() > 1 && cl.error.empty())
         cl.error = "a site keeps one trusted certificate: give --trust-cert once";
+    if ((cl.fields.sftp || cl.fields.keyFile) && !siteCommand && cl.error.empty())
+        cl.error = "--sftp and --key need --add-site or --replace-site";
+    if (cl.fields.noSftp && cl.mode != CommandMode::ReplaceSite && cl.error.empty())
+        cl.error = "--no-sftp needs --replace-site";
+    if (cl.fields.sftp && (cl.fields.noSftp || cl.fields.tls) && cl.error.empty())
+        cl.error = "use either --sftp, --no-sftp or --tls";
+    if (cl.askPassphrase && cl.mode != CommandMode::Batch && cl.error.empty())
+        cl.error = "--ask-passphrase needs --batch";
+    if (cl.fields.trustHostKey && !siteCommand && cl.mode != CommandMode::Batch && cl.error.empty())
+        cl.error = "--trust-host-key needs --batch, --add-site or --replace-site";
+    if (cl.mode == CommandMode::AddSite && (cl.fields.trustHostKey || cl.fields.keyFile) && !cl.fields.sftp &&
+        cl.error.empty())
+        cl.error = "--key and --trust-host-key are for SFTP sites: give --sftp too";
+    if (cl.fields.trustHostKey && siteCommand && cl.trustHostKeys.size() > 1 && cl.error.empty())
+        cl.error = "a site keeps one trusted host key: give --trust-host-key once";
     return cl;
 }
 
@@ -207,7 +240,8 @@ const char *UsageText()
            "      Open the window (on the site NICKNAME).\n"
            "  fernhop --batch [--settings DIR] [--dry-run] [--yes] [-q | -v] [--json]\n"
            "          [--allow-mass-delete] [--max-delete N] [--tls] [--trust-cert SHA256]\n"
-           "          [--connections N] (NICKNAME | --multi-site)\n"
+           "          [--trust-host-key SHA256:KEY] [--ask-passphrase] [--connections N]\n"
+           "          (NICKNAME | --multi-site)\n"
            "      Connect, list the server (or read the cached listing), compare, transfer, quit.\n"
            "      Prints each site's plan and outcome and a summary on stdout, every failure on\n"
            "      stderr, and on a terminal a progress line.\n"
@@ -230,17 +264,30 @@ const char *UsageText()
            "      --trust-cert SHA256  trust the server certificate with this SHA-256 fingerprint\n"
            "                  for this run (a certificate the system's CA store does not trust;\n"
            "                  the refusal message shows the fingerprint); needs TLS\n"
+           "      --trust-host-key SHA256:KEY  SFTP: trust the server's host key with this\n"
+           "                  fingerprint for this run, when neither ~/.ssh/known_hosts nor the site\n"
+           "                  knows it (batch mode never asks: an unknown host key fails the site,\n"
+           "                  exit status 2, and the message shows the fingerprint)\n"
+           "      --ask-passphrase  SFTP: read the passphrase of an encrypted key file from the\n"
+           "                  terminal (otherwise that key is skipped and the log says so)\n"
            "  fernhop --list-sites [--settings DIR]\n"
            "  fernhop --add-site NICK --server HOST [--port N] --user U [--password P | --ask-password]\n"
            "          --local DIR --remote DIR [--download] [--pasv] [--no-multi-site]\n"
-           "          [--after-login CMD] [--tls] [--trust-cert SHA256] [--settings DIR]\n"
+           "          [--after-login CMD] [--tls] [--trust-cert SHA256]\n"
+           "          [--sftp] [--key FILE] [--trust-host-key SHA256:KEY] [--settings DIR]\n"
            "      --tls       require explicit TLS: no login without it, files encrypted too\n"
            "      --trust-cert SHA256  always trust the certificate with this fingerprint (needs --tls)\n"
+           "      --sftp      SFTP over SSH instead of FTP (port 22 unless --port is given)\n"
+           "      --key FILE  SFTP: an OpenSSH private key file, tried after the SSH agent's keys\n"
+           "                  and before the password (--key \"\" forgets it)\n"
+           "      --trust-host-key SHA256:KEY  SFTP: always trust the host key with this fingerprint\n"
+           "                  (as ssh shows it); a host key that differs from the trusted one, or\n"
+           "                  from ~/.ssh/known_hosts, is refused\n"
            "      A certificate is trusted when the CA store trusts it for the server's name (also\n"
            "      for a site that keeps another fingerprint), else only when its fingerprint is\n"
            "      exactly the one stored or given: a changed self-signed certificate is refused.\n"
            "  fernhop --replace-site NICK [the fields of --add-site, and --upload, --no-pasv,\n"
-           "          --in-multi-site, --no-tls] [--settings DIR]\n"
+           "          --in-multi-site, --no-tls, --no-sftp] [--settings DIR]\n"
            "  fernhop --remove-site NICK [--settings DIR]\n"
            "  fernhop --set KEY=VALUE [--set KEY=VALUE ...] [--settings DIR]\n"
            "      any key of the \"Options\" and \"Filter\" sections, for example --set delete=0\n"

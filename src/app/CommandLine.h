@@ -23,6 +23,10 @@ struct SiteFields {
     bool tls = false;
     bool noTls = false;
     std::optional<std::string> trustCert; // 64 hex digits
+    bool sftp = false;
+    bool noSftp = false;
+    std::optional<std::string> keyFile;     // "" forgets the site's key file
+    std::optional<std::string> trustHostKey; // "SHA256:..."
 };
 
 enum class CommandMode {
@@ -58,6 +62,10 @@ struct CommandLine {
     // Batch: TLS for every site of the run, and certificates trusted for this run only.
     bool tls = false;
     std::vector<std::string> trustCerts;
+    // Batch: SFTP host keys trusted for this run only, and whether an encrypted key file's
+    // passphrase is read from the terminal (else that key is skipped).
+    std::vector<std::string> trustHostKeys;
+    bool askPassphrase = false;
     std::vector<std::pair<std::string, std::string>> sets;
 };
 
@@ -67,6 +75,9 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args);
 inline constexpr const char *kTrustCertNeedsTls =
     "--trust-cert needs TLS: give --tls too (or store it with the site); without TLS no certificate is checked "
     "and the password goes in clear";
+// A host key belongs to an SFTP site: given for a run of FTP sites only it would be a mistake.
+inline constexpr const char *kTrustHostKeyNeedsSftp =
+    "--trust-host-key is for SFTP sites: give --sftp too (or store it with the site)";
 const char *UsageText();
 
 // Exit statuses of the program.

@@ -13,6 +13,10 @@ namespace {
 
 std::string Direction(const TmultFTP &site) { return site.Download ? "download" : "upload"; }
 
+std::string Protocol(const TmultFTP &site) { return site.UseSftp ? "sftp" : site.RequireTls ? "ftp+tls" : "ftp"; }
+
+std::string OrDash(const std::string &text) { return text.empty() ? "-" : text; }
+
 // "server:port"; IPv6 text goes in brackets, so that the port stays apart from the address.
 std::string ServerAndPort(const TmultFTP &site)
 {
@@ -51,6 +55,17 @@ bool ApplyFields(SiteEdits &edits, const SiteFields &f, std::FILE *err)
 {
     if (f.server)
         edits.server = *f.server;
+    // The protocol before the port: a port left at the old protocol's default follows it.
+    if (f.sftp)
+        SetEditsProtocol(edits, true, false);
+    if (f.noSftp)
+        SetEditsProtocol(edits, false, edits.requireTls);
+    if (f.tls)
+        SetEditsProtocol(edits, false, true);
+    if (f.noTls)
+        edits.requireTls = false;
+    if (f.keyFile)
+        edits.keyFile = f.keyFile->empty() ? std::string() : AbsoluteLocal(*f.keyFile);
     if (f.port)
         edits.port = *f.port;
     if (f.user)
@@ -73,10 +88,6 @@ bool ApplyFields(SiteEdits &edits, const SiteFields &f, std::FILE *err)
         edits.usePasv = true;
     if (f.noPasv)
         edits.usePasv = false;
-    if (f.tls)
-        edits.requireTls = true;
-    if (f.noTls)
-        edits.requireTls = false;
     return true;
 }
 
@@ -91,6 +102,9 @@ std::string ApplyRowFlags(SiteList &sites, const SiteFields &f)
         sites.ToggleMultiSite();
     if (f.trustCert)
         if (std::string problem = sites.SetTrustedCertificate(*f.trustCert); !problem.empty())
+            return problem;
+    if (f.trustHostKey)
+        if (std::string problem = sites.SetTrustedHostKey(*f.trustHostKey); !problem.empty())
             return problem;
     if (f.afterLogin)
         return sites.SetAfterLoginCommand(*f.afterLogin);
@@ -113,9 +127,12 @@ int ListSitesCommand(std::FILE *out, std::FILE *err)
     LoadSites(sites, err);
     for (int i = 0; i < sites.Count(); ++i) {
         const TmultFTP &s = sites.Row(i);
-        std::fprintf(out, "%s\t%s\t%s\t%s\t%s\t%s\n", s.NickName.c_str(), Direction(s).c_str(),
+        // The protocol, key file and trusted host key come last, so that scripts reading the
+        // first columns read them as before.
+        std::fprintf(out, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", s.NickName.c_str(), Direction(s).c_str(),
                      ServerAndPort(s).c_str(), s.LocalDir.c_str(), s.RemoteDir.c_str(),
-                     s.MultiSite ? "multi-site" : "-");
+                     s.MultiSite ? "multi-site" : "-", Protocol(s).c_str(), OrDash(s.KeyFile).c_str(),
+                     OrDash(s.TrustedHostKey).c_str());
     }
     return 0;
 }
@@ -158,6 +175,10 @@ int ReplaceSiteCommand(const CommandLine &cl, std::FILE *out, std::FILE *err)
         return 1;
     if (cl.fields.trustCert && !sites.edits.requireTls) {
         std::fprintf(err, "fernhop: %s\n", kTrustCertNeedsTls);
+        return kExitUsage;
+    }
+    if ((cl.fields.trustHostKey || (cl.fields.keyFile && !cl.fields.keyFile->empty())) && !sites.edits.useSftp) {
+        std::fprintf(err, "fernhop: --key and --trust-host-key are for SFTP sites: give --sftp too\n");
         return kExitUsage;
     }
     std::string problem = sites.Replace();
@@ -266,7 +287,11 @@ int ShowSettingsCommand(std::FILE *out, std::FILE *err)
                      s.Password.empty() ? "(none)" : "*****", s.LocalDir.c_str(), s.RemoteDir.c_str(),
                      s.UsePasv ? " pasv" : "", s.MultiSite ? " multi-site" : "");
         // The after-login command may hold a secret: only whether there is one.
-        std::string more = s.RequireTls ? "tls" : "no-tls";
+        std::string more = s.UseSftp ? "sftp" : s.RequireTls ? "tls" : "no-tls";
+        if (s.UseSftp)
+            more += " key=" + (s.KeyFile.empty() ? std::string("(none)") : s.KeyFile);
+        if (!s.TrustedHostKey.empty())
+            more += " trusted host key " + s.TrustedHostKey;
         if (!s.TrustedCert.empty())
             more += " trusted certificate " + s.TrustedCert;
         if (s.Connections > 0)

@@ -80,6 +80,8 @@ int main(int argc, char **argv)
     case CommandMode::ShowSettings: return ShowSettingsCommand(stdout, stderr);
     case CommandMode::Batch: {
         BatchRequest request{cl.nickName, cl.multiSite, cl.dryRun, cl.yes, cl.tls, cl.trustCerts};
+        request.trustHostKeys = cl.trustHostKeys;
+        request.askPassphrase = cl.askPassphrase;
         request.allowMassDelete = cl.allowMassDelete;
         request.maxDelete = cl.maxDelete;
         request.connections = cl.connections;

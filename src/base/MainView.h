@@ -56,6 +56,14 @@ struct CertificateQuestion {
 };
 enum class CertificateTrust { Cancel, Once, Always };
 
+// An SSH server's host key that neither known_hosts nor the site knows, as the trust question
+// shows it.
+struct HostKeyQuestion {
+    std::string host;        // "example.net" or "example.net:2222"
+    std::string type;        // "ssh-ed25519"
+    std::string fingerprint; // "SHA256:..."
+};
+
 class MainView {
 public:
     virtual ~MainView() = default;
@@ -98,6 +106,14 @@ public:
     // certificate for this site" (its fingerprint is stored with the site) or "cancel" (the
     // connection is refused). Unattended front ends never ask: Cancel.
     virtual CertificateTrust AskTrustCertificate(const CertificateQuestion &question)
+    {
+        (void)question;
+        return CertificateTrust::Cancel;
+    }
+
+    // The same question for an SSH host key: "Trust Once", "Always Trust" (stored with the site)
+    // or "Cancel" (the connection is refused before anything is sent). Unattended: Cancel.
+    virtual CertificateTrust AskTrustHostKey(const HostKeyQuestion &question)
     {
         (void)question;
         return CertificateTrust::Cancel;

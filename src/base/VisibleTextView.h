@@ -46,6 +46,13 @@ public:
             *field = VisibleControls(*field);
         return shown_.AskTrustCertificate(shown);
     }
+    CertificateTrust AskTrustHostKey(const HostKeyQuestion &question) override
+    {
+        HostKeyQuestion shown = question;
+        for (std::string *field : {&shown.host, &shown.type, &shown.fingerprint})
+            *field = VisibleControls(*field);
+        return shown_.AskTrustHostKey(shown);
+    }
     bool OffersResetFtp() const override { return shown_.OffersResetFtp(); }
     void PlaySound(SoundEvent event, const std::string &file) override { shown_.PlaySound(event, file); }
     void Beep() override { shown_.Beep(); }

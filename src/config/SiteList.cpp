@@ -25,6 +25,14 @@ bool HoldsNulOrCr(std::string_view key)
 
 } // namespace
 
+void SetEditsProtocol(SiteEdits &edits, bool useSftp, bool requireTls)
+{
+    if (edits.port == DefaultPort(edits.useSftp))
+        edits.port = DefaultPort(useSftp);
+    edits.useSftp = useSftp;
+    edits.requireTls = requireTls && !useSftp;
+}
+
 SiteList::SiteList()
 {
     // The blank profile stands for "no site": nothing in it takes part in anything.
@@ -59,6 +67,8 @@ void SiteList::ShowInEdits(const TmultFTP &site)
     edits.usePasv = site.UsePasv;
     edits.afterLoginCommand = site.AfterLoginCommand;
     edits.requireTls = site.RequireTls;
+    edits.useSftp = site.UseSftp;
+    edits.keyFile = site.KeyFile;
     edits.connections = site.Connections;
 }
 
@@ -73,7 +83,9 @@ TmultFTP SiteList::ProfileFromEdits(const TmultFTP &base) const
     site.RemoteDir = edits.remoteDir;
     site.Port = edits.port;
     site.UsePasv = edits.usePasv;
-    site.RequireTls = edits.requireTls;
+    site.UseSftp = edits.useSftp;
+    site.RequireTls = edits.requireTls && !edits.useSftp;
+    site.KeyFile = edits.keyFile;
     site.Connections = edits.connections;
     CutProfileTexts(site);
     UpdateCacheKey(site);
@@ -242,6 +254,18 @@ std::string SiteList::SetTrustedCertificate(const std::string &fingerprint)
         return {};
     TmultFTP site = CurrentProfile();
     site.TrustedCert = fingerprint;
+    if (std::string problem = SiteLineProblem(site); !problem.empty())
+        return problem;
+    CurrentProfile() = std::move(site);
+    return {};
+}
+
+std::string SiteList::SetTrustedHostKey(const std::string &fingerprint)
+{
+    if (currentRow_ < 0)
+        return {};
+    TmultFTP site = CurrentProfile();
+    site.TrustedHostKey = fingerprint;
     if (std::string problem = SiteLineProblem(site); !problem.empty())
         return problem;
     CurrentProfile() = std::move(site);

@@ -29,8 +29,14 @@ struct SiteEdits {
     bool usePasv = false;
     std::string afterLoginCommand;
     bool requireTls = false;
+    bool useSftp = false; // SFTP instead of FTP; requireTls does not apply then
+    std::string keyFile{}; // SFTP: the private key file; empty: none
     int connections = 0; // 0: the global option
 };
+
+// FTP, FTP over TLS or SFTP into the edits. A port left at the old protocol's default (21 or 22)
+// follows to the new one's; a port of the user's own stays.
+void SetEditsProtocol(SiteEdits &edits, bool useSftp, bool requireTls);
 
 // One item of the nickname combo box: a row with a nickname.
 struct NickNameItem {
@@ -105,6 +111,9 @@ public:
     // "Always trust this certificate": the current row keeps the fingerprint (64 hex digits, or
     // "" to forget it). Returns "" or why it cannot be stored.
     std::string SetTrustedCertificate(const std::string &fingerprint);
+    // "Always Trust" for an SFTP server's host key: the current row keeps the fingerprint
+    // ("SHA256:...", or "" to forget it). Returns "" or why it cannot be stored.
+    std::string SetTrustedHostKey(const std::string &fingerprint);
     void ClearOffset();
 
     // The nickname combo box: one item per row with a nickname, in row order.

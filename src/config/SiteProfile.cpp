@@ -3,11 +3,15 @@
 #include "base/Text.h"
 #include "config/Crc32.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-constexpr int kFieldCount = 16;
+constexpr int kFieldCount = 19;
+constexpr const char *kSftpField = "SFTP";
+// What a trusted host key takes in a line: "SHA256:" and 43 base64 characters.
+constexpr size_t kHostKeyFingerprintBytes = 50;
 constexpr int kMaxConnections = 16;
 
 std::string BuildLine(const TmultFTP &site, std::string_view password, bool compact = false)
@@ -31,12 +35,17 @@ std::string BuildLine(const TmultFTP &site, std::string_view password, bool comp
     field(FormatSiteTime(site.SavedPcTime));
     field(FormatSiteTime(site.SavedServerTime));
     field(site.AfterLoginCommand);
-    if (site.RequireTls || !site.TrustedCert.empty() || site.Connections > 0) {
-        field(site.RequireTls ? "TLS" : "");
+    if (site.RequireTls || !site.TrustedCert.empty() || site.Connections > 0 || site.UseSftp) {
+        field(site.RequireTls && !site.UseSftp ? "TLS" : "");
         field(site.TrustedCert);
     }
-    if (site.Connections > 0)
-        field(std::to_string(site.Connections));
+    if (site.Connections > 0 || site.UseSftp)
+        field(site.Connections > 0 ? std::to_string(site.Connections) : "");
+    if (site.UseSftp) {
+        field(kSftpField);
+        field(site.KeyFile);
+        field(site.TrustedHostKey);
+    }
     return line;
 }
 
@@ -80,7 +89,7 @@ bool ParsePort(std::string_view text, int &port)
 void CutProfileTexts(TmultFTP &site)
 {
     for (std::string *text : {&site.NickName, &site.Server, &site.UserName, &site.Password,
-                              &site.LocalDir, &site.RemoteDir, &site.AfterLoginCommand})
+                              &site.LocalDir, &site.RemoteDir, &site.AfterLoginCommand, &site.KeyFile})
         *text = Cut255(*text);
 }
 
@@ -91,7 +100,8 @@ std::string ComputeCacheKey(const TmultFTP &site)
     // named by the older four-field key are simply not found, and the site is listed.
     const std::string joined = site.Server + site.UserName + site.LocalDir + site.RemoteDir;
     uint32_t state = Crc32Update(kCrc32Start, Cut255(joined));
-    state = Crc32Update(state, "|" + std::to_string(site.Port) + (site.RequireTls ? "|tls" : "|plain"));
+    const char *protocol = site.UseSftp ? "|sftp" : site.RequireTls ? "|tls" : "|plain";
+    state = Crc32Update(state, "|" + std::to_string(site.Port) + protocol);
     return Crc32Hex(Crc32Finish(state));
 }
 
@@ -117,7 +127,8 @@ bool SameProfile(const TmultFTP &a, const TmultFTP &b)
            a.AfterLoginCommand == b.AfterLoginCommand && a.UsePasv == b.UsePasv &&
            a.MultiSite == b.MultiSite && a.Download == b.Download && a.Port == b.Port &&
            a.SavedPcTime == b.SavedPcTime && a.SavedServerTime == b.SavedServerTime &&
-           a.RequireTls == b.RequireTls && a.TrustedCert == b.TrustedCert && a.Connections == b.Connections;
+           a.RequireTls == b.RequireTls && a.TrustedCert == b.TrustedCert && a.Connections == b.Connections &&
+           a.UseSftp == b.UseSftp && a.KeyFile == b.KeyFile && a.TrustedHostKey == b.TrustedHostKey;
 }
 
 TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP &theirs)
@@ -141,6 +152,9 @@ TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP
     take(merged.RequireTls, base.RequireTls, ours.RequireTls);
     take(merged.TrustedCert, base.TrustedCert, ours.TrustedCert);
     take(merged.Connections, base.Connections, ours.Connections);
+    take(merged.UseSftp, base.UseSftp, ours.UseSftp);
+    take(merged.KeyFile, base.KeyFile, ours.KeyFile);
+    take(merged.TrustedHostKey, base.TrustedHostKey, ours.TrustedHostKey);
     if (ours.SavedPcTime != base.SavedPcTime || ours.SavedServerTime != base.SavedServerTime) {
         merged.SavedPcTime = ours.SavedPcTime;
         merged.SavedServerTime = ours.SavedServerTime;
@@ -157,7 +171,8 @@ std::string MaskedSiteLine(const TmultFTP &site)
 std::string SiteLineProblem(const TmultFTP &site)
 {
     for (const std::string *text : {&site.NickName, &site.Server, &site.UserName, &site.Password,
-                                    &site.LocalDir, &site.RemoteDir, &site.AfterLoginCommand}) {
+                                    &site.LocalDir, &site.RemoteDir, &site.AfterLoginCommand, &site.KeyFile,
+                                    &site.TrustedHostKey}) {
         if (HoldsUnstorable(*text))
             return "The site settings cannot hold the character \"|\" or a line break. Please "
                    "remove it (a password may be left blank to be asked for when connecting).";
@@ -169,11 +184,13 @@ std::string SiteLineProblem(const TmultFTP &site)
     longest.SavedPcTime = longest.SavedServerTime = EncodeDate(2000, 1, 1);
     if (longest.RequireTls)
         longest.TrustedCert = std::string(64, '0'); // a certificate trusted later must fit too
+    if (longest.UseSftp)
+        longest.TrustedHostKey = std::string(std::max(kHostKeyFingerprintBytes, longest.TrustedHostKey.size()), '0');
     longest.Connections = kMaxConnections;
     if (SiteLine(longest).size() > kMaxSiteLineBytes)
         return "The site settings are too long to be stored (a site holds at most " +
                std::to_string(kMaxSiteLineBytes) +
-               " characters in all). Please shorten the directories or the after-login command.";
+               " characters in all). Please shorten the directories, the key file or the after-login command.";
     return {};
 }
 
@@ -213,6 +230,12 @@ ParsedSiteLine ParseSiteLine(std::string_view line)
     int connections = 0;
     if (ParsePort(fields[15], connections) && connections <= kMaxConnections)
         site.Connections = connections;
+    site.UseSftp = fields[16] == kSftpField;
+    if (site.UseSftp) {
+        site.RequireTls = false;
+        site.KeyFile = fields[17];
+        site.TrustedHostKey = NormalHostKeyFingerprint(fields[18]);
+    }
 
     // Both times are one measurement: if either cannot be read, neither is kept.
     TDateTime pc = 0, server = 0;
@@ -241,6 +264,22 @@ std::string NormalCertificateFingerprint(std::string_view text)
         digits += c;
     }
     return digits.size() == 64 ? digits : std::string();
+}
+
+std::string NormalHostKeyFingerprint(std::string_view text)
+{
+    constexpr std::string_view kPrefix = "SHA256:";
+    if (text.size() < kPrefix.size() || !EqualsNoCaseAZ(text.substr(0, kPrefix.size()), kPrefix))
+        return {};
+    std::string_view digits = text.substr(kPrefix.size());
+    if (digits.size() == 44 && digits.back() == '=')
+        digits.remove_suffix(1);
+    if (digits.size() != 43)
+        return {};
+    for (char c : digits)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/'))
+            return {};
+    return std::string(kPrefix) + std::string(digits);
 }
 
 std::string FormatSiteTime(TDateTime value)

@@ -12,6 +12,11 @@
 // thirteen only, so their lines stay as older versions wrote and read them. A site with its own
 // number of connections has a sixteenth field, the number (the two before it perhaps empty);
 // older versions ignore it.
+//
+// An SFTP site has three more: "SFTP", the path of its private key file (or nothing) and the host
+// key the user chose to always trust ("SHA256:..." as OpenSSH prints it, or nothing); the three
+// before them are written too, perhaps empty. FTP sites never get them, so their lines stay as
+// they were.
 #include "base/DateTime.h"
 
 #include <string>
@@ -35,7 +40,17 @@ struct TmultFTP {
     bool RequireTls = false;       // explicit TLS (AUTH TLS) on every connection, or no login
     std::string TrustedCert;       // SHA-256 of a certificate trusted by the user, upper-case hex
     int Connections = 0;           // connections a run uses at once; 0: the global option
+    bool UseSftp = false;          // SFTP over SSH; RequireTls does not apply then
+    std::string KeyFile;           // SFTP: an OpenSSH private key file; empty: none
+    std::string TrustedHostKey;    // SFTP: "SHA256:..." of a host key trusted by the user
 };
+
+// The default port of a site's protocol: 22 for SFTP, else 21.
+inline int DefaultPort(bool useSftp) { return useSftp ? 22 : 21; }
+
+// A host key fingerprint as OpenSSH prints it: "SHA256:" and 43 characters of unpadded base64
+// ("sha256:" and a trailing "=" are taken too); "" when the text is not one.
+std::string NormalHostKeyFingerprint(std::string_view text);
 
 // 64 upper-case hex digits of a SHA-256 fingerprint written as "ab:cd:..." or bare hex; "" when
 // the text is neither.
@@ -52,7 +67,7 @@ TmultFTP MergeProfile(const TmultFTP &base, const TmultFTP &ours, const TmultFTP
 void CutProfileTexts(TmultFTP &site);
 
 // CRC-32 of server, user name, local and remote directory joined (cut to 255 bytes), followed by
-// "|", the port and "|plain" or "|tls", as eight upper-case hexadecimal digits. It names the
+// "|", the port and "|plain", "|tls" or "|sftp", as eight upper-case hexadecimal digits. It names the
 // site's listing cache file.
 std::string ComputeCacheKey(const TmultFTP &site);
 void UpdateCacheKey(TmultFTP &site);
@@ -69,15 +84,15 @@ std::string MaskedSiteLine(const TmultFTP &site);
 
 // Why the profile cannot be stored, or "" when it can: a text field holds "|", a line break or a
 // NUL, the port is not a TCP port (it would not read back), or the line could outgrow
-// kMaxSiteLineBytes (counted with both times set and every flag "FALSE", so that later clock
-// measurements and toggles always still fit).
+// kMaxSiteLineBytes (counted with both times set, every flag "FALSE" and a trusted key or
+// certificate, so that later clock measurements, toggles and trust always still fit).
 std::string SiteLineProblem(const TmultFTP &site);
 
 struct ParsedSiteLine {
     TmultFTP site;        // texts cut to 255 bytes, CacheKey set
     bool portValid = true; // false: the port field was not a port number; site.Port is 21
 };
-// Fields missing at the end of the line read as empty; text after the sixteenth "|" is ignored.
+// Fields missing at the end of the line read as empty; text after the nineteenth "|" is ignored.
 // A time that is not readable makes both saved times 0, so the next connection measures again.
 ParsedSiteLine ParseSiteLine(std::string_view line);
 

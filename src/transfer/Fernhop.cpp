@@ -31,6 +31,7 @@ void Fernhop::WireFtpClient1()
     ftp.OnFtpCertificate = [this](TFtpClient *s, const TlsPeerInfo &peer) {
         return session.FtpClient1Certificate(s, peer);
     };
+    ftp.OnSshHostKey = [this](TFtpClient *s, const SshHostKey &key) { return session.FtpClient1HostKey(s, key); };
     ftp.OnFtpQuit = [this](TFtpClient *s) { session.FtpClient1FtpQuit(s); };
     ftp.OnCheckFileSent = [this](TFtpClient *s, TDateTime time, bool error) {
         clock.FtpClient1CheckFileSent(s, time, error);

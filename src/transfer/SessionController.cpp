@@ -5,6 +5,7 @@
 #include "site/TreeEntries.h"
 #include "transfer/CertificateCheck.h"
 #include "transfer/FtpErrorHandler.h"
+#include "transfer/HostKeyCheck.h"
 #include "transfer/RemotePath.h"
 #include "transfer/SiteSwitch.h"
 
@@ -31,9 +32,9 @@ SiteTree *TreeOf(Workspace &ws, SiteNode *node)
     return nullptr;
 }
 
-uint16_t PortOf(int port)
+uint16_t PortOf(int port, bool useSftp = false)
 {
-    return port > 0 && port <= 65535 ? uint16_t(port) : uint16_t(21);
+    return port > 0 && port <= 65535 ? uint16_t(port) : uint16_t(DefaultPort(useSftp));
 }
 
 } // namespace
@@ -51,6 +52,14 @@ SessionController::SessionController(Workspace &workspace, SiteList &sites, List
     pool.afterLoginCommand = [this] { return sites_.Current().AfterLoginCommand; };
     pool.trustCertificate = [this](const TlsPeerInfo &peer) {
         return !acceptedFingerprint_.empty() && peer.fingerprint == acceptedFingerprint_;
+    };
+    pool.trustHostKey = [this](const SshHostKey &key) {
+        return !acceptedHostKey_.empty() && key.fingerprint == acceptedHostKey_;
+    };
+    pool.keyPassphrase = [this]() -> std::optional<std::string> {
+        if (!keyPassphraseHeld_)
+            return std::nullopt;
+        return keyPassphrase_;
     };
 }
 
@@ -182,6 +191,9 @@ bool SessionController::Connect()
     }
 
     acceptedFingerprint_.clear();
+    acceptedHostKey_.clear();
+    keyPassphrase_.clear();
+    keyPassphraseHeld_ = false;
     SetUpClient(ws_.FtpClient1);
 
     quitHandled = false;
@@ -199,7 +211,9 @@ bool SessionController::Connect()
 void SessionController::SetUpClient(TFtpClient &ftp)
 {
     const ProxyOptions &proxy = ws_.options.proxy;
-    if (proxy.active) {
+    const bool sftp = sites_.edits.useSftp;
+    // The WinGate proxy speaks FTP: an SFTP site is reached directly.
+    if (proxy.active && !sftp) {
         // WinGate takes the real server from the user name.
         ftp.SetFtpServer(proxy.server);
         ftp.UserName = sites_.edits.userName + "@" + sites_.edits.server;
@@ -207,8 +221,10 @@ void SessionController::SetUpClient(TFtpClient &ftp)
     } else {
         ftp.SetFtpServer(sites_.edits.server);
         ftp.UserName = sites_.edits.userName;
-        ftp.SetFtpPort(PortOf(sites_.edits.port));
+        ftp.SetFtpPort(PortOf(sites_.edits.port, sftp));
     }
+    ftp.UseSftp = sftp;
+    ftp.SshKeyFile = sftp ? sites_.edits.keyFile : std::string();
     // Through the proxy too, the certificate must name the server the user means.
     ftp.TlsHostName = sites_.edits.server;
     ftp.UserPassword = loginPassword;
@@ -235,6 +251,29 @@ bool SessionController::FtpClient1Certificate(TFtpClient *, const TlsPeerInfo &p
     if (verdict.storeFingerprint) {
         if (std::string problem = sites_.SetTrustedCertificate(peer.fingerprint); !problem.empty())
             ws_.LogLine("The certificate is trusted for this session only: " + problem);
+    }
+    return verdict.accepted;
+}
+
+// An SFTP server's host key that known_hosts does not name: CheckHostKey decides, the log says
+// how; "Always Trust" stores the fingerprint with the site. A reconnect in the middle of a run
+// takes the key this session took without asking again.
+bool SessionController::FtpClient1HostKey(TFtpClient *, const SshHostKey &key)
+{
+    if (reconnecting_ && !acceptedHostKey_.empty() && key.fingerprint == acceptedHostKey_)
+        return true;
+    const TmultFTP &site = sites_.Current();
+    const int port = PortOf(sites_.edits.port, true);
+    const std::string host = sites_.edits.server + (port == 22 ? std::string() : ":" + std::to_string(port));
+    loginPromptOpen_ = true; // the connect countdown waits while the user compares the fingerprint
+    const HostKeyVerdict verdict = CheckHostKey(key, host, site.NickName, site.TrustedHostKey, trustedHostKeys, ws_.view);
+    loginPromptOpen_ = false;
+    ws_.LogLine(verdict.logLine);
+    hostKeyRefusal = verdict.accepted ? std::string() : verdict.logLine;
+    acceptedHostKey_ = verdict.accepted ? key.fingerprint : std::string();
+    if (verdict.storeKey) {
+        if (std::string problem = sites_.SetTrustedHostKey(key.fingerprint); !problem.empty())
+            ws_.LogLine("The host key is trusted for this session only: " + problem);
     }
     return verdict.accepted;
 }
@@ -277,8 +316,41 @@ void SessionController::Timer1Timer()
     }
 }
 
+void SessionController::AskKeyPassphrase(TFtpClient *Sender, std::string &value)
+{
+    const std::string &keyFile = Sender->SshKeyFile;
+    if (reconnecting_ && keyPassphraseHeld_) {
+        value = keyPassphrase_;
+        return;
+    }
+    if (!askPassphrase) {
+        // No answer and no abandoned login: the client goes on without the key.
+        ws_.LogLine("FERNHOP: the key file " + keyFile +
+                    " is encrypted; it is skipped (--ask-passphrase reads its passphrase from the terminal)");
+        return;
+    }
+    ws_.ShowStatus("Key file passphrase needed");
+    std::string text;
+    loginPromptOpen_ = true;
+    const bool answered = ws_.view.MaskedInputQuery(
+        "Fernhop SSH Key", "Please enter the passphrase of the key file " + keyFile + ":", text);
+    loginPromptOpen_ = false;
+    if (!answered) {
+        ws_.ShowStatus("Login canceled");
+        Sender->AbandonLogin();
+        return;
+    }
+    keyPassphrase_ = text;
+    keyPassphraseHeld_ = true;
+    value = text;
+}
+
 void SessionController::FtpClient1FtpNeedInfo(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value)
 {
+    if (need == needPassphrase) {
+        AskKeyPassphrase(Sender, value);
+        return;
+    }
     const bool password = need == needPassword;
     ws_.ShowStatus(password ? "No password details" : "Need more information");
     std::string text = value;

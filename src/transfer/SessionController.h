@@ -58,6 +58,15 @@ public:
     // Why the last certificate was refused (its log line), for a front end that shows no log.
     std::string certificateRefusal;
 
+    // ---- SFTP ----
+    // Host key fingerprints trusted for this run only (batch --trust-host-key).
+    std::vector<std::string> trustedHostKeys;
+    // Why the last host key was refused (its log line), for a front end that shows no log.
+    std::string hostKeyRefusal;
+    // An encrypted key file's passphrase is asked for (batch mode only with --ask-passphrase);
+    // otherwise that key is skipped and the log says so.
+    bool askPassphrase = true;
+
     // ---- reconnecting after a session lost in the middle of a run ----
     // Unattended runs reconnect by themselves after these pauses (milliseconds, the last one
     // repeats); the window asks "Reconnect and continue?" instead.
@@ -107,6 +116,7 @@ public:
     void FtpClient1LoggedIn(TFtpClient *Sender);
     void FtpClient1FtpNeedInfo(TFtpClient *Sender, TFtpInfoNeeded need, std::string &value);
     bool FtpClient1Certificate(TFtpClient *Sender, const TlsPeerInfo &peer);
+    bool FtpClient1HostKey(TFtpClient *Sender, const SshHostKey &key);
     void FtpClient1FtpReady(TFtpClient *Sender);
     void FtpClient1FtpQuit(TFtpClient *Sender);
 
@@ -147,6 +157,13 @@ private:
     ListingWalk &walk_;
     TransferSequencer &sequencer_;
     std::string acceptedFingerprint_; // the certificate this session's connection took
+    std::string acceptedHostKey_;     // the host key this session's connection took
+    // The passphrase typed for the site's key file, held in memory only while this session's
+    // extra connections and reconnects need it; a new connection asks again.
+    std::string keyPassphrase_;
+    bool keyPassphraseHeld_ = false;
+    // The passphrase prompt: the window's dialog, the batch terminal, or the key skipped.
+    void AskKeyPassphrase(TFtpClient *Sender, std::string &value);
     std::string remoteDirEdit_;
     bool remoteDirEdited_ = false; // typed since the last commit
     bool loginPromptOpen_ = false; // the countdown waits while the user types

@@ -54,6 +54,19 @@ void TransferPool::Open(int extra)
         session->onCertificate = [this](const TlsPeerInfo &peer) {
             return trustCertificate ? trustCertificate(peer) : peer.verified;
         };
+        // Never asked about again: exactly the host key the session's own connection took.
+        client.OnSshHostKey = [this](TFtpClient *, const SshHostKey &key) { return trustHostKey && trustHostKey(key); };
+        // Nobody is asked on a second connection: a key file's passphrase is the one the session's
+        // own connection was given (none: the key is skipped, as it was there); anything else
+        // ends this login.
+        client.OnFtpNeedInfo = [this](TFtpClient *s, TFtpInfoNeeded need, std::string &value) {
+            if (need != needPassphrase) {
+                s->AbandonLogin();
+                return;
+            }
+            if (std::optional<std::string> known = keyPassphrase ? keyPassphrase() : std::nullopt)
+                value = *known;
+        };
         slots_.push_back(std::move(slot));
         session->Open([this, session](const RemoteOutcome &outcome) { Opened(session, outcome); });
     }

@@ -2,7 +2,8 @@
 // The extra connections of a run: while the session's own connection keeps the listing, the
 // check file and the steps whose order matters, files are moved over these as well, one file a
 // connection at a time. Each is logged in as the session's own connection is (the session sets
-// its server, credentials and TLS, and it trusts only the certificate the session took). A
+// its server, credentials and TLS or SFTP, and it trusts only the certificate or host key the
+// session took). A
 // server that refuses one leaves the run on the connections it has; the refusal is logged once.
 //
 // Use: the session fills setUpClient and trustCertificate; a run calls Open(n) and hands work to
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Connections a run of the current site uses at once (1-16): batch --connections, else the
@@ -30,6 +32,9 @@ public:
     // ---- filled by the session ----
     std::function<void(TFtpClient &)> setUpClient;             // server, credentials, TLS, time-outs
     std::function<bool(const TlsPeerInfo &)> trustCertificate; // the certificate the session took
+    std::function<bool(const SshHostKey &)> trustHostKey;      // SFTP: the host key the session took
+    // SFTP: the key file's passphrase the session was given; none: the key was skipped there.
+    std::function<std::optional<std::string>()> keyPassphrase;
     std::function<bool()> usePasv;
     std::function<std::string()> afterLoginCommand; // sent after each login, as on the session's
     // ---- filled by the run ----

@@ -85,6 +85,7 @@ public:
     bool MaskedInputQuery(const std::string &caption, const std::string &prompt, std::string &text) override;
     bool ChooseFolder(const std::string &start, std::string &chosen) override;
     CertificateTrust AskTrustCertificate(const CertificateQuestion &question) override;
+    CertificateTrust AskTrustHostKey(const HostKeyQuestion &question) override;
     void PlaySound(SoundEvent event, const std::string &file) override;
     void Beep() override;
     void CloseWindow() override;

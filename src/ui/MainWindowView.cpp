@@ -4,6 +4,7 @@
 #include "base/Text.h"
 #include "transfer/Fernhop.h"
 #include "ui/CertificateDialog.h"
+#include "ui/HostKeyDialog.h"
 #include "ui/FileLabel.h"
 #include "ui/Icons.h"
 #include "ui/LogMemo.h"
@@ -144,6 +145,14 @@ CertificateTrust MainWindow::AskTrustCertificate(const CertificateQuestion &ques
 {
     ++openPrompts_;
     const CertificateTrust answer = AskCertificateTrust(this, question);
+    --openPrompts_;
+    return answer;
+}
+
+CertificateTrust MainWindow::AskTrustHostKey(const HostKeyQuestion &question)
+{
+    ++openPrompts_;
+    const CertificateTrust answer = AskHostKeyTrust(this, question);
     --openPrompts_;
     return answer;
 }

@@ -43,6 +43,22 @@ QString ChooseWaveFile(QWidget *parent, const QString &current)
     return dialog.selectedFiles().first();
 }
 
+// Private keys live in ~/.ssh unless the user keeps them elsewhere; their names have no suffix.
+QString ChooseKeyFile(QWidget *parent, const QString &current)
+{
+    QFileDialog dialog(parent, "SSH Private Key");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QFileInfo info(current);
+    if (!current.isEmpty() && info.dir().exists())
+        dialog.setDirectory(info.dir());
+    else if (QDir ssh(QDir::home().filePath(".ssh")); ssh.exists())
+        dialog.setDirectory(ssh);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
 int g_lastPage = 0; // the page the dialog showed when it last closed
 
 } // namespace
@@ -53,6 +69,7 @@ TPagesDlg::TPagesDlg(Fernhop &app_, QWidget *parent) : QDialog(parent), app(app_
     setObjectName("PagesDlg");
     isConnected = [this] { return app.ws.FtpClient1.Connected(); };
     chooseSoundFile = ChooseWaveFile;
+    chooseKeyFile = ChooseKeyFile;
     advancedForm = new TadvancedForm(this);
 
     pages = new TImagePageControl(this);

@@ -46,6 +46,8 @@ public:
     // The file dialog of the Sound page's "Browse..." buttons: the chosen file, or empty after
     // Cancel. Tests put their own in.
     std::function<QString(QWidget *parent, const QString &current)> chooseSoundFile;
+    // The SSH private key file chooser ("" when cancelled); tests replace it.
+    std::function<QString(QWidget *parent, const QString &current)> chooseKeyFile;
 
     void ShowPage(int page);
     // The page made another site current, or changed the current one: the "Time Offset" labels

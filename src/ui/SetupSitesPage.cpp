@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -79,14 +80,17 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
         if (!updating_)
             app_.sites.edits.usePasv = on;
     });
-    multTlsCheck = new QCheckBox("Require explicit &TLS (FTPS)", this);
-    multTlsCheck->setObjectName("multTlsCheck");
-    multTlsCheck->setToolTip("Log in over TLS only: the connection stops before the user name is sent if the "
-                             "server offers no TLS");
-    connect(multTlsCheck, &QCheckBox::toggled, this, [this](bool on) {
-        if (!updating_)
-            app_.sites.edits.requireTls = on;
-    });
+    multProtocolCombo = new QComboBox(this);
+    multProtocolCombo->setObjectName("multProtocolCombo");
+    multProtocolCombo->addItems({"FTP", "FTP over explicit TLS (FTPS)", "SFTP (over SSH)"});
+    multProtocolCombo->setToolTip("FTP over TLS logs in over TLS only: the connection stops before the user name is "
+                                  "sent if the server offers no TLS. SFTP needs SSH access to the server.");
+    connect(multProtocolCombo, &QComboBox::currentIndexChanged, this, &SetupSitesPage::ProtocolChosen);
+    multKeyFileEdit = SiteEdit(this, "multKeyFileEdit", edits.keyFile, updating_);
+    multKeyFileEdit->setToolTip("An OpenSSH private key file, tried after the SSH agent's keys; its passphrase is "
+                                "asked for when connecting, never stored");
+    multKeyBrowseBtn = new QPushButton("Bro&wse...", this);
+    multKeyBrowseBtn->setObjectName("multKeyBrowseBtn");
     multBrowseBtn = new QPushButton("&Browse...", this);
     multBrowseBtn->setObjectName("multBrowseBtn");
     extraButton = new QPushButton("Ad&vanced...", this);
@@ -111,10 +115,10 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
         l->setBuddy(buddy);
         return l;
     };
-    // Left column: who and where; right column: how. TLS takes two rows under the directories
-    // (its caption is wider than the right column, which keeps the fields above where they were):
-    // the check box, and the certificate the site trusts. That row keeps its room while empty, so
-    // that the list below does not move when the current site changes.
+    // Left column: who and where; right column: how. The protocol takes three rows under the
+    // directories: the choice, the SFTP key file, and the certificate or host key the site trusts.
+    // That last row keeps its room while empty, so that the list below does not move when the
+    // current site changes.
     auto *fields = new QGridLayout;
     fields->addWidget(label("Nickname:", multNickNameEdit), 0, 0);
     fields->addWidget(multNickNameEdit, 0, 1);
@@ -135,10 +139,14 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     fields->addWidget(multBrowseBtn, 4, 3, 1, 2);
     fields->addWidget(label("Remote Directory:", multRemoteDirEdit), 5, 0);
     fields->addWidget(multRemoteDirEdit, 5, 1);
-    fields->addWidget(multTlsCheck, 6, 1);
-    fields->addWidget(trustedCertLbl, 7, 0);
-    fields->addWidget(trustedCertEdit, 7, 1);
-    fields->addWidget(forgetCertBtn, 7, 3, 1, 2);
+    fields->addWidget(label("Pr&otocol:", multProtocolCombo), 6, 0);
+    fields->addWidget(multProtocolCombo, 6, 1, Qt::AlignLeft);
+    fields->addWidget(label("&Key File:", multKeyFileEdit), 7, 0);
+    fields->addWidget(multKeyFileEdit, 7, 1);
+    fields->addWidget(multKeyBrowseBtn, 7, 3, 1, 2);
+    fields->addWidget(trustedCertLbl, 8, 0);
+    fields->addWidget(trustedCertEdit, 8, 1);
+    fields->addWidget(forgetCertBtn, 8, 3, 1, 2);
     for (QWidget *widget : {static_cast<QWidget *>(trustedCertLbl), static_cast<QWidget *>(trustedCertEdit),
                             static_cast<QWidget *>(forgetCertBtn)}) {
         QSizePolicy policy = widget->sizePolicy();
@@ -184,7 +192,7 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     multNewBtn = new QPushButton("&New", this);
     multNewBtn->setObjectName("multNewBtn");
     for (QPushButton *button :
-         {multBrowseBtn, extraButton, forgetCertBtn, multAddBtn, multReplaceBtn, multDeleteBtn, multNewBtn})
+         {multBrowseBtn, extraButton, multKeyBrowseBtn, forgetCertBtn, multAddBtn, multReplaceBtn, multDeleteBtn, multNewBtn})
         button->setAutoDefault(false);
     auto *note = new QLabel("Right-click on an entry to change to download and more...", this);
     auto *buttons = new QHBoxLayout;
@@ -217,14 +225,16 @@ SetupSitesPage::SetupSitesPage(TPagesDlg &dialog) : dialog_(dialog), app_(dialog
     connect(multBrowseBtn, &QPushButton::clicked, this, &SetupSitesPage::multBrowseBtnClick);
     connect(extraButton, &QPushButton::clicked, this, &SetupSitesPage::extraButtonClick);
     connect(forgetCertBtn, &QPushButton::clicked, this, &SetupSitesPage::forgetCertBtnClick);
+    connect(multKeyBrowseBtn, &QPushButton::clicked, this, &SetupSitesPage::multKeyBrowseBtnClick);
 
     // Tab goes through the fields block by block, down the page: who, how, where, then the list
     // and its buttons.
-    const std::vector<QWidget *> tabOrder{multNickNameEdit, multFTPEdit,      multUserEdit,  multPassEdit,
-                                          multPortSpin,     multFirewallCheck, multConnectionsSpin, extraButton,   multLocalDirEdit,
-                                          multBrowseBtn,    multRemoteDirEdit, multTlsCheck,  trustedCertEdit,
-                                          forgetCertBtn,    ListView1,         multAddBtn,    multReplaceBtn,
-                                          multDeleteBtn,    multNewBtn};
+    const std::vector<QWidget *> tabOrder{
+        multNickNameEdit, multFTPEdit,       multUserEdit,      multPassEdit,     multPortSpin,
+        multFirewallCheck, multConnectionsSpin, extraButton,    multLocalDirEdit, multBrowseBtn,
+        multRemoteDirEdit, multProtocolCombo, multKeyFileEdit,  multKeyBrowseBtn, trustedCertEdit,
+        forgetCertBtn,    ListView1,         multAddBtn,        multReplaceBtn,   multDeleteBtn,
+        multNewBtn};
     for (size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -245,21 +255,61 @@ void SetupSitesPage::ShowEdits()
     multPortSpin->setValue(edits.port);
     multConnectionsSpin->setValue(edits.connections);
     multFirewallCheck->setChecked(edits.usePasv);
-    multTlsCheck->setChecked(edits.requireTls);
+    multProtocolCombo->setCurrentIndex(edits.useSftp ? protocolSftp : edits.requireTls ? protocolTls : protocolFtp);
+    multKeyFileEdit->setText(Q(edits.keyFile));
     updating_ = false;
+    EnableKeyFile();
     ShowTrustedCertificate();
+}
+
+// A port left at the old protocol's default follows to the new one's (SetEditsProtocol).
+void SetupSitesPage::ProtocolChosen(int index)
+{
+    if (updating_)
+        return;
+    SiteEdits &edits = app_.sites.edits;
+    SetEditsProtocol(edits, index == protocolSftp, index == protocolTls);
+    updating_ = true;
+    multPortSpin->setValue(edits.port);
+    updating_ = false;
+    EnableKeyFile();
+}
+
+// The key file belongs to SFTP, PASV to FTP's data connections.
+void SetupSitesPage::EnableKeyFile()
+{
+    const bool sftp = app_.sites.edits.useSftp;
+    multKeyFileEdit->setEnabled(sftp);
+    multKeyFileEdit->setPlaceholderText(sftp ? "none: the SSH agent's keys, then the password" : QString());
+    multKeyBrowseBtn->setEnabled(sftp);
+    multFirewallCheck->setEnabled(!sftp);
+}
+
+void SetupSitesPage::multKeyBrowseBtnClick()
+{
+    const QString chosen = dialog_.chooseKeyFile(this, multKeyFileEdit->text());
+    if (!chosen.isEmpty())
+        multKeyFileEdit->setText(chosen); // into the edits as typing would
 }
 
 void SetupSitesPage::ShowTrustedCertificate()
 {
-    const std::string &fingerprint = app_.sites.Current().TrustedCert;
+    const TmultFTP &site = app_.sites.Current();
+    const std::string &fingerprint = site.UseSftp ? site.TrustedHostKey : site.TrustedCert;
     const bool shown = app_.sites.CurrentRow() >= 0 && !fingerprint.empty();
-    const QString text = shown ? Q(TlsChannel::ShownFingerprint(fingerprint)) : QString();
+    const QString text =
+        !shown ? QString() : Q(site.UseSftp ? fingerprint : TlsChannel::ShownFingerprint(fingerprint));
+    trustedCertLbl->setText(site.UseSftp ? "Host Key:" : "Certificate:");
     if (trustedCertEdit->text() != text) {
         trustedCertEdit->setText(text);
         trustedCertEdit->setCursorPosition(0);
-        trustedCertEdit->setToolTip(shown ? "The SHA-256 fingerprint of the certificate this site trusts" : QString());
+        trustedCertEdit->setToolTip(!shown ? QString()
+                                    : site.UseSftp ? "The SHA256 fingerprint of the SSH host key this site trusts"
+                                                   : "The SHA-256 fingerprint of the certificate this site trusts");
     }
+    forgetCertBtn->setToolTip(site.UseSftp
+                                  ? "Forget the trusted host key: the next connection asks about it again"
+                                  : "Forget the trusted certificate: the next connection asks about it again");
     trustedCertLbl->setVisible(shown);
     trustedCertEdit->setVisible(shown);
     forgetCertBtn->setVisible(shown);
@@ -481,7 +531,8 @@ void SetupSitesPage::multBrowseBtnClick()
 
 void SetupSitesPage::forgetCertBtnClick()
 {
-    const std::string problem = app_.sites.SetTrustedCertificate("");
+    const std::string problem = app_.sites.Current().UseSftp ? app_.sites.SetTrustedHostKey("")
+                                                             : app_.sites.SetTrustedCertificate("");
     if (!problem.empty())
         app_.view.Message(problem);
     ShowTrustedCertificate();

@@ -8,6 +8,7 @@
 class Fernhop;
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -30,8 +31,14 @@ public:
     QSpinBox *multPortSpin;
     QSpinBox *multConnectionsSpin;
     QCheckBox *multFirewallCheck;
-    QCheckBox *multTlsCheck;
-    // The certificate the current site trusts by its fingerprint, shown only while it has one.
+    // FTP, FTP over TLS or SFTP; the items in that order.
+    enum Protocol { protocolFtp = 0, protocolTls = 1, protocolSftp = 2 };
+    QComboBox *multProtocolCombo;
+    // SFTP: the private key file, enabled for SFTP only.
+    QLineEdit *multKeyFileEdit;
+    QPushButton *multKeyBrowseBtn;
+    // The certificate (FTP over TLS) or host key (SFTP) the current site trusts by its
+    // fingerprint, shown only while it has one.
     QLabel *trustedCertLbl;
     QLineEdit *trustedCertEdit;
     QPushButton *forgetCertBtn;
@@ -62,6 +69,7 @@ public:
     void multBrowseBtnClick();
     void extraButtonClick();
     void forgetCertBtnClick();
+    void multKeyBrowseBtnClick();
     void menuMultiSiteClick();
     void menuTransferModeClick();
 
@@ -69,6 +77,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void ProtocolChosen(int index);
+    void EnableKeyFile();
     void RowChosen();
     void ChooseRow(int row);
     void SelectCurrentRow();

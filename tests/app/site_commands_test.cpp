@@ -27,7 +27,7 @@ TEST_F(CliFixture, AddReplaceListAndRemoveSites)
 
     FernhopRun list = Fernhop({"--list-sites"});
     EXPECT_EQ(list.out, "demo\tupload\tftp.example.net:2121\t" + home.path().toStdString() +
-                            "/site\twww\tmulti-site\n");
+                            "/site\twww\tmulti-site\tftp\t-\t-\n");
 
     FernhopRun again = Fernhop({"--add-site", "DEMO", "--server", "x", "--user", "u", "--local", "/tmp", "--remote", "/"});
     EXPECT_EQ(again.status, 64);
@@ -36,7 +36,7 @@ TEST_F(CliFixture, AddReplaceListAndRemoveSites)
     ASSERT_EQ(replace.status, 0) << replace.err;
     list = Fernhop({"--list-sites"});
     EXPECT_NE(list.out.find("demo\tdownload\tftp.example.net:2121\t"), std::string::npos);
-    EXPECT_NE(list.out.find("\t/htdocs\t-\n"), std::string::npos);
+    EXPECT_NE(list.out.find("\t/htdocs\t-\tftp\t-\t-\n"), std::string::npos);
 
     FernhopRun show = Fernhop({"--show-settings"});
     EXPECT_EQ(show.out.find("secret"), std::string::npos);
@@ -45,6 +45,37 @@ TEST_F(CliFixture, AddReplaceListAndRemoveSites)
     EXPECT_EQ(Fernhop({"--remove-site", "nosuch"}).status, 1);
     EXPECT_EQ(Fernhop({"--remove-site", "demo"}).status, 0);
     EXPECT_EQ(Fernhop({"--list-sites"}).out, "");
+}
+
+// An SFTP site as a user adds it: port 22 by default, the key file made absolute, the host key
+// trusted later; switching it to FTP over TLS takes the port back to 21.
+TEST_F(CliFixture, SftpSitesAreAddedListedAndSwitched)
+{
+    const QString keyDir = home.path() + "/keys";
+    FernhopRun add = Fernhop({"--add-site", "shell", "--server", "vps.example.net", "--user", "me", "--sftp", "--key",
+                              keyDir + "/id_ed25519", "--local", home.path() + "/site", "--remote", "/var/www"});
+    ASSERT_EQ(add.status, 0) << add.err;
+    const std::string hostKey = "SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU";
+    ASSERT_EQ(Fernhop({"--replace-site", "shell", "--trust-host-key", QString::fromStdString(hostKey)}).status, 0);
+    const std::string dir = home.path().toStdString();
+    EXPECT_EQ(Fernhop({"--list-sites"}).out, "shell\tupload\tvps.example.net:22\t" + dir + "/site\t/var/www\tmulti-site\tsftp\t" +
+                                                dir + "/keys/id_ed25519\t" + hostKey + "\n");
+    EXPECT_NE(Fernhop({"--show-settings"}).out.find("\n    sftp key=" + dir + "/keys/id_ed25519 trusted host key " + hostKey + "\n"),
+              std::string::npos);
+
+    // A port of the user's own stays; a host key needs an SFTP site; a fingerprint must be one.
+    EXPECT_EQ(Fernhop({"--add-site", "odd", "--server", "h", "--user", "u", "--local", "/tmp", "--remote", "/", "--sftp",
+                       "--port", "2222"}).status, 0);
+    EXPECT_NE(Fernhop({"--list-sites"}).out.find("odd\tupload\th:2222\t"), std::string::npos);
+    EXPECT_EQ(Fernhop({"--add-site", "x", "--server", "h", "--user", "u", "--local", "/tmp", "--remote", "/", "--key",
+                       "/k"}).status, 64);
+    EXPECT_EQ(Fernhop({"--replace-site", "shell", "--trust-host-key", "SHA256:short"}).status, 64);
+    EXPECT_EQ(Fernhop({"--replace-site", "shell", "--sftp", "--tls"}).status, 64);
+    EXPECT_EQ(Fernhop({"--batch", "shell", "--key", "/k"}).status, 64);
+
+    ASSERT_EQ(Fernhop({"--replace-site", "shell", "--tls"}).status, 0);
+    EXPECT_NE(Fernhop({"--list-sites"}).out.find("shell\tupload\tvps.example.net:21\t" + dir + "/site\t/var/www\tmulti-site\tftp+tls\t-\t-\n"),
+              std::string::npos);
 }
 
 TEST_F(CliFixture, SiteFieldsThatCannotBeStoredAreRefused)

@@ -364,3 +364,62 @@ TEST_F(SiteListTest, TlsSitesRoundTripBesideOlderRows)
     ASSERT_TRUE(again.ChooseRow(1));
     EXPECT_TRUE(again.edits.requireTls);
 }
+
+// An SFTP site keeps its protocol, key file and trusted host key through a save and a load,
+// beside FTP rows that are written back exactly as they were; its listing cache is its own.
+TEST_F(SiteListTest, SftpSitesRoundTripBesideFtpRowsThatStayAsTheyWere)
+{
+    const std::string plain = "ftp.a|ua|pa|/la|/ra|FALSE|21|TRUE|alpha|FALSE||||";
+    const std::string tls = "ftp.b|ub|pb|/lb|/rb|FALSE|21|TRUE|beta|FALSE||||TLS||3|";
+    WriteSiteFile({plain, tls});
+    list_.Load();
+    list_.edits = {"shell", "ftp.a", "ua", "", "/la", "/ra", 22, false, ""};
+    list_.edits.useSftp = true;
+    list_.edits.keyFile = "/home/me/.ssh/id_ed25519";
+    ASSERT_EQ(list_.Add(), "");
+    const std::string hostKey = "SHA256:" + std::string(42, 'x') + "Q";
+    ASSERT_EQ(list_.SetTrustedHostKey(hostKey), "");
+    ASSERT_EQ(list_.Save(), "");
+
+    SiteList again;
+    EXPECT_EQ(again.Load(), Lines{});
+    ASSERT_EQ(again.Count(), 3);
+    EXPECT_EQ(SiteLine(again.Row(0)), plain);
+    EXPECT_EQ(SiteLine(again.Row(1)), tls);
+    const TmultFTP &sftp = again.Row(2);
+    EXPECT_EQ(SiteLine(sftp), "ftp.a|ua||/la|/ra|FALSE|22|TRUE|shell|FALSE|||||||SFTP|/home/me/.ssh/id_ed25519|" +
+                                  hostKey + "|");
+    EXPECT_TRUE(sftp.UseSftp);
+    EXPECT_FALSE(sftp.RequireTls);
+    EXPECT_EQ(sftp.TrustedHostKey, hostKey);
+    ASSERT_TRUE(again.ChooseRow(2));
+    EXPECT_TRUE(again.edits.useSftp);
+    EXPECT_EQ(again.edits.keyFile, "/home/me/.ssh/id_ed25519");
+
+    // The same server, user, directories and port over FTP must not read the SFTP listing cache.
+    TmultFTP ftpTwin = sftp;
+    ftpTwin.UseSftp = false;
+    EXPECT_NE(ComputeCacheKey(ftpTwin), sftp.CacheKey);
+    EXPECT_FALSE(SameProfile(ftpTwin, sftp));
+
+    // A key path is a text field like the others; a host key that is no fingerprint reads as none.
+    TmultFTP bad = sftp;
+    bad.KeyFile = "/keys/a|b";
+    EXPECT_NE(SiteLineProblem(bad), "");
+    bad.KeyFile = "/keys/a\nb";
+    EXPECT_NE(SiteLineProblem(bad), "");
+    EXPECT_EQ(ParseSiteLine(plain + "||||SFTP|/k|MD5:ab:cd|").site.TrustedHostKey, "");
+    EXPECT_EQ(NormalHostKeyFingerprint("sha256:" + std::string(43, 'A') + "="), "SHA256:" + std::string(43, 'A'));
+
+    // A site just short enough to be added still takes the host key the user trusts later.
+    TmultFTP longest = sftp;
+    longest.TrustedHostKey.clear();
+    longest.KeyFile = std::string(200, 'k');
+    while (SiteLineProblem(longest).empty())
+        longest.AfterLoginCommand += 'c';
+    longest.AfterLoginCommand.pop_back();
+    longest.TrustedHostKey = hostKey;
+    longest.SavedPcTime = longest.SavedServerTime = EncodeDate(2030, 12, 31);
+    longest.Connections = 16;
+    EXPECT_LE(SiteLine(longest).size(), kMaxSiteLineBytes);
+}

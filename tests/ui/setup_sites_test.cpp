@@ -1,5 +1,6 @@
 // The "FTP Setup" page: the site list's buttons, its popup, the connected refusal, the
-// advanced form, and the TLS settings (the check box, the trusted certificate and "&Forget").
+// advanced form, and the protocol settings (FTP, TLS or SFTP, the key file, the trusted
+// certificate or host key and "&Forget").
 #include "SetupDialogFixture.h"
 
 #include "config/Cipher.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -180,7 +182,7 @@ TEST_F(SetupSites, TabGoesDownThePage)
     }
     EXPECT_EQ(order.join(" ").toStdString(), (QStringList{"multNickNameEdit", "multFTPEdit", "multUserEdit", "multPassEdit", "multPortSpin",
                                   "multFirewallCheck", "multConnectionsSpin", "extraButton", "multLocalDirEdit", "multBrowseBtn",
-                                  "multRemoteDirEdit", "multTlsCheck", "ListView1", "multAddBtn", "multReplaceBtn",
+                                  "multRemoteDirEdit", "multProtocolCombo", "multKeyFileEdit", "multKeyBrowseBtn", "ListView1", "multAddBtn", "multReplaceBtn",
                                   "multDeleteBtn", "multNewBtn"}).join(" ").toStdString());
 }
 
@@ -366,7 +368,7 @@ TEST_F(SetupSites, RequireTlsFollowsItsSiteLikeTheOtherFieldsAndOnlyTlsSitesGetT
 {
     SetupSitesPage &page = Sites();
     AddSite("alpha");
-    page.multTlsCheck->setChecked(true);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolTls);
     AddSite("beta");
     ASSERT_EQ(app->sites.Count(), 2);
     EXPECT_FALSE(app->sites.Row(0).RequireTls);
@@ -374,23 +376,23 @@ TEST_F(SetupSites, RequireTlsFollowsItsSiteLikeTheOtherFieldsAndOnlyTlsSitesGetT
 
     // Switching shows each site's own setting; "&Replace" stores a change.
     ClickRow(0);
-    EXPECT_FALSE(page.multTlsCheck->isChecked());
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolFtp);
     ClickRow(1);
-    EXPECT_TRUE(page.multTlsCheck->isChecked());
-    page.multTlsCheck->setChecked(false);
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolTls);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolFtp);
     page.multReplaceBtn->click();
     ClickRow(0);
     ClickRow(1);
-    EXPECT_FALSE(page.multTlsCheck->isChecked());
-    page.multTlsCheck->setChecked(true);
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolFtp);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolTls);
     page.multReplaceBtn->click();
     ClickRow(0);
     ClickRow(1);
-    EXPECT_TRUE(page.multTlsCheck->isChecked());
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolTls);
 
     // "&New" starts a plain site.
     page.multNewBtn->click();
-    EXPECT_FALSE(page.multTlsCheck->isChecked());
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolFtp);
     EXPECT_FALSE(app->sites.edits.requireTls);
 
     ASSERT_EQ(app->sites.Save(), "");
@@ -437,4 +439,42 @@ TEST_F(SetupSites, TrustedCertificateShowsForItsSiteAndForgetClearsIt)
     const std::vector<std::string> lines = SavedSiteLines(Dir());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(Fields(lines[1]), 13u) << lines[1];
+}
+
+// The protocol choice: the default port follows it, a port of the user's own stays, and the key
+// file is SFTP's only; an SFTP site is stored and shown with its key file.
+TEST_F(SetupSites, ProtocolChoiceMovesADefaultPortAndTheKeyFileIsSftpsOnly)
+{
+    SetupSitesPage &page = Sites();
+    EXPECT_FALSE(page.multKeyFileEdit->isEnabled());
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolSftp);
+    EXPECT_EQ(page.multPortSpin->value(), 22);
+    EXPECT_TRUE(page.multKeyFileEdit->isEnabled());
+    EXPECT_FALSE(page.multFirewallCheck->isEnabled());
+    dialog->chooseKeyFile = [](QWidget *, const QString &) { return QString("/home/joe/.ssh/id_ed25519"); };
+    page.multKeyBrowseBtn->click();
+    AddSite("shell");
+    ASSERT_EQ(app->sites.Count(), 1);
+    EXPECT_TRUE(app->sites.Row(0).UseSftp);
+    EXPECT_EQ(app->sites.Row(0).Port, 22);
+    EXPECT_EQ(app->sites.Row(0).KeyFile, "/home/joe/.ssh/id_ed25519");
+
+    page.multPortSpin->setValue(2222);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolTls);
+    EXPECT_EQ(page.multPortSpin->value(), 2222);
+    page.multPortSpin->setValue(22);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolFtp);
+    EXPECT_EQ(page.multPortSpin->value(), 22) << "22 is not FTP's default: the user typed it";
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolSftp);
+    page.multProtocolCombo->setCurrentIndex(SetupSitesPage::protocolFtp);
+    EXPECT_EQ(page.multPortSpin->value(), 21);
+    EXPECT_FALSE(page.multKeyFileEdit->isEnabled());
+
+    page.multNewBtn->click();
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolFtp);
+    AddSite("plain");
+    EXPECT_FALSE(app->sites.Row(1).UseSftp);
+    ClickRow(0);
+    EXPECT_EQ(page.multProtocolCombo->currentIndex(), SetupSitesPage::protocolSftp);
+    EXPECT_EQ(page.multKeyFileEdit->text(), "/home/joe/.ssh/id_ed25519");
 }
