@@ -10,7 +10,8 @@ shared by all connections.
 
 Active mode cannot work through it: a PORT or EPRT line is passed on as an unknown command
 ("XPORT ..."), so the refusal is the server's own 500 and comes back in its place among the replies.
-Plain FTP only (a TLS control connection cannot be read).
+Plain FTP only (a TLS control connection cannot be read). With --raw it forwards any TCP
+protocol (SSH) unread: each connection to the proxy is one connection to the server.
 
 The client's connect to the proxy completes at once (the kernel answers it), so a client that
 waits for its data connection to be made is not charged the round trip of that handshake; the
@@ -21,6 +22,7 @@ proxy read it; never an argument, so no password), so that a benchmark counts th
 any client the same way.
 
 usage: lag-proxy.py --server HOST:PORT --rtt MS [--listen PORT] [--rate BYTES_PER_S] [--log FILE]
+                    [--raw]
 Prints "port=N" once it listens; runs until its standard input closes.
 """
 import argparse
@@ -58,6 +60,7 @@ class Proxy:
         self.up = Link(self.delay, args.rate)  # client to server
         self.down = Link(self.delay, args.rate)  # server to client
         self.log = open(args.log, "a", buffering=1) if args.log else None
+        self.raw = args.raw
 
     async def pump(self, reader, writer, link, edit=None):
         """Copies reader to writer, each chunk `link.delay` after it was read; `edit` may
@@ -133,6 +136,11 @@ class Proxy:
             c_writer.close()
             return
         local_ip = c_writer.get_extra_info("sockname")[0]
+        if self.raw:
+            if self.log:
+                self.log.write(f"CONNECT {time.monotonic():.3f}\n")
+            await self.splice((c_reader, c_writer), (s_reader, s_writer))
+            return
 
         async def commands(data):
             out = []
@@ -198,6 +206,7 @@ async def main():
     parser.add_argument("--listen", type=int, default=0, help="control port (0: any free one)")
     parser.add_argument("--rate", type=float, default=0, help="bytes a second each way (0: no cap)")
     parser.add_argument("--log", help="file that gets each command's verb")
+    parser.add_argument("--raw", action="store_true", help="forward bytes unread (not FTP)")
     args = parser.parse_args()
     proxy = Proxy(args)
 
