@@ -33,12 +33,17 @@ LIBSSH2_USERAUTH_KBDINT_RESPONSE_FUNC(AnswerWithPassword)
     }
 }
 
-// The host as known_hosts names it: the name or address given, without an IPv6 address's brackets.
+// The host as known_hosts names it: the name or address given, in small letters as OpenSSH
+// writes it, without an IPv6 address's brackets.
 std::string KnownHostName(const std::string &server)
 {
-    if (server.size() > 2 && server.front() == '[' && server.back() == ']')
-        return server.substr(1, server.size() - 2);
-    return server;
+    std::string name = server.size() > 2 && server.front() == '[' && server.back() == ']'
+                           ? server.substr(1, server.size() - 2)
+                           : server;
+    for (char &c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return name;
 }
 
 } // namespace

@@ -49,6 +49,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
     ASSERT_TRUE(Complete([&] { client.DeleteFile("a.txt"); }));
     ASSERT_TRUE(Complete([&] { client.SendCommand("SITE CHMOD 750 run.sh"); }));
     ASSERT_TRUE(Complete([&] { client.SendCommand("PWD"); }));
+    ASSERT_TRUE(Complete([&] { client.SendCommand("MFMT 20261208120000 new"); }));
     ASSERT_TRUE(Complete([&] { client.GetFileTime("run.sh"); }));
     EXPECT_DOUBLE_EQ(client.RemoteFileTime(), 25569.0 + double(kNoon) / 86400.0); // UTC, as MDTM gives it
     ASSERT_TRUE(Complete([&] { client.DeleteFile("bad\r\nname"); }));
@@ -57,7 +58,8 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
 
     EXPECT_EQ(recorder.sent, (Lines{"STAT " + www, "STAT " + www + "/a.txt", "MKDIR " + www + "/new",
                                     "RMDIR " + www + "/old", "RMDIR " + www + "/missing", "REMOVE " + www + "/a.txt",
-                                    "SETSTAT " + www + "/run.sh mode 0750", "STAT " + www + "/run.sh"}));
+                                    "SETSTAT " + www + "/run.sh mode 0750", "SETSTAT " + www + "/new modify 1796731200",
+                                    "STAT " + www + "/run.sh"}));
     EXPECT_EQ(recorder.events, (Lines{
         "OnFtpReady", "OnDirectoryChanged ok", "fiReady",
         "fiCommandFailed", "OnFtpReady", "OnDirectoryChanged failed", "fiReady",
@@ -67,6 +69,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
         "OnFtpReady", "OnFileDeleted ok", "fiReady",
         "OnFtpReady", "OnCommandIssued ok", "fiReady",
         "fiCommandRejected", "OnFtpReady", "OnCommandIssued failed", "fiReady",
+        "OnFtpReady", "OnCommandIssued ok", "fiReady",
         "OnFtpReady", "OnFileTimeDone ok", "fiReady",
         "fiCommandFailed", "OnFtpReady", "OnFileDeleted failed", "fiReady",
         "OnFtpReady", "fiReady",
@@ -75,6 +78,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
     EXPECT_FALSE(server->exists("www/old"));
     EXPECT_FALSE(server->exists("www/a.txt"));
     EXPECT_EQ(server->mode("www/run.sh"), 0750u);
+    EXPECT_EQ(server->modificationTime("www/new"), kNoon);
 }
 
 TEST_F(Sftp, ListingGivesMachineLinesAndLinksNeverLeadOut)
