@@ -46,6 +46,13 @@ std::string KnownHostName(const std::string &server)
     return name;
 }
 
+// The attempt failed for the connection, not for the credential: the session is lost.
+bool StreamFailed(int rc)
+{
+    return rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT ||
+           rc == LIBSSH2_ERROR_SOCKET_TIMEOUT || rc == LIBSSH2_ERROR_TIMEOUT;
+}
+
 } // namespace
 
 const std::string &SftpEngine::KeyboardAnswer() const { return client_.UserPassword; }
@@ -251,7 +258,7 @@ void SftpEngine::NextAgentKey()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
@@ -300,7 +307,7 @@ void SftpEngine::TryKeyFile()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
@@ -335,7 +342,7 @@ void SftpEngine::TryPassword()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
@@ -368,7 +375,7 @@ void SftpEngine::TryKeyboard()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
