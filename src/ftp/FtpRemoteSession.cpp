@@ -59,6 +59,7 @@ FtpRemoteSession::FtpRemoteSession()
     c.OnFtpCertificate = [this](TFtpClient *, const TlsPeerInfo &peer) {
         return onCertificate ? onCertificate(peer) : peer.verified;
     };
+    c.OnSshHostKey = [this](TFtpClient *, const SshHostKey &key) { return onSshHostKey && onSshHostKey(key); };
     c.OnFtpQuit = [this](TFtpClient *) { Ended(); };
     openTimer_.setSingleShot(true);
     QObject::connect(&openTimer_, &QTimer::timeout, &openTimer_, [this] {

@@ -29,6 +29,9 @@ public:
     // The server's certificate: true goes on with the login. Without it the login is refused
     // unless the CA store trusts the certificate.
     std::function<bool(const TlsPeerInfo &peer)> onCertificate;
+    // SFTP: a host key no known_hosts entry names; true goes on with the login. Without it the
+    // key is refused.
+    std::function<bool(const SshHostKey &key)> onSshHostKey;
 
     void Open(Done done) override;
     bool Ready() const override { return loggedIn_ && !client_.Busy() && !running_; }

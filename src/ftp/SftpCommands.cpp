@@ -71,6 +71,30 @@ bool ReadChmod(const std::string &line, unsigned long &mode, std::string &name)
     return true;
 }
 
+// "MFMT YYYYMMDDHHMMSS name" (UTC): the time as Unix seconds and the name; false otherwise.
+bool ReadMfmt(const std::string &line, unsigned long &seconds, std::string &name)
+{
+    const std::string prefix = "MFMT ";
+    if (line.size() < prefix.size() + 16 || UpperAZ(line.substr(0, prefix.size())) != prefix || line[prefix.size() + 14] != ' ')
+        return false;
+    const std::string digits = line.substr(prefix.size(), 14);
+    if (digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    std::tm utc{};
+    utc.tm_year = std::stoi(digits.substr(0, 4)) - 1900;
+    utc.tm_mon = std::stoi(digits.substr(4, 2)) - 1;
+    utc.tm_mday = std::stoi(digits.substr(6, 2));
+    utc.tm_hour = std::stoi(digits.substr(8, 2));
+    utc.tm_min = std::stoi(digits.substr(10, 2));
+    utc.tm_sec = std::stoi(digits.substr(12, 2));
+    const std::time_t t = timegm(&utc);
+    if (t < 0)
+        return false;
+    seconds = (unsigned long)(t);
+    name = line.substr(prefix.size() + 15);
+    return !name.empty();
+}
+
 } // namespace
 
 // A stat of `path`; `then` hears whether it is a directory. A broken session ends it instead.
@@ -157,28 +181,34 @@ void SftpEngine::DeleteFile(const std::string &name)
     });
 }
 
-// "SITE CHMOD nnn name" sets the permission bits; any other command line is refused, as a
-// server refuses a command it does not know.
+// "SITE CHMOD nnn name" sets the permission bits and "MFMT time name" the time; any other
+// command line is refused, as a server refuses a command it does not know.
 void SftpEngine::SendCommand(const std::string &line)
 {
     if (!Begin(true, true, TFtpClient::peCommandIssued))
         return;
-    unsigned long mode = 0;
-    std::string name;
-    if (!SendableName(line) || !ReadChmod(line, mode, name)) {
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    std::string name, shown;
+    unsigned long value = 0;
+    if (SendableName(line) && ReadChmod(line, value, name)) {
+        attrs.flags = LIBSSH2_SFTP_ATTR_PERMISSIONS;
+        attrs.permissions = value;
+        char mode[16];
+        std::snprintf(mode, sizeof mode, " mode %04lo", value);
+        shown = mode;
+    } else if (SendableName(line) && ReadMfmt(line, value, name)) {
+        attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
+        attrs.atime = attrs.mtime = value;
+        shown = " modify " + std::to_string(value);
+    } else {
         Info(fiReplyText, "500 Not available over SFTP: " + QuotedForLog(line.substr(0, line.find(' '))) + "\r\n");
         client_.RaiseInfo(fiCommandRejected, "");
         Finish(false);
         return;
     }
     path_ = Resolve(name);
-    char shown[16];
-    std::snprintf(shown, sizeof shown, "%04lo", mode);
-    Run(std::string("SETSTAT ") + path_ + " mode " + shown,
-        [this, mode] {
-            LIBSSH2_SFTP_ATTRIBUTES attrs{};
-            attrs.flags = LIBSSH2_SFTP_ATTR_PERMISSIONS;
-            attrs.permissions = mode;
+    Run("SETSTAT " + path_ + shown,
+        [this, attrs]() mutable {
             return libssh2_sftp_stat_ex(sftp_, path_.c_str(), unsigned(path_.size()), LIBSSH2_SFTP_SETSTAT, &attrs);
         },
         [this](int rc) {

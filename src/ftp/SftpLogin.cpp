@@ -33,12 +33,24 @@ LIBSSH2_USERAUTH_KBDINT_RESPONSE_FUNC(AnswerWithPassword)
     }
 }
 
-// The host as known_hosts names it: the name or address given, without an IPv6 address's brackets.
+// The host as known_hosts names it: the name or address given, in small letters as OpenSSH
+// writes it, without an IPv6 address's brackets.
 std::string KnownHostName(const std::string &server)
 {
-    if (server.size() > 2 && server.front() == '[' && server.back() == ']')
-        return server.substr(1, server.size() - 2);
-    return server;
+    std::string name = server.size() > 2 && server.front() == '[' && server.back() == ']'
+                           ? server.substr(1, server.size() - 2)
+                           : server;
+    for (char &c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return name;
+}
+
+// The attempt failed for the connection, not for the credential: the session is lost.
+bool StreamFailed(int rc)
+{
+    return rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT ||
+           rc == LIBSSH2_ERROR_SOCKET_TIMEOUT || rc == LIBSSH2_ERROR_TIMEOUT;
 }
 
 } // namespace
@@ -246,7 +258,7 @@ void SftpEngine::NextAgentKey()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
@@ -295,7 +307,7 @@ void SftpEngine::TryKeyFile()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
@@ -330,7 +342,7 @@ void SftpEngine::TryPassword()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }
@@ -363,7 +375,7 @@ void SftpEngine::TryKeyboard()
                 OpenSftp();
                 return;
             }
-            if (rc == LIBSSH2_ERROR_SOCKET_SEND || rc == LIBSSH2_ERROR_SOCKET_RECV || rc == LIBSSH2_ERROR_SOCKET_DISCONNECT) {
+            if (StreamFailed(rc)) {
                 Lost(rc);
                 return;
             }

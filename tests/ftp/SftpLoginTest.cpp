@@ -128,3 +128,14 @@ TEST_F(Sftp, ChangedHostKeyIsRefusedWithoutAsking)
     RunFor(200);
     EXPECT_EQ(server->log().find("Failed"), std::string::npos) << server->log();
 }
+
+TEST_F(Sftp, KeyboardInteractiveIsAnsweredWithThePassword)
+{
+    server = RealSshServer::startKeyboardInteractive(); // PAM asks; no "password" method
+    ASSERT_TRUE(server);
+    WriteKnownHosts(server->knownHostsLine() + "\n");
+    client.SetFtpPort(server->port());
+    ASSERT_TRUE(LogIn()) << server->log();
+    EXPECT_TRUE(SaidSomething(fiSecurity, "The server offers: publickey,keyboard-interactive"));
+    EXPECT_TRUE(SaidSomething(fiSecurity, "Authenticated with keyboard-interactive"));
+}

@@ -2,6 +2,7 @@
 // commands, the listing as machine listing lines, uploads that only ever replace a file whole,
 // downloads, and a session cut off in the middle of a transfer.
 #include "ftp/SftpFixture.h"
+#include "ftp/FtpRemoteSession.h"
 #include "site/MlsdLine.h"
 
 #include <fcntl.h>
@@ -49,6 +50,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
     ASSERT_TRUE(Complete([&] { client.DeleteFile("a.txt"); }));
     ASSERT_TRUE(Complete([&] { client.SendCommand("SITE CHMOD 750 run.sh"); }));
     ASSERT_TRUE(Complete([&] { client.SendCommand("PWD"); }));
+    ASSERT_TRUE(Complete([&] { client.SendCommand("MFMT 20261208120000 new"); }));
     ASSERT_TRUE(Complete([&] { client.GetFileTime("run.sh"); }));
     EXPECT_DOUBLE_EQ(client.RemoteFileTime(), 25569.0 + double(kNoon) / 86400.0); // UTC, as MDTM gives it
     ASSERT_TRUE(Complete([&] { client.DeleteFile("bad\r\nname"); }));
@@ -57,7 +59,8 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
 
     EXPECT_EQ(recorder.sent, (Lines{"STAT " + www, "STAT " + www + "/a.txt", "MKDIR " + www + "/new",
                                     "RMDIR " + www + "/old", "RMDIR " + www + "/missing", "REMOVE " + www + "/a.txt",
-                                    "SETSTAT " + www + "/run.sh mode 0750", "STAT " + www + "/run.sh"}));
+                                    "SETSTAT " + www + "/run.sh mode 0750", "SETSTAT " + www + "/new modify 1796731200",
+                                    "STAT " + www + "/run.sh"}));
     EXPECT_EQ(recorder.events, (Lines{
         "OnFtpReady", "OnDirectoryChanged ok", "fiReady",
         "fiCommandFailed", "OnFtpReady", "OnDirectoryChanged failed", "fiReady",
@@ -67,6 +70,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
         "OnFtpReady", "OnFileDeleted ok", "fiReady",
         "OnFtpReady", "OnCommandIssued ok", "fiReady",
         "fiCommandRejected", "OnFtpReady", "OnCommandIssued failed", "fiReady",
+        "OnFtpReady", "OnCommandIssued ok", "fiReady",
         "OnFtpReady", "OnFileTimeDone ok", "fiReady",
         "fiCommandFailed", "OnFtpReady", "OnFileDeleted failed", "fiReady",
         "OnFtpReady", "fiReady",
@@ -75,6 +79,7 @@ TEST_F(Sftp, CommandsAnswerAsFtpCommandsDo)
     EXPECT_FALSE(server->exists("www/old"));
     EXPECT_FALSE(server->exists("www/a.txt"));
     EXPECT_EQ(server->mode("www/run.sh"), 0750u);
+    EXPECT_EQ(server->modificationTime("www/new"), kNoon);
 }
 
 TEST_F(Sftp, ListingGivesMachineLinesAndLinksNeverLeadOut)
@@ -291,4 +296,55 @@ TEST_F(Sftp, ServerThatStopsAnsweringEndsWithReplyTimeOut)
     EXPECT_EQ(recorder.From(ErrorEvent(feReplyTimeOut)),
               (Lines{ErrorEvent(feReplyTimeOut), "OnFtpReady", "OnFileReceived failed", "fiReady", "OnFtpQuit"}));
     EXPECT_EQ(client.ReplyTimeOutText(), "Server did not answer READ " + server->path("big.bin") + " for 1 second");
+}
+
+// The transfer pool's sessions drive the client through the remote-session interface; over SFTP
+// they list, store and retrieve as over FTP. The server is reached by its name, looked up, and
+// known_hosts names it so.
+TEST_F(Sftp, RemoteSessionByNameListsStoresAndRetrieves)
+{
+    FtpRemoteSession session;
+    TFtpClient &c = session.Client();
+    c.UseSftp = true;
+    c.SetFtpServer("LocalHost");
+    c.SetFtpPort(server->port());
+    c.UserName = server->user();
+    c.UserPassword = server->password();
+    c.KnownHostsFile = knownHosts;
+    WriteKnownHosts("[localhost]:" + std::to_string(server->port()) + server->knownHostsLine().substr(
+                                                                           server->knownHostsLine().find(' ')) + "\n");
+    ASSERT_TRUE(server->writeFile("www/a.txt", "12345"));
+    auto wait = [](auto start) {
+        std::optional<RemoteOutcome> outcome;
+        start([&](const RemoteOutcome &o) { outcome = o; });
+        EXPECT_TRUE(RunUntil([&] { return outcome.has_value(); }));
+        return outcome.value_or(RemoteOutcome{});
+    };
+    EXPECT_TRUE(wait([&](RemoteSession::Done done) { session.Open(done); }).ok);
+
+    std::vector<std::string> lines;
+    bool machine = false;
+    EXPECT_TRUE(wait([&](RemoteSession::Done done) {
+                    session.List(server->path("www"), [&lines, &machine, done](const RemoteOutcome &o, const std::vector<std::string> &l, bool m) {
+                        lines = l;
+                        machine = m;
+                        done(o);
+                    });
+                }).ok);
+    EXPECT_TRUE(machine);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(lines[0].find(' ')), " a.txt");
+
+    ASSERT_TRUE(WriteLocal(home + "/b.txt", "bee"));
+    RemoteStore store{home + "/b.txt", server->path("www/b.txt"), false, UnixToLocalDateTime(kNoon)};
+    EXPECT_TRUE(wait([&](RemoteSession::Done done) { session.Store(store, done); }).ok);
+    EXPECT_EQ(server->readFile("www/b.txt"), "bee");
+    EXPECT_EQ(server->modificationTime("www/b.txt"), kNoon);
+    RemoteRetrieve retrieve{server->path("www/a.txt"), home + "/a.txt", false};
+    EXPECT_TRUE(wait([&](RemoteSession::Done done) { session.Retrieve(retrieve, done); }).ok);
+    EXPECT_EQ(fernhop::test::readWholeFile(home + "/a.txt"), "12345");
+    const RemoteOutcome missing = wait([&](RemoteSession::Done done) { session.Delete("www/missing", done); });
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.sessionLost);
+    EXPECT_EQ(missing.reason, "550 No such file (SFTP status 2)");
 }

@@ -62,9 +62,14 @@ bool waitForBanner(quint16 port, ServerProcess &process, std::string *error)
 
 } // namespace
 
-std::unique_ptr<RealSshServer> RealSshServer::start()
+std::unique_ptr<RealSshServer> RealSshServer::start() { return start(false); }
+
+std::unique_ptr<RealSshServer> RealSshServer::startKeyboardInteractive() { return start(true); }
+
+std::unique_ptr<RealSshServer> RealSshServer::start(bool keyboardInteractive)
 {
     std::unique_ptr<RealSshServer> server(new RealSshServer);
+    server->keyboardInteractive_ = keyboardInteractive;
     std::string error;
     if (server->prepare(&error) && server->launch(&error))
         return server;
@@ -79,6 +84,7 @@ bool RealSshServer::prepare(std::string *error)
         return false;
     user_ = account.user;
     password_ = account.password;
+    pamService_ = account.pamService;
     uid_ = account.uid;
     gid_ = account.gid;
     baseDir_ = makeTempDir("fernhop-sshd");
@@ -100,6 +106,12 @@ bool RealSshServer::prepare(std::string *error)
         *error = "ssh-keygen failed: " + output;
         return false;
     }
+    // sshd names its PAM service after its program: a link of the account's service name makes
+    // it use the service the harness controls, not the machine's own sshd's.
+    if (keyboardInteractive_ && symlink(kSshd, (baseDir_ + "/" + pamService_).c_str()) != 0) {
+        *error = "cannot link sshd";
+        return false;
+    }
     std::ofstream(baseDir_ + "/authorized_keys").close();
     chmod((baseDir_ + "/authorized_keys").c_str(), 0644);
     return true;
@@ -119,8 +131,10 @@ bool RealSshServer::launch(std::string *error)
                << "HostKey " << baseDir_ << "/host_ed25519\n"
                << "PidFile " << baseDir_ << "/sshd.pid\n"
                << "AuthorizedKeysFile " << baseDir_ << "/authorized_keys\n"
-               << "UsePAM no\nStrictModes no\nPermitRootLogin no\nAllowUsers " << user_ << "\n"
-               << "PubkeyAuthentication yes\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+               << "StrictModes no\nPermitRootLogin no\nAllowUsers " << user_ << "\n"
+               << "PubkeyAuthentication yes\n"
+               << (keyboardInteractive_ ? "UsePAM yes\nPasswordAuthentication no\nKbdInteractiveAuthentication yes\n"
+                                        : "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n")
                << "MaxAuthTries 10\nUseDNS no\nLogLevel VERBOSE\n"
                << "Subsystem sftp internal-sftp\n"
                << "ForceCommand internal-sftp -d " << root_ << "\n";
@@ -129,7 +143,8 @@ bool RealSshServer::launch(std::string *error)
             *error = "cannot write sshd_config";
             return false;
         }
-        if (!process_.start({kSshd, "-D", "-e", "-f", baseDir_ + "/sshd_config"}, logPath, error))
+        const std::string program = keyboardInteractive_ ? baseDir_ + "/" + pamService_ : kSshd;
+        if (!process_.start({program, "-D", "-e", "-f", baseDir_ + "/sshd_config"}, logPath, error))
             return false;
         if (waitForBanner(port_, process_, error))
             return true;

@@ -29,6 +29,8 @@ class RealSshServer
 {
 public:
     static std::unique_ptr<RealSshServer> start();
+    // Passwords through PAM's keyboard-interactive only (no "password" method offered).
+    static std::unique_ptr<RealSshServer> startKeyboardInteractive();
     ~RealSshServer();
 
     quint16 port() const { return port_; }
@@ -63,6 +65,7 @@ public:
 
 private:
     RealSshServer() = default;
+    static std::unique_ptr<RealSshServer> start(bool keyboardInteractive);
     bool prepare(std::string *error);
     bool launch(std::string *error);
     void giveToAccount(const std::string &path) const;
@@ -71,6 +74,8 @@ private:
     std::string root_;
     std::string user_;
     std::string password_;
+    std::string pamService_;
+    bool keyboardInteractive_ = false;
     int uid_ = -1;
     int gid_ = -1;
     quint16 port_ = 0;
