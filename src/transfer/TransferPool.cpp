@@ -55,7 +55,7 @@ void TransferPool::Open(int extra)
             return trustCertificate ? trustCertificate(peer) : peer.verified;
         };
         // Never asked about again: exactly the host key the session's own connection took.
-        client.OnSshHostKey = [this](TFtpClient *, const SshHostKey &key) { return trustHostKey && trustHostKey(key); };
+        session->onSshHostKey = [this](const SshHostKey &key) { return trustHostKey && trustHostKey(key); };
         // Nobody is asked on a second connection: a key file's passphrase is the one the session's
         // own connection was given (none: the key is skipped, as it was there); anything else
         // ends this login.
