@@ -89,7 +89,7 @@ protected:
             }
         }
         EXPECT_TRUE(killed) << "the transfer was never seen under way";
-        EXPECT_TRUE(p.waitForFinished(120000));
+        EXPECT_TRUE(p.waitForFinished(120000)) << p.readAllStandardOutput().toStdString() << p.readAllStandardError().toStdString();
         return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
     }
 
