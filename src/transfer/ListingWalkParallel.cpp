@@ -54,11 +54,11 @@ void ListingWalk::Pump()
 {
     if (!parallel_ || !Walking() || listingStopped_ || ws_.stopRequested)
         return;
-    // A login costs several round trips: another connection only while more directories wait
-    // (or are being listed elsewhere) than the connections open can take, up to the site's
-    // number of connections.
-    const int extra = std::min(ConnectionsForRun(ws_) - 1, int(queue_.size() + elsewhere_.size()));
-    if (extra > 0) {
+    // A login costs several round trips, so none is asked for before a directory waits that
+    // FtpClient1 cannot take. Then all of them at once: a tree whose listings show directories
+    // mostly holds more below them, the logins overlap FtpClient1's listings, and the
+    // connections serve the transfer run afterwards.
+    if (!queue_.empty()) {
         const int serial = serial_;
         pool->usePasv = usePasv;
         pool->sessionFree = [this, serial] {
@@ -66,7 +66,7 @@ void ListingWalk::Pump()
                 Pump();
         };
         ownsPool_ = true;
-        pool->Open(extra);
+        pool->Open(ConnectionsForRun(ws_) - 1);
     }
     while (!queue_.empty()) {
         FtpRemoteSession *session = pool->Free();

@@ -107,14 +107,16 @@ TEST_P(ListingConnections, AForcedListingOverFourConnectionsSeesTheTreeOneConnec
 INSTANTIATE_TEST_SUITE_P(BothServers, ListingConnections,
                          ::testing::Values(RealFtpServer::Kind::Pyftpdlib, RealFtpServer::Kind::Vsftpd));
 
-// The session's connection is held up on /a, so /b dir goes to another connection, whose server
-// refuses it: that directory is not listed, never taken for empty, and asked for once only.
-TEST(ListingConnectionsRefused, ADirectoryRefusedOnAnotherConnectionIsNotListedAndNothingUnderItIsDeleted)
+// The session's connection is held up on /a, so the other directories go to other connections:
+// the server refuses /b dir, which is then not listed, never taken for empty, and asked for once
+// only; the connection that asks for /c is cut, and /c is listed over another one.
+TEST(ListingConnectionsFaults, ARefusedDirectoryIsNotListedAndOneWhoseConnectionIsLostIsListedAgain)
 {
     const std::string dir = "drwxr-xr-x   2 web  users   512 Jan 12  1996 ";
     auto server = ScriptedFtpServer::start(std::string(R"({"rules": [
         {"match": "^CWD /a$", "reply": "250 OK.", "delay_ms": 1500},
         {"match": "^CWD /b dir$", "reply": "550 Permission denied."},
+        {"match": "^CWD /c$", "close": true, "times": 1},
         {"match": "^LIST", "action": "send", "times": 1, "data": [")") +
                                            dir + "a\", \"" + dir + "b dir\", \"" + dir + R"(c"]},
         {"match": "^LIST", "action": "send", "data": []},)" + kScriptedLoginRules + R"(
@@ -132,11 +134,13 @@ TEST(ListingConnectionsRefused, ADirectoryRefusedOnAnotherConnectionIsNotListedA
     EXPECT_TRUE(Has(run.err, "not listed: mirror /b dir")) << run.err;
     EXPECT_TRUE(Has(run.err, "Site mirror: failed: 1 remote directory could not be listed; nothing under it was deleted"))
         << run.err;
+    EXPECT_TRUE(Has(run.err, "was lost; \"/c\" is listed again")) << run.err;
     EXPECT_TRUE(fs::is_directory(s.Dir("mirror") / "a"));
     EXPECT_TRUE(fs::is_directory(s.Dir("mirror") / "c"));
     const auto sent = server->commands();
-    for (const char *cwd : {"CWD /", "CWD /a", "CWD /b dir", "CWD /c"})
+    for (const char *cwd : {"CWD /", "CWD /a", "CWD /b dir"})
         EXPECT_EQ(std::count(sent.begin(), sent.end(), cwd), 1) << cwd;
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "CWD /c"), 2);
     // A partial listing is not cached: the next run lists again.
     for (const auto &entry : fs::directory_iterator(s.Dir("mirror")))
         EXPECT_NE(entry.path().extension(), ".fhx");
