@@ -12,6 +12,8 @@
 #include "site/ListingParser.h"
 #include "transfer/Workspace.h"
 
+#include <QObject>
+
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -164,9 +166,8 @@ private:
     void QueueSubdirectories(SiteNode *node);
     // The next queued directory to list, marked as taken; null when none is left.
     SiteNode *TakeQueued();
-    // Hands queued directories to free pool connections, asks for more connections while the
-    // queue holds more than those open can take, wakes FtpClient1 and ends the walk after the
-    // last listing.
+    // Asks for the extra connections once a directory waits, hands queued directories to free
+    // ones, wakes FtpClient1 when it waits and ends the walk after the last listing.
     void Pump();
     void ListOn(FtpRemoteSession &session, SiteNode *node);
     void PoolListed(FtpRemoteSession &session, SiteNode *node, const std::string &directory,
@@ -218,4 +219,5 @@ private:
     std::set<SiteNode *> elsewhere_; // taken by a pool connection and not yet read into the tree
     std::set<SiteNode *> retried_;   // listed again once after a failed data connection
     std::deque<Arrival> arrivals_;
+    QObject context_; // posted reads of other connections' listings end with the walk
 };

@@ -7,7 +7,8 @@
 #include "base/Text.h"
 #include "transfer/TransferPool.h"
 
-#include <algorithm>
+#include <QTimer>
+
 #include <utility>
 
 bool ListingWalk::ListsInParallel() const
@@ -138,7 +139,13 @@ void ListingWalk::PoolListed(FtpRemoteSession &session, SiteNode *node, const st
             pool->Replace(&session); // it went after the listing: another takes its place
     }
     arrivals_.push_back(std::move(arrival));
-    TakeArrivals();
+    // Read from the event loop, not inside the connection's completion: what follows the last
+    // listing (the compare, the run, the pool's end) must not run on a stack the pool may free.
+    const int serial = serial_;
+    QTimer::singleShot(0, &context_, [this, serial] {
+        if (serial == serial_)
+            TakeArrivals();
+    });
 }
 
 void ListingWalk::TakeArrivals()
