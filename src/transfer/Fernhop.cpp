@@ -108,6 +108,8 @@ void Fernhop::WireParts()
     walk.multiSiteRun = multiSiteRun;
     walk.clearMultiSiteRun = [this] { session.ListingRunEnded(); };
     walk.startTransferRun = [this] { sequencer.StartTransfer(); };
+    // The run's extra connections list directories too, and then move its files.
+    walk.pool = &sequencer.Pool();
     walk.createMissingTop = [this](const std::string &top) {
         return view.AskUser("The remote directory " + top + " does not exist or cannot be entered.",
                             "Create it?", 2) == PromptAnswer::Yes;

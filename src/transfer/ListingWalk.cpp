@@ -135,6 +135,9 @@ void ListingWalk::StartListing()
         ws_.stopRequested = true;
         return;
     }
+    EndParallel(true, false); // an earlier run's listings are not this run's
+    ++serial_;
+    parallel_ = ListsInParallel();
     ws_.run.currentOperation = opListing;
     ws_.stopRequested = false;
     ws_.stopLoops = false;
@@ -177,6 +180,8 @@ void ListingWalk::Abandon()
         listingFailed_ = true; // the tree holds only what was listed before the connection went
     ws_.stopRequested = true;
     restartPending_ = false;
+    EndParallel(true, false);
+    ++serial_;
     phase_ = Phase::idle;
     nodeBeingListed_ = nullptr;
     SetBusy(false);
@@ -272,48 +277,99 @@ void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
         return; // a late completion after Stop or the end of the session
     ws_.run.currentOperation = opListing;
 
-    if (Sender->Success()) {
-        // A server that could not show hidden names leaves the compare unsure of them.
-        if (!Sender->HiddenListed())
-            ws_.remoteHiddenUnlisted = true;
-        workList_ = Sender->Listing();
-        ws_.currentRelativeDirectory = listedDirectory_;
-        processing_ = true;
-        // Bytes that made no line (a listing without one line end) are not an empty directory.
-        bool readable = !(workList_.empty() && Sender->BytesTransferred() > 0);
-        if (Sender->ListedWithMlsd())
-            readable = parser_.ProcessMlsdListing(ws_.remoteTree, nodeBeingListed_, workList_) && readable;
-        else
-            readable = parser_.ProcessListing(ws_.remoteTree, nodeBeingListed_, std::move(workList_)) && readable;
-        if (!nodeBeingListed_)
-            topListedExact_ = Sender->ListedWithMlsd();
-        processing_ = false;
-        workList_.clear();
-        if (restartPending_) {
-            restartPending_ = false;
-            StartListing();
-            return;
-        }
-        if (phase_ != Phase::listing)
-            return; // Stop or the end of the session came during the parse's yields
-        if (ws_.stopRequested) {
-            // The parse ended early: what this directory holds is only partly known.
-            listingStopped_ = true;
-        } else if (!readable) {
-            ListingUnreadable();
-            return;
-        }
-    } else if (nodeBeingListed_) {
-        // The change of directory worked but the listing did not (a refusal, or a final reply
-        // saying the listing failed): nothing is known of what the directory holds.
-        DirectoryNotListed(nodeBeingListed_, "its listing failed");
-    } else {
-        // Without the top's listing the remote tree stands for nothing.
+    Arrival arrival;
+    arrival.node = nodeBeingListed_;
+    arrival.directory = listedDirectory_;
+    arrival.ok = Sender->Success();
+    // The change of directory worked but the listing did not (a refusal, or a final reply saying
+    // the listing failed).
+    arrival.failure = "its listing failed";
+    if (arrival.ok) {
+        arrival.lines = Sender->Listing();
+        arrival.mlsd = Sender->ListedWithMlsd();
+        arrival.hiddenListed = Sender->HiddenListed();
+        arrival.bytesWithoutLines = arrival.lines.empty() && Sender->BytesTransferred() > 0;
+    }
+    if (parallel_) {
+        arrivals_.push_back(std::move(arrival));
+        TakeArrivals();
+        return;
+    }
+    switch (FileListing(arrival)) {
+    case Filed::interrupted: return;
+    case Filed::topFailed:
         listingFailed_ = true;
         EndListingRun();
         return;
+    case Filed::done:
+    case Filed::notListed: break;
     }
     ListNext();
+}
+
+ListingWalk::Filed ListingWalk::FileListing(Arrival &arrival)
+{
+    SiteNode *node = arrival.node;
+    if (!arrival.ok) {
+        // Without the top's listing the remote tree stands for nothing; below it, nothing is
+        // known of what the directory holds.
+        if (!node)
+            return Filed::topFailed;
+        DirectoryNotListed(node, arrival.failure);
+        return Filed::notListed;
+    }
+    // A server that could not show hidden names leaves the compare unsure of them.
+    if (!arrival.hiddenListed)
+        ws_.remoteHiddenUnlisted = true;
+    ws_.currentRelativeDirectory = arrival.directory;
+    const int serial = serial_;
+    processing_ = true;
+    // Bytes that made no line (a listing without one line end) are not an empty directory.
+    bool readable = !arrival.bytesWithoutLines;
+    if (arrival.mlsd)
+        readable = parser_.ProcessMlsdListing(ws_.remoteTree, node, arrival.lines) && readable;
+    else
+        readable = parser_.ProcessListing(ws_.remoteTree, node, std::move(arrival.lines)) && readable;
+    if (!node)
+        topListedExact_ = arrival.mlsd;
+    processing_ = false;
+    if (restartPending_) {
+        restartPending_ = false;
+        StartListing();
+        return Filed::interrupted;
+    }
+    // Stop or the end of the session came during the parse's yields.
+    if (serial != serial_ || (parallel_ ? !Walking() : phase_ != Phase::listing))
+        return Filed::interrupted;
+    if (ws_.stopRequested) {
+        // The parse ended early: what this directory holds is only partly known.
+        listingStopped_ = true;
+        return Filed::done;
+    }
+    if (!readable) {
+        const std::string why = "its listing held nothing that could be read";
+        if (!node) {
+            // Not an empty top directory: a download site would delete every local file for it.
+            ws_.LogLine("FERNHOP: could not list " + remoteTop_ + " (" + why + ")");
+            return Filed::topFailed;
+        }
+        DirectoryNotListed(node, why);
+        return Filed::notListed;
+    }
+    return Filed::done;
+}
+
+bool ListingWalk::TooDeep(SiteNode *node)
+{
+    TDetail &entry = node->detail;
+    if (entry.directory.size() + 1 + entry.name.size() <= kMaxListedPath)
+        return false;
+    MarkNotListed(node);
+    notListed_.push_back(entry.directory.substr(0, 200) + "...");
+    ws_.remoteListingPartial = true;
+    ws_.LogLine("FERNHOP: not listed, the path is longer than " + std::to_string(kMaxListedPath) +
+                " characters: " + entry.directory.substr(0, 200) + "...");
+    return true;
 }
 
 SiteNode *ListingWalk::NextUnlistedDirectory(SiteNode *from)
@@ -321,33 +377,11 @@ SiteNode *ListingWalk::NextUnlistedDirectory(SiteNode *from)
     SiteTree &tree = ws_.remoteTree;
     for (SiteNode *node = from; node; node = tree.Next(node)) {
         TDetail &entry = node->detail;
-        if (entry.kind != ekDirectory || entry.visited != 0)
+        if (entry.kind != ekDirectory || entry.visited != 0 || TooDeep(node))
             continue;
-        if (entry.directory.size() + 1 + entry.name.size() > kMaxListedPath) {
-            MarkNotListed(node);
-            notListed_.push_back(entry.directory.substr(0, 200) + "...");
-            ws_.remoteListingPartial = true;
-            ws_.LogLine("FERNHOP: not listed, the path is longer than " + std::to_string(kMaxListedPath) +
-                        " characters: " + entry.directory.substr(0, 200) + "...");
-            continue;
-        }
         return node;
     }
     return nullptr;
-}
-
-void ListingWalk::ListingUnreadable()
-{
-    const std::string why = "its listing held nothing that could be read";
-    if (nodeBeingListed_) {
-        DirectoryNotListed(nodeBeingListed_, why);
-        ListNext();
-        return;
-    }
-    // Not an empty top directory: a download site would delete every local file for it.
-    ws_.LogLine("FERNHOP: could not list " + remoteTop_ + " (" + why + ")");
-    listingFailed_ = true;
-    EndListingRun();
 }
 
 void ListingWalk::MarkUnfinished()
@@ -365,11 +399,13 @@ void ListingWalk::MarkUnfinished()
         break;
     case Phase::changingDirectory:
     case Phase::listing:
-        if (!nodeBeingListed_)
+    case Phase::waitingForListings:
+        if (!nodeBeingListed_ && phase_ != Phase::waitingForListings)
             top = true;
         for (SiteNode *node = tree.First(); node; node = tree.Next(node)) {
             TDetail &entry = node->detail;
-            if (entry.kind == ekDirectory && (entry.visited == 0 || node == nodeBeingListed_) && !entry.notListed) {
+            const bool unfinished = entry.visited == 0 || node == nodeBeingListed_ || elsewhere_.count(node) > 0;
+            if (entry.kind == ekDirectory && unfinished && !entry.notListed) {
                 MarkNotListed(node);
                 ++directories;
             }
@@ -400,8 +436,19 @@ void ListingWalk::DirectoryNotListed(SiteNode *node, const std::string &why)
 
 void ListingWalk::ListNext()
 {
-    SiteNode *from = nodeBeingListed_ ? nodeBeingListed_ : ws_.remoteTree.First();
-    SiteNode *next = listingStopped_ ? nullptr : NextUnlistedDirectory(from);
+    SiteNode *next = nullptr;
+    if (parallel_) {
+        next = listingStopped_ ? nullptr : TakeQueued();
+        if (!next && !listingStopped_ && (!elsewhere_.empty() || !arrivals_.empty())) {
+            // The others' listings may show more directories; the last of them ends the walk.
+            phase_ = Phase::waitingForListings;
+            nodeBeingListed_ = nullptr;
+            return;
+        }
+    } else {
+        SiteNode *from = nodeBeingListed_ ? nodeBeingListed_ : ws_.remoteTree.First();
+        next = listingStopped_ ? nullptr : NextUnlistedDirectory(from);
+    }
     if (!next) {
         EndListingRun();
         return;
@@ -421,6 +468,7 @@ void ListingWalk::ListNext()
         remoteTop_.clear();
     phase_ = Phase::changingDirectory;
     ws_.FtpClient1.ChangeDirectory(remoteTop_ + listedDirectory_);
+    Pump(); // the rest of the queue goes to the other connections
 }
 
 bool ListingWalk::AskListedFileTime()
@@ -476,6 +524,8 @@ void ListingWalk::EndListingRun()
         return;
     if (listingFailed_ || listingStopped_)
         MarkUnfinished();
+    // Other connections' listings still out are cut off: their directories were marked above.
+    EndParallel(listingFailed_ || listingStopped_, !listingFailed_ && !listingStopped_ && !parser_.dateError);
     endReported_ = true;
     phase_ = Phase::idle;
     nodeBeingListed_ = nullptr;
@@ -521,14 +571,21 @@ void ListingWalk::EndListingRun()
     const bool compareFollows = (op == opListing || op == opAfterLogin || multi || options.compareAndRefresh) &&
                                 (options.compare || multi || options.compareAndRefresh);
     ws_.run.currentOperation = opIdle;
+    // The connections opened for the listing serve the transfer run; without one they go.
+    const bool transferFollows = compareFollows && (options.update || multi) && startTransferRun;
+    if (!transferFollows)
+        EndParallel(false, false);
     if (!compareFollows) {
         ws_.MainButtonsOn();
         return;
     }
-    if (!analyseButtonClick(ws_))
+    if (!analyseButtonClick(ws_)) {
+        EndParallel(false, false);
         return; // stopped: the compare has hidden its progress panel
-    if ((options.update || multi) && startTransferRun) {
+    }
+    if (transferFollows) {
         ws_.ShowStatus("Updating site");
+        ownsPool_ = false; // the run takes the connections over
         startTransferRun();
         return;
     }

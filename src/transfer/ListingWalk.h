@@ -1,7 +1,9 @@
 #pragma once
 // The remote listing walk: builds the remote tree over FtpClient1 by changing to the remote top
 // directory and then to every directory found, depth first, listing each one once, and decides
-// at the end whether a compare and a transfer run follow.
+// at the end whether a compare and a transfer run follow. With more than one connection for the
+// site, the run's extra connections (the pool) list directories beside FtpClient1, all taking
+// from one breadth-first queue (ListingWalkParallel.cpp); the tree comes out the same.
 //
 // Use: construct one walk per workspace (it takes over FtpClient1's OnDirectoryChanged and
 // OnListingDone), fill the hooks, then call StartRemoteRefresh after login or RefreshRemoteTree
@@ -10,10 +12,18 @@
 #include "site/ListingParser.h"
 #include "transfer/Workspace.h"
 
+#include <QObject>
+
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
+
+class FtpRemoteSession;
+class TransferPool;
+struct RemoteOutcome;
 
 // A directory whose relative path is longer than this is not entered: a server that nests
 // directories without end must not walk us into unbounded memory and time.
@@ -47,6 +57,9 @@ public:
     // An upload site's remote top directory could not be entered: true to create it (with its
     // missing parents) and list it then. Unset: the listing fails as for any refused top.
     std::function<bool(const std::string &top)> createMissingTop;
+    // The run's extra connections: with more than one connection for the site they list
+    // directories too, and stay open for the transfer run that follows. Unset: FtpClient1 alone.
+    TransferPool *pool = nullptr;
 
     // ---- operations -------------------------------------------------------------------------
     // After login: the cached remote tree when there is one (unless forceRerfesh) and the
@@ -86,7 +99,18 @@ public:
     // server's time of one listed file (MDTM) will give the offset.
     // checkingCache: the top directory is listed once to see whether the cached tree still
     // stands for the server.
-    enum class Phase { idle, measuring, changingDirectory, listing, creatingTop, askingFileTime, checkingCache };
+    // waitingForListings: FtpClient1 has nothing left to list while other connections' listings
+    // are still out.
+    enum class Phase {
+        idle,
+        measuring,
+        changingDirectory,
+        listing,
+        creatingTop,
+        askingFileTime,
+        checkingCache,
+        waitingForListings
+    };
     Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ != Phase::idle; }
     bool ListingStopped() const { return listingStopped_; }
@@ -102,6 +126,22 @@ public:
     void ClearListingFlags();
 
 private:
+    // One directory's listing as a connection brought it, waiting to be read into the tree.
+    struct Arrival {
+        SiteNode *node = nullptr; // null: the top
+        std::string directory;    // its path relative to the top, "" for the top
+        bool own = true;          // FtpClient1's (else a pool connection's)
+        bool ok = false;
+        std::string failure; // why not, for the log
+        std::vector<std::string> lines;
+        bool mlsd = false;
+        bool hiddenListed = true;
+        bool bytesWithoutLines = false; // text came but no line: no empty directory
+    };
+    enum class Filed { done, notListed, topFailed, interrupted };
+    // Reads a listing into the tree under its node (or marks the node notListed). interrupted:
+    // the walk was stopped, restarted or abandoned during the parse's yields.
+    Filed FileListing(Arrival &arrival);
     void ListNext();
     // The cached tree is there: CWD to the top and list it (phase checkingCache).
     void CheckCachedTop();
@@ -113,11 +153,31 @@ private:
     // A stopped or failed run: every directory whose listing did not finish is marked notListed,
     // and the workspace learns that the remote listing is partial.
     void MarkUnfinished();
-    // The directory's listing held text but nothing that could be read.
-    void ListingUnreadable();
+    // A directory whose path is too long to enter: marked, named in the log, counted.
+    bool TooDeep(SiteNode *node);
     // A directory below the top could not be listed: marked, named in the log, counted.
     void DirectoryNotListed(SiteNode *node, const std::string &why);
     SiteNode *NextUnlistedDirectory(SiteNode *from);
+    // ---- several connections (ListingWalkParallel.cpp) ----
+    bool ListsInParallel() const;
+    // The walk is under way at a stage where listings may arrive.
+    bool Walking() const;
+    // Queues the directories the node's listing showed (the top's for null).
+    void QueueSubdirectories(SiteNode *node);
+    // The next queued directory to list, marked as taken; null when none is left.
+    SiteNode *TakeQueued();
+    // Asks for the extra connections once a directory waits, hands queued directories to free
+    // ones, wakes FtpClient1 when it waits and ends the walk after the last listing.
+    void Pump();
+    void ListOn(FtpRemoteSession &session, SiteNode *node);
+    void PoolListed(FtpRemoteSession &session, SiteNode *node, const std::string &directory,
+                    const RemoteOutcome &outcome, const std::vector<std::string> &lines, bool mlsd);
+    // Reads the listings that arrived, in turn; never while a parse is yielding.
+    void TakeArrivals();
+    // Ends the pool's part of the walk: `abort` cuts off the listings still out; otherwise the
+    // connections stay for the transfer run when `keep`, else they say goodbye.
+    void EndParallel(bool abort, bool keep);
+    std::string FullPath(const std::string &relativeDirectory) const;
     void SetBusy(bool busy);
     // MKD for each level of the remote top directory in turn, then the top's CWD again.
     void CreateTopLevel();
@@ -142,7 +202,6 @@ private:
     bool processing_ = false;     // a listing is being parsed (it yields to the event loop)
     bool restartPending_ = false; // StartListing was asked for during that parse
     bool endReported_ = true;     // EndListingRun has run for the latest start
-    std::vector<std::string> workList_;
     std::vector<std::string> notListed_;
     std::vector<std::string> topLevels_; // the levels still to create, outermost first
     std::string creatingLevel_;
@@ -152,4 +211,13 @@ private:
     bool fileTimeAsked_ = false;       // our MDTM is out: its completion is ours
     std::string measuredPath_;         // the file asked about, and its listed time
     TDateTime measuredListed_ = 0;
+    // ---- several connections ----
+    bool parallel_ = false;        // this run lists over the pool too
+    bool ownsPool_ = false;        // the pool's connections were opened for this walk
+    int serial_ = 0;               // a run's pool completions carry it; a later run ignores them
+    std::deque<SiteNode *> queue_; // directories found and not yet taken, breadth first
+    std::set<SiteNode *> elsewhere_; // taken by a pool connection and not yet read into the tree
+    std::set<SiteNode *> retried_;   // listed again once after a failed data connection
+    std::deque<Arrival> arrivals_;
+    QObject context_; // posted reads of other connections' listings end with the walk
 };

@@ -282,6 +282,10 @@ void TransferSequencer::ResumeAfterReconnect()
     ++runSerial_; // a retry still pending from before the loss must not run a second chain
     transferInFlight_ = false;
     mainWaiting_ = false; // the new chain takes from the queue; the other connections go on
+    // The file the session's connection had in hand when it went, when the reset connection
+    // never reported it: not done, and not failed, so it goes again first.
+    if (pooled_ && mainInFlight_)
+        mainRetake_ = std::exchange(mainInFlight_, nullptr);
     probe_.ConnectionGone();
     download_.DiscardPending(); // a fetch cut off without its completion
     switch (phase_) {

@@ -240,6 +240,36 @@ TEST_F(BatchSharing, SigtermStopsADownloadWithoutLeavingAPartialFile)
     EXPECT_EQ(Snapshot(Local()), Snapshot(fs::path(server->root()) / "pub"));
 }
 
+// Stop while the listing runs over several connections: every listing is cut off, nothing is
+// compared, so nothing is deleted, and no listing is cached for the next run to trust.
+TEST_F(BatchSharing, SigintDuringAListingOverSeveralConnectionsDeletesNothingAndCachesNothing)
+{
+    const std::string dir = "drwxr-xr-x   2 web  users   512 Jan 12  1996 ";
+    auto server = ScriptedFtpServer::start(std::string(R"({"rules": [
+        {"match": "^CWD /[abc]$", "reply": "250 OK.", "delay_ms": 3000},
+        {"match": "^LIST", "action": "send", "times": 1, "data": [")") +
+                                           dir + "a\", \"" + dir + "b\", \"" + dir + R"(c"]},
+        {"match": "^LIST", "action": "send", "data": []},)" + kScriptedLoginRules + R"(
+        {"match": "^QUIT$", "reply": "221 Bye.", "close": true}]})");
+    ASSERT_TRUE(server);
+    for (const char *path : {"a/x.txt", "b/y.txt", "c/z.txt", "top.html"})
+        WriteFile(Local() / path, "mine");
+    QStringList add = AddSiteArgs("mirror", server->port(), "joe", "pw", Local(), "/");
+    ASSERT_EQ(Fernhop(add << "--download").status, 0);
+    ASSERT_EQ(Fernhop({"--set", "timeOffset=1"}).status, 0);
+
+    RunningFernhop run(Settings(), {"--batch", "-v", "--connections", "4", "mirror"});
+    // /b and /c are each being listed over another connection ("[n] CWD /b").
+    ASSERT_TRUE(run.WaitForLog("] CWD /", 2)) << run.Err();
+    run.Signal(SIGINT);
+    EXPECT_EQ(run.Finish(), 130) << run.Err();
+    EXPECT_NE(run.Err().find("Remote Refresh Canceled"), std::string::npos) << run.Err();
+    for (const char *path : {"a/x.txt", "b/y.txt", "c/z.txt", "top.html"})
+        EXPECT_EQ(ReadFile(Local() / path), "mine") << path;
+    for (const auto &entry : fs::directory_iterator(Local()))
+        EXPECT_NE(entry.path().extension(), ".fhx");
+}
+
 namespace {
 // N of "Summary: ... transferred N, ..."; -1 when there is no summary.
 int Transferred(const std::string &out)

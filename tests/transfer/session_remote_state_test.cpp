@@ -110,6 +110,7 @@ TEST_F(RemoteState, StopDuringTheListingThenCompareDeletesNothingOnADownloadSite
     for (const char *path : {"/a/x.txt", "/b/y.txt", "/c/z.txt", "/top.html"})
         ASSERT_TRUE(WriteFile(site.localDir + path, "file"));
     UseSite(site);
+    app.options.connections = 1; // the listings are scripted in the order one connection asks for them
     ASSERT_NO_FATAL_FAILURE(StopDuring("CWD /b"));
 
     app.CompareClick();
