@@ -88,8 +88,9 @@ TEST_P(ListingConnections, AForcedListingOverFourConnectionsSeesTheTreeOneConnec
     // Every directory listed exactly once, some of them over the other connections (vsftpd takes
     // longer to log a connection in than the session's connection takes to walk this tree here).
     EXPECT_FALSE(Has(one.err, "[2] ")) << one.err;
-    if (GetParam() == RealFtpServer::Kind::Pyftpdlib)
+    if (GetParam() == RealFtpServer::Kind::Pyftpdlib) {
         EXPECT_TRUE(ListedElsewhere(four.err)) << four.err;
+    }
     const auto entered = DirectoriesEntered(four.err);
     EXPECT_EQ(entered.size(), 1u + 4 + 24 + 72) << four.err;
     for (const auto &[directory, times] : entered)
