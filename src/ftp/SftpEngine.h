@@ -96,6 +96,10 @@ private:
     void TryKeyFile();
     void TryPassword();
     void TryKeyboard();
+    // One attempt's answer: logged in (SFTP next), the stream gone, or refused (logged and
+    // remembered as `tried`, then `next`).
+    void AuthAnswer(int rc, const std::string &method, const std::string &refused, const std::string &tried,
+                    void (SftpEngine::*next)());
     void OpenSftp();
     void EnterFirstDirectory();
     void LoggedIn();

@@ -253,18 +253,8 @@ void SftpEngine::NextAgentKey()
     Info(fiSecurity, "Trying the agent's key " + comment);
     Run("", [this] { return libssh2_agent_userauth(agent_, client_.UserName.c_str(), identity_); },
         [this, comment](int rc) {
-            if (rc == 0) {
-                Info(fiSecurity, "Authenticated with the agent's key " + comment);
-                OpenSftp();
-                return;
-            }
-            if (StreamFailed(rc)) {
-                Lost(rc);
-                return;
-            }
-            Info(fiSecurity, "The server did not accept the agent's key " + comment);
-            tried_.push_back("agent key " + comment);
-            NextAgentKey();
+            AuthAnswer(rc, "the agent's key " + comment, "The server did not accept the agent's key " + comment,
+                       "agent key " + comment, &SftpEngine::NextAgentKey);
         });
 }
 
@@ -302,20 +292,10 @@ void SftpEngine::TryKeyFile()
         [this, file](int rc) {
             std::fill(passphrase_.begin(), passphrase_.end(), '\0');
             passphrase_.clear();
-            if (rc == 0) {
-                Info(fiSecurity, "Authenticated with the key file " + file);
-                OpenSftp();
-                return;
-            }
-            if (StreamFailed(rc)) {
-                Lost(rc);
-                return;
-            }
-            Info(fiSecurity, rc == LIBSSH2_ERROR_FILE
-                                 ? "Key file " + file + ": the key could not be read (a wrong passphrase?)"
-                                 : "The server did not accept the key in " + file);
-            tried_.push_back("key file");
-            NextAuth();
+            AuthAnswer(rc, "the key file " + file,
+                       rc == LIBSSH2_ERROR_FILE ? "Key file " + file + ": the key could not be read (a wrong passphrase?)"
+                                                : "The server did not accept the key in " + file,
+                       "key file", &SftpEngine::NextAuth);
         });
 }
 
@@ -337,19 +317,10 @@ void SftpEngine::TryPassword()
                                                 unsigned(password.size()), nullptr);
         },
         [this](int rc) {
-            if (rc == 0) {
-                Info(fiSecurity, "Authenticated with the password");
-                OpenSftp();
-                return;
-            }
-            if (StreamFailed(rc)) {
-                Lost(rc);
-                return;
-            }
-            Info(fiSecurity, rc == LIBSSH2_ERROR_PASSWORD_EXPIRED ? "The password has expired"
-                                                                   : "The server did not accept the password");
-            tried_.push_back("password");
-            NextAuth();
+            AuthAnswer(rc, "the password",
+                       rc == LIBSSH2_ERROR_PASSWORD_EXPIRED ? "The password has expired"
+                                                            : "The server did not accept the password",
+                       "password", &SftpEngine::NextAuth);
         });
 }
 
@@ -370,19 +341,26 @@ void SftpEngine::TryKeyboard()
                                                             &AnswerWithPassword);
         },
         [this](int rc) {
-            if (rc == 0) {
-                Info(fiSecurity, "Authenticated with keyboard-interactive");
-                OpenSftp();
-                return;
-            }
-            if (StreamFailed(rc)) {
-                Lost(rc);
-                return;
-            }
-            Info(fiSecurity, "The server did not accept keyboard-interactive");
-            tried_.push_back("keyboard-interactive");
-            NextAuth();
+            AuthAnswer(rc, "keyboard-interactive", "The server did not accept keyboard-interactive",
+                       "keyboard-interactive", &SftpEngine::NextAuth);
         });
+}
+
+void SftpEngine::AuthAnswer(int rc, const std::string &method, const std::string &refused, const std::string &tried,
+                            void (SftpEngine::*next)())
+{
+    if (rc == 0) {
+        Info(fiSecurity, "Authenticated with " + method);
+        OpenSftp();
+        return;
+    }
+    if (StreamFailed(rc)) {
+        Lost(rc);
+        return;
+    }
+    Info(fiSecurity, refused);
+    tried_.push_back(tried);
+    (this->*next)();
 }
 
 void SftpEngine::OpenSftp()

@@ -1,32 +1,15 @@
 #pragma once
 // The question about a server certificate that nothing trusts yet: who it names, who signed it,
 // how long it is valid and its SHA-256 fingerprint, with "trust once", "always trust" and
-// "cancel". Cancel is the default and what Escape or closing the window answer: a certificate
-// is never trusted without a deliberate click.
-#include "base/MainView.h"
+// "cancel" (the default).
+#include "ui/TrustDialog.h"
 
-#include <QDialog>
-
-class QLabel;
-class QPushButton;
-
-class CertificateDialog : public QDialog {
+class CertificateDialog : public TrustDialog {
     Q_OBJECT
 public:
     explicit CertificateDialog(const CertificateQuestion &question, QWidget *parent = nullptr);
 
-    // The answer of the last showing: Cancel unless a trust button was clicked.
-    CertificateTrust Answer() const { return answer_; }
-
     QLabel *problemLbl, *subjectLbl, *issuerLbl, *validFromLbl, *validUntilLbl, *fingerprintLbl;
-    QPushButton *onceBtn, *alwaysBtn, *cancelBtn;
-
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    void Finish(CertificateTrust answer);
-    CertificateTrust answer_ = CertificateTrust::Cancel;
 };
 
 // Asks modally and returns the answer.
