@@ -94,6 +94,7 @@ private:
     void TryAgent();
     void NextAgentKey();
     void TryKeyFile();
+    bool PasswordAtHand();
     void TryPassword();
     void TryKeyboard();
     // One attempt's answer: logged in (SFTP next), the stream gone, or refused (logged and

@@ -299,15 +299,22 @@ void SftpEngine::TryKeyFile()
         });
 }
 
-void SftpEngine::TryPassword()
+// The password, asked for when the site has none. False: the login is over (the question was
+// cancelled, or the session ended while it was open).
+bool SftpEngine::PasswordAtHand()
 {
     const uint64_t generation = generation_;
     if (client_.UserPassword.empty() && !client_.AskFor(needPassword, client_.UserPassword)) {
         if (generation == generation_)
             EndLogin(feNone);
-        return;
+        return false;
     }
-    if (generation != generation_)
+    return generation == generation_;
+}
+
+void SftpEngine::TryPassword()
+{
+    if (!PasswordAtHand())
         return;
     Info(fiSecurity, "Trying the password");
     Run("", [this] {
@@ -326,13 +333,7 @@ void SftpEngine::TryPassword()
 
 void SftpEngine::TryKeyboard()
 {
-    const uint64_t generation = generation_;
-    if (client_.UserPassword.empty() && !client_.AskFor(needPassword, client_.UserPassword)) {
-        if (generation == generation_)
-            EndLogin(feNone);
-        return;
-    }
-    if (generation != generation_)
+    if (!PasswordAtHand())
         return;
     Info(fiSecurity, "Trying keyboard-interactive with the password");
     Run("", [this] {
