@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdlib>
 #include <sys/socket.h>
 
 namespace {
@@ -31,6 +32,21 @@ LIBSSH2_RECV_FUNC(ReceiveThrough)
         return n >= 0 ? n : -errno;
     }
     return engine->SocketReceive(buffer, length);
+}
+
+LIBSSH2_ALLOC_FUNC(AllocateFor)
+{
+    return static_cast<SftpEngine *>(*abstract)->Allocate(count);
+}
+
+LIBSSH2_REALLOC_FUNC(ReallocateFor)
+{
+    return static_cast<SftpEngine *>(*abstract)->Reallocate(ptr, count);
+}
+
+LIBSSH2_FREE_FUNC(ReleaseFor)
+{
+    static_cast<SftpEngine *>(*abstract)->Release(ptr);
 }
 
 const char *SftpStatusText(unsigned long status)
@@ -258,6 +274,9 @@ void SftpEngine::Teardown()
     if (session_)
         libssh2_session_free(session_);
     session_ = nullptr;
+    for (void *block : blocks_)
+        std::free(block);
+    blocks_.clear();
     std::fill(passphrase_.begin(), passphrase_.end(), '\0');
     passphrase_.clear();
     links_.clear();
@@ -266,7 +285,7 @@ void SftpEngine::Teardown()
 
 LIBSSH2_SESSION *SftpEngine::NewSession()
 {
-    LIBSSH2_SESSION *session = libssh2_session_init_ex(nullptr, nullptr, nullptr, this);
+    LIBSSH2_SESSION *session = libssh2_session_init_ex(&AllocateFor, &ReleaseFor, &ReallocateFor, this);
     if (!session)
         return nullptr;
     libssh2_session_callback_set(session, LIBSSH2_CALLBACK_SEND, reinterpret_cast<void *>(&SendThrough));
@@ -275,6 +294,32 @@ LIBSSH2_SESSION *SftpEngine::NewSession()
     libssh2_keepalive_config(session, 1, 1);
     dead_ = false;
     return session;
+}
+
+void *SftpEngine::Allocate(size_t size)
+{
+    void *block = std::malloc(size);
+    if (block)
+        blocks_.insert(block);
+    return block;
+}
+
+void *SftpEngine::Reallocate(void *block, size_t size)
+{
+    void *moved = std::realloc(block, size);
+    if (!moved)
+        return nullptr; // the old block stays, still recorded
+    if (moved != block) {
+        blocks_.erase(block);
+        blocks_.insert(moved);
+    }
+    return moved;
+}
+
+void SftpEngine::Release(void *block)
+{
+    blocks_.erase(block);
+    std::free(block);
 }
 
 // ---- operations: preamble and end ------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_set>
 #include <vector>
 
 class TFtpClient;
@@ -46,6 +47,11 @@ public:
     void Drop();
 
     // libssh2's socket callbacks land here for the session's socket (SessionSocket).
+    // libssh2's memory for the session. Every block is recorded, so that what libssh2 1.10 does
+    // not free itself (a session given up in the middle of its key exchange) goes with it.
+    void *Allocate(size_t size);
+    void *Reallocate(void *block, size_t size);
+    void Release(void *block);
     int SessionSocket() const;
     ssize_t SocketSend(const void *buffer, size_t length);
     ssize_t SocketReceive(void *buffer, size_t length);
@@ -135,6 +141,7 @@ private:
     LIBSSH2_AGENT *agent_ = nullptr;
     libssh2_agent_publickey *identity_ = nullptr;
     int socketFd_ = -1; // the descriptor the session was started on
+    std::unordered_set<void *> blocks_; // held by libssh2 for the session
     Step step_;
     bool pumping_ = false;
     bool dead_ = false;       // the session is given up: nothing reaches the wire any more
