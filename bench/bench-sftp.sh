@@ -35,7 +35,6 @@ ssh-keygen -q -t ed25519 -N "" -f "$work/key"
 cat "$work/key.pub" >>"$base/authorized_keys"
 echo "[127.0.0.1]:$port $(cat "$base/host_ed25519.pub")" >"$work/known_hosts"
 head -c $((size_mib << 20)) /dev/urandom >"$work/payload.bin"
-printf 'put %s bench-sftp.bin\nget bench-sftp.bin %s\n' "$work/payload.bin" "$work/back.bin" >"$work/batch"
 
 best() { sort -n | head -1; }
 ours_up=() ours_down=() theirs_up=() theirs_down=() stalls=()
