@@ -68,6 +68,11 @@ public:
     // Listings are machine listings (MLSD) where the server offers them (FEAT names MLST): exact
     // UTC times, hidden names included. A server that refuses MLSD gets LIST for the session.
     bool UseMlsd = true;
+    // Passive transfers one after another: a listing's or download's data having all come, the
+    // next transfer's EPSV (or PASV) goes out before the transfer's final reply, a round trip
+    // sooner. Only for an owner that goes on with passive transfers (an unused port is dropped
+    // with ABOR after a second), and not sent again to a server that refused it.
+    bool PassiveAhead = false;
     // PutFile: the local file's time (PC clock). Where the server offers MFMT, the stored file
     // is given it after the upload, so that later listings show exactly this time. 0: not set.
     TDateTime UploadFileTime = 0;
@@ -359,6 +364,13 @@ private:
     // EPSV where the server offers it (and has not refused it this session), else PASV.
     void SendPassive(int state);
     bool EpsvRefusedNow(const std::string &line);
+    // FtpPassiveAhead.cpp: the next transfer's passive command sent before this one's end
+    void SendPassiveAhead();
+    bool TakePassiveAheadReply(const std::string &line);
+    bool UsePassiveAhead(int state);
+    void DropUnusedPassive();
+    void ForgetPassiveAhead();
+    std::string ServerKey() const { return FtpServer() + ":" + std::to_string(Port); }
     void RetrReply(const std::string &line);
     void EndFailedTransfer();
     void ActiveStorReply(char replyClass);
@@ -462,7 +474,21 @@ private:
     bool commandReplyOwed_ = false;   // the last command sent has not had its final reply yet
     bool abortReplyOwed_ = false;     // ABOR went out and its reply has not come yet
     bool replyDueBeforeAbort_ = false; // the interrupted command's final reply comes first
-    bool completionHeld_ = false;     // a completion waits for the ABOR's reply
+    bool completionHeld_ = false;     // a completion waits for the ABOR's (or the passive command's sent ahead) reply
+
+    // Passive command sent ahead. Once a listing's or download's data has all come, the next
+    // transfer's EPSV (or PASV) goes out without waiting for the transfer's final reply: its reply
+    // follows that one, a round trip sooner, and is kept for the next passive transfer. One left
+    // unused is dropped with ABOR, before the server could time it out with a reply of its own.
+    bool aheadOwed_ = false;        // sent ahead, its reply not come yet
+    bool aheadAfterFinal_ = false;  // the transfer's final reply comes before it
+    bool aheadWasEpsv_ = false;
+    int aheadClaim_ = stIdle;       // the passive setup state waiting for the reply owed
+    std::optional<std::string> aheadReply_; // the reply, not used yet
+    bool dataFromAhead_ = false;    // the data connection goes to a port given ahead
+    int aheadDropsOwed_ = 0;        // ABORs that drop unused ports, their replies not come yet
+    std::string aheadRefusedBy_;    // the server (host:port) that showed it cannot take it
+    QTimer aheadDropTimer_;
 
     // Listings and hidden names.
     bool hiddenRefused_ = false;   // this session lists with plain LIST

@@ -11,6 +11,9 @@ TFtpClient::TFtpClient(QObject *owner) : TAsyncSocket(owner)
     OnMessage = [this](TMessage &msg) { HandleMessage(msg); };
     replyTimer_.setInterval(250);
     QObject::connect(&replyTimer_, &QTimer::timeout, this, [this] { CheckReplyTimeOut(); });
+    aheadDropTimer_.setSingleShot(true);
+    aheadDropTimer_.setInterval(1000);
+    QObject::connect(&aheadDropTimer_, &QTimer::timeout, this, [this] { DropUnusedPassive(); });
     DataSocket.StartWinsock();
     AcceptedSocket.StartWinsock();
 }

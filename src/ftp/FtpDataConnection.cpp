@@ -50,6 +50,8 @@ void TFtpClient::ControlDone()
 
 void TFtpClient::DataDone()
 {
+    if (!controlSideFinished_)
+        SendPassiveAhead();
     if (!DataUsable() && !aborting_ && !dataSideFinished_)
         DataEndedUnchecked();
     dataSideFinished_ = true;
@@ -129,6 +131,8 @@ void TFtpClient::ForgetDataCheck()
 void TFtpClient::OpenListener(DataKind kind, int portState)
 {
     passive_ = false;
+    aheadReply_.reset(); // PORT closes the server's passive port
+    aheadDropTimer_.stop();
     listingCarry_.clear();
     skippingLongLine_ = false;
     listingLineEnd_ = LineEnd::unknown;
@@ -254,6 +258,10 @@ void TFtpClient::DataConnectFailed(uint16_t number, const char *context)
 {
     socketErrorNumber_ = number;
     Trace("-> Data socket connect error: " + std::to_string(number));
+    if (dataFromAhead_) {
+        Trace("-> The passive port given ahead could not be reached: each transfer asks for its own from now on");
+        aheadRefusedBy_ = ServerKey();
+    }
     dataErrorContext_ = context;
     if (!aborting_)
         Disconnect(feDataError);

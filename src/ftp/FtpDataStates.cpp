@@ -116,6 +116,8 @@ void TFtpClient::DataSetupReply(const std::string &line)
 // Over IPv6 always EPSV: PASV can only name an IPv4 address.
 void TFtpClient::SendPassive(int state)
 {
+    if (UsePassiveAhead(state))
+        return;
     epsvSent_ = AddressIsIpv6() || (HasFeature("EPSV") && !epsvRefused_);
     SendInState(epsvSent_ ? "EPSV" : "PASV", state);
 }

@@ -125,6 +125,8 @@ void TFtpClient::HandleReplyLine(const std::string &line)
     if (!multiLine_)
         replyLines_.clear();
     multiLine_ = false;
+    if (TakePassiveAheadReply(line))
+        return;
     if (TakeAbortReply(line))
         return;
     DispatchReply(line);

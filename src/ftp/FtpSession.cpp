@@ -191,7 +191,7 @@ void TFtpClient::CheckReplyTimeOut()
 {
     if (ReplyTimeOutSeconds <= 0 || !loggedIn_ || !connected_ || closing_)
         return;
-    bool waiting = commandReplyOwed_ || abortReplyOwed_ || OperationRunning();
+    bool waiting = commandReplyOwed_ || abortReplyOwed_ || aheadOwed_ || aheadDropsOwed_ > 0 || OperationRunning();
     if (!waiting) {
         NoteActivity();
         return;
@@ -311,9 +311,10 @@ void TFtpClient::HandleMessage(TMessage &msg)
 
 void TFtpClient::ProcessCompletion()
 {
-    if (abortReplyOwed_) {
-        // The ABOR's reply is still to come: an owner that started its next command now would
-        // get that reply for the command's. The completion is posted again once it has come.
+    if (abortReplyOwed_ || aheadOwed_) {
+        // The ABOR's (or the passive command's sent ahead) reply is still to come: an owner that
+        // started its next command now would get that reply for the command's. The completion
+        // is posted again once it has come.
         completionHeld_ = true;
         return;
     }

@@ -173,8 +173,9 @@ void TFtpClient::Abort()
         sftp_->Abort();
         return;
     }
-    // Once MFMT is out the upload has arrived: its completion follows the reply.
-    if (aborting_ || !connected_ || !busy_ || replyState_ == stQuit || replyState_ == stMfmt)
+    // Once MFMT is out the upload has arrived: its completion follows the reply. So has a
+    // download or listing once the passive command went ahead: its data has all come.
+    if (aborting_ || !connected_ || !busy_ || replyState_ == stQuit || replyState_ == stMfmt || aheadOwed_)
         return;
     aborting_ = true;
     replyDueBeforeAbort_ = commandReplyOwed_;
@@ -252,6 +253,7 @@ void TFtpClient::EndAbortedTransfer()
 bool TFtpClient::ForgetAbort()
 {
     bool held = completionHeld_;
+    ForgetPassiveAhead();
     abortReplyOwed_ = false;
     replyDueBeforeAbort_ = false;
     commandReplyOwed_ = false;

@@ -194,6 +194,8 @@ void ListingWalk::FtpClient1DirectoryChanged(TFtpClient *Sender)
             CacheRefused("the remote directory " + remoteTop_ + " cannot be entered");
             return;
         }
+        // A cache that holds needs no further listing: no passive port is asked for ahead.
+        passiveAheadAfterCheck_ = std::exchange(Sender->PassiveAhead, false);
         if (Passive())
             Sender->GetListingPasv();
         else
@@ -270,6 +272,7 @@ bool ListingWalk::FtpClient1DirectoryCreated(TFtpClient *Sender)
 void ListingWalk::FtpClient1ListingDone(TFtpClient *Sender)
 {
     if (phase_ == Phase::checkingCache && ws_.remoteListing) {
+        Sender->PassiveAhead = passiveAheadAfterCheck_;
         CachedTopListed(Sender);
         return;
     }

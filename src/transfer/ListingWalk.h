@@ -201,6 +201,7 @@ private:
     bool listingFailed_ = false;
     bool processing_ = false;     // a listing is being parsed (it yields to the event loop)
     bool restartPending_ = false; // StartListing was asked for during that parse
+    bool passiveAheadAfterCheck_ = false; // FtpClient1's PassiveAhead, off while the cached top is checked
     bool endReported_ = true;     // EndListingRun has run for the latest start
     std::vector<std::string> notListed_;
     std::vector<std::string> topLevels_; // the levels still to create, outermost first

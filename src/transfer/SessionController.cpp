@@ -224,6 +224,8 @@ void SessionController::SetUpClient(TFtpClient &ftp)
         ftp.SetFtpPort(PortOf(sites_.edits.port, sftp));
     }
     ftp.UseSftp = sftp;
+    // Commands sent ahead of their turn could confuse the proxy's relaying.
+    ftp.PassiveAhead = !proxy.active;
     ftp.SshKeyFile = sftp ? sites_.edits.keyFile : std::string();
     // Through the proxy too, the certificate must name the server the user means.
     ftp.TlsHostName = sites_.edits.server;

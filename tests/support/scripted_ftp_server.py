@@ -33,6 +33,7 @@ A STEP is a string (one reply line), a list of strings (reply lines), or an obje
     "data_base64": "..."                 binary body of a "send"
     "store_as": "name"                   upload name of a "receive" (default "{arg}")
     "then":     "line" or ["line", ...]  reply lines after the data transfer
+    "then_delay_ms": N                   pause between the data connection's close and "then"
     "close":    true                     close the control connection after everything
     "stall_ms": N                        how long a "stall" holds the data connection
 
@@ -74,7 +75,7 @@ import time
 
 DATA_TIMEOUT_SECONDS = 10.0
 STEP_KEYS = {"reply", "raw", "chunks", "delay_ms", "action", "data", "data_base64",
-             "store_as", "then", "close", "stall_ms"}
+             "store_as", "then", "then_delay_ms", "close", "stall_ms"}
 RULE_KEYS = STEP_KEYS | {"match", "times"}
 ACTIONS = {None, "pasv", "port", "send", "receive", "grow", "flood", "stall"}
 DATA_ACTIONS = ("send", "receive", "flood", "stall")
@@ -138,6 +139,7 @@ class Step:
         else:
             self.then = DEFAULT_THEN if self.action in DATA_ACTIONS else []
         self.close = bool(entry.get("close", False))
+        self.then_delay = float(entry.get("then_delay_ms", 0)) / 1000.0
         self.stall = float(entry.get("stall_ms", 10000)) / 1000.0
 
 
@@ -292,6 +294,8 @@ class Session(threading.Thread):
                         self.recorder.upload(self.expand(step.store_as, arg).decode(
                             "utf-8", "surrogateescape"), self.read_all(data))
         if then:
+            if step.then_delay:
+                time.sleep(step.then_delay)
             self.conn.sendall(self.expand("".join(line + "\r\n" for line in then), arg))
         return not step.close
 
