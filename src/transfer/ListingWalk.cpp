@@ -160,6 +160,8 @@ void ListingWalk::StartListing()
     if (phase_ != Phase::changingDirectory)
         return;
     ws_.FtpClient1.ChangeDirectory(remoteTop_);
+    if (parallel_ && phase_ == Phase::changingDirectory && LocalTopHasDirectory())
+        OpenConnections();
 }
 
 void ListingWalk::StopListing()

@@ -166,6 +166,9 @@ private:
     void QueueSubdirectories(SiteNode *node);
     // The next queued directory to list, marked as taken; null when none is left.
     SiteNode *TakeQueued();
+    // Asks for the extra connections (all of them at once).
+    void OpenConnections();
+    bool LocalTopHasDirectory() const;
     // Asks for the extra connections once a directory waits, hands queued directories to free
     // ones, wakes FtpClient1 when it waits and ends the walk after the last listing.
     void Pump();

@@ -51,24 +51,39 @@ SiteNode *ListingWalk::TakeQueued()
     return nullptr;
 }
 
+// A login costs several round trips, so none is asked for before a directory waits that
+// FtpClient1 cannot take, or before the walk starts where the local tree has a directory at its
+// top (the server's most likely has too; their logins then overlap FtpClient1's first listing).
+// Then all of them at once: a tree whose listings show directories mostly holds more below them,
+// and the connections serve the transfer run afterwards.
+void ListingWalk::OpenConnections()
+{
+    const int serial = serial_;
+    pool->usePasv = usePasv;
+    pool->sessionFree = [this, serial] {
+        if (serial == serial_)
+            Pump();
+    };
+    ownsPool_ = true;
+    pool->Open(ConnectionsForRun(ws_) - 1);
+}
+
+bool ListingWalk::LocalTopHasDirectory() const
+{
+    const SiteTree &local = ws_.localTree;
+    for (int row = 0; row < local.TopCount(); ++row) {
+        if (local.Top(row)->detail.kind == ekDirectory)
+            return true;
+    }
+    return false;
+}
+
 void ListingWalk::Pump()
 {
     if (!parallel_ || !Walking() || listingStopped_ || ws_.stopRequested)
         return;
-    // A login costs several round trips, so none is asked for before a directory waits that
-    // FtpClient1 cannot take. Then all of them at once: a tree whose listings show directories
-    // mostly holds more below them, the logins overlap FtpClient1's listings, and the
-    // connections serve the transfer run afterwards.
-    if (!queue_.empty()) {
-        const int serial = serial_;
-        pool->usePasv = usePasv;
-        pool->sessionFree = [this, serial] {
-            if (serial == serial_)
-                Pump();
-        };
-        ownsPool_ = true;
-        pool->Open(ConnectionsForRun(ws_) - 1);
-    }
+    if (!queue_.empty())
+        OpenConnections();
     while (!queue_.empty()) {
         FtpRemoteSession *session = pool->Free();
         if (!session)
