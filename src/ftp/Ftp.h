@@ -73,6 +73,9 @@ public:
     // sooner. Only for an owner that goes on with passive transfers (an unused port is dropped
     // with ABOR after a second), and not sent again to a server that refused it.
     bool PassiveAhead = false;
+    // Logins from now on skip SYST and FEAT and take `other`'s answers: another connection of the
+    // same run to the same server and user, which saves two round trips a login.
+    void TakeServerAnswers(const TFtpClient &other);
     // PutFile: the local file's time (PC clock). Where the server offers MFMT, the stored file
     // is given it after the upload, so that later listings show exactly this time. 0: not set.
     TDateTime UploadFileTime = 0;
@@ -106,6 +109,7 @@ public:
     // ---- state read by the owner -----------------------------------------------------------
     bool Success() const { return success_; }
     bool Connected() const { return connected_; }
+    bool LoggedIn() const { return connected_ && loggedIn_; }
     bool Busy() const { return busy_; }
     // Latched by a fatal socket error: nothing is sent or read until Reset (or the owner) clears it.
     bool Closing() const { return closing_; }
@@ -442,6 +446,13 @@ private:
     std::vector<std::string> replyLines_; // the lines of the last multi-line reply before its end
     std::vector<std::string> listing_;
     std::string systemType_;
+    // Another connection's SYST and FEAT answers, for this one's logins (TakeServerAnswers).
+    struct ServerAnswers {
+        std::string systemType;
+        TFtpServerType serverType = ftpDefault;
+        std::vector<std::string> features;
+    };
+    std::optional<ServerAnswers> takenAnswers_;
 
     int replyState_ = stIdle;
     bool multiLine_ = false;

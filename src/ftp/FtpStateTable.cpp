@@ -96,6 +96,15 @@ void TFtpClient::SendUser()
 // PASS); anything else is a refused login.
 void TFtpClient::LoginReply(char replyClass)
 {
+    if (replyClass == '2' && takenAnswers_) {
+        pending_ = peLoggedIn;
+        systemType_ = takenAnswers_->systemType;
+        ServerType = takenAnswers_->serverType;
+        features_ = takenAnswers_->features;
+        Trace("-> SYST and FEAT as the run's first connection had them");
+        AfterFeatures();
+        return;
+    }
     if (replyClass == '2') {
         SendSyst();
         return;
@@ -162,6 +171,11 @@ void TFtpClient::FeatReply(const std::string &line)
         shown += (shown.empty() ? "" : ", ") + feature;
     Trace("-> Features: " + (features_.empty() ? std::string("none") : shown));
     AfterFeatures();
+}
+
+void TFtpClient::TakeServerAnswers(const TFtpClient &other)
+{
+    takenAnswers_ = ServerAnswers{other.systemType_, other.ServerType, other.features_};
 }
 
 bool TFtpClient::HasFeature(const std::string &name) const

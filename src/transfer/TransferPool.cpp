@@ -39,6 +39,8 @@ void TransferPool::Open(int extra)
         FtpRemoteSession *session = slot.session.get();
         TFtpClient &client = session->Client();
         setUpClient(client);
+        if (ws_.FtpClient1.LoggedIn())
+            client.TakeServerAnswers(ws_.FtpClient1);
         session->passive = usePasv ? usePasv() : true;
         session->openTimeOutSeconds = std::max(0, ws_.options.connectTimeOut);
         const int number = slot.number;
