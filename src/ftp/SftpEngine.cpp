@@ -104,8 +104,9 @@ ssize_t SftpEngine::SocketSend(const void *buffer, size_t length)
     return client_.LastError() != 0 ? -ECONNRESET : -EAGAIN;
 }
 
-// Nothing to read (or the end of the stream, which the socket's close notice reports) is "try
-// again": the read notice comes back once Receive has been called.
+// Nothing to read is "try again": the read notice comes back once Receive has been called. The
+// end of the stream is an error: libssh2 1.10 reads an SFTP reply in a loop that, told "try
+// again" there, spins for good instead of returning.
 ssize_t SftpEngine::SocketReceive(void *buffer, size_t length)
 {
     if (dead_ || !client_.HasSocket())
@@ -115,19 +116,26 @@ ssize_t SftpEngine::SocketReceive(void *buffer, size_t length)
         client_.NoteActivity();
         return n;
     }
-    return client_.LastError() != 0 ? -ECONNRESET : -EAGAIN;
+    return client_.LastError() != 0 || client_.EndOfStream() ? -ECONNRESET : -EAGAIN;
 }
 
 // Runs the waiting step until it waits for the socket again (or the session is over).
 void SftpEngine::Pump()
 {
-    if (pumping_)
-        return; // a handler called from a step: the loop below goes on with the new step
+    if (pumping_) {
+        // A socket notice taken in while a step runs (an event loop inside a handler, such as a
+        // modal question): the step runs once more before the engine waits. The socket gives
+        // its next notice only after a read, so a notice passed over here could stall the
+        // session, the server's close unseen.
+        pumpAgain_ = true;
+        return;
+    }
     pumping_ = true;
     const uint64_t generation = generation_;
     while (step_ && generation == generation_) {
+        pumpAgain_ = false;
         Step step = step_; // the step may replace itself
-        if (!step())
+        if (!step() && !pumpAgain_)
             break;
     }
     pumping_ = false;

@@ -144,6 +144,7 @@ private:
     std::unordered_set<void *> blocks_; // held by libssh2 for the session
     Step step_;
     bool pumping_ = false;
+    bool pumpAgain_ = false; // a notice came while a step ran
     bool dead_ = false;       // the session is given up: nothing reaches the wire any more
     uint64_t generation_ = 0; // moves on when a session ends, so that a step of it stops
 

@@ -212,8 +212,10 @@ int TAsyncSocket::Receive(void *buffer, int length)
         lastError_ = 0;
         return int(got);
     }
-    if (got == 0)
+    if (got == 0) {
+        endOfStream_ = true;
         return 0;
+    }
     lastError_ = (err == EAGAIN || err == EWOULDBLOCK) ? 0 : WinsockErrorFromErrno(err);
     return 0;
 }
@@ -370,6 +372,7 @@ void TAsyncSocket::AdoptHandle(int fd, Phase phase)
     socket_ = fd;
     phase_ = phase;
     peerClosed_ = false;
+    endOfStream_ = false;
     tls_.reset();
     tlsPlain_.clear();
     tlsPlainAt_ = 0;

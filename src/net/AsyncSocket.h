@@ -108,6 +108,8 @@ public:
     uint16_t LastError() const { return lastError_; } // Winsock number, 0 = none
     bool SocketConnected() const { return socketConnected_; }
     bool HasSocket() const { return socket_ >= 0; }
+    // A Receive has met the end of the stream (the close notice follows).
+    bool EndOfStream() const { return endOfStream_; }
     // The descriptor, for a library that must be told it (libssh2 reads and writes through
     // Send and Receive all the same); -1 when there is none.
     int Handle() const { return socket_; }
@@ -175,6 +177,7 @@ private:
     Phase phase_ = Phase::none;
     int selectMask_ = 0;
     bool peerClosed_ = false;      // end of stream or a reset was seen; stop watching reads
+    bool endOfStream_ = false;     // a Receive returned the end of the stream
     uint64_t generation_ = 1;      // tags notices so that those of a closed handle are dropped
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
