@@ -123,10 +123,10 @@ ssize_t SftpEngine::SocketReceive(void *buffer, size_t length)
 void SftpEngine::Pump()
 {
     if (pumping_) {
-        // A socket notice taken in while a step runs (an event loop inside a handler, such as a
-        // modal question): the step runs once more before the engine waits. The socket gives
-        // its next notice only after a read, so a notice passed over here could stall the
-        // session, the server's close unseen.
+        // Called from within a step: a handler that set up the next step (the loop below runs
+        // it), or a socket notice taken in by an event loop inside a handler (a modal question).
+        // Then a step that waits runs once more first: the socket gives its next notice only
+        // after a read, so a notice passed over could leave the server's close unseen.
         pumpAgain_ = true;
         return;
     }
